@@ -1,0 +1,33 @@
+#pragma once
+// The configuration file vux_reader.cfg: settling it at the start of a run,
+// its built-in default content, and its section markers.
+
+#include <cstdio>
+#include <string_view>
+
+inline constexpr const char* kConfigFileName = "vux_reader.cfg";
+
+// The complete default configuration, written byte for byte (LF line ends, no
+// line break after the final "#ENDCFG").
+extern const std::string_view kDefaultConfig;
+
+enum ConfigSection : int {
+    SectionEnd = -1,
+    SectionNone = 0,
+    SectionStrings = 1,
+    SectionConstants = 2,
+    SectionWindowFunction = 3,
+    SectionEquations = 4,
+    SectionColumns = 5,
+    SectionMatlab = 6,
+};
+
+// Keeps vux_reader.cfg when it is longer than 1000 bytes, otherwise writes the
+// default; returns the file open for reading at its first byte. Prints
+// "Reading config file......\n" when a file exists and "Config file not found
+// or corrupted.  Creating new file......\n" when the default is written.
+// A file that cannot be read or written stops the run (status -1).
+std::FILE* OpenConfig();
+
+// The section code of a marker token, or `current` when the token is no marker.
+ConfigSection RecogniseSection(std::string_view token, ConfigSection current);

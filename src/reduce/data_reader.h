@@ -1,0 +1,64 @@
+#pragma once
+// The data file reader: opening and sizing the data file, skipping its header
+// to the marker line, pairing headings with columns, and reading rows window
+// by window into the columns' sample arrays.
+//
+// Line ends are LF, with or without a CR before it; a CR directly before the
+// LF belongs to the line end. The file is read in large blocks and fields are
+// parsed in place.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/run_state.h"
+
+// The marker line that ends the free header of a data file.
+inline constexpr const char* kDataMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
+
+struct DataReader {
+    std::string path;
+    int fd = -1;
+    uint64_t fileSize = 0;
+    int32_t estimatedWindows = 0;
+    uint64_t bytesConsumed = 0;  // byte offset of the next unread byte
+    bool endOfFile = false;      // no more bytes to read
+    std::vector<char> buffer;    // block buffer; [begin, end) not yet consumed
+    size_t begin = 0;
+    size_t end = 0;
+};
+
+// Window estimate for a file of `fileSize` bytes (may be 0).
+int32_t EstimateWindows(uint64_t fileSize, int32_t windowSize);
+
+// Existence check ("File %s does not exist\n", status 0), open, size report
+// and window estimate, with their console lines. A path that exists but is
+// not a readable regular file stops the run with a message naming it and the
+// reason (status -1).
+DataReader OpenDataFile(const std::string& path, int32_t windowSize);
+
+// Skips to just after the marker line and prints "Header processed......read
+// ...". A file that ends before the marker stops the run (status -1).
+void SkipHeader(DataReader& reader);
+
+// Reads the headings line, stores heading k in column k (k below the column
+// count) and prints the "Column %d: %s -> %s\n" lines, then "Data headings
+// processed......read ..." and "Reading and processing data file......\n".
+// A file that ends inside the headings line stops the run (status -1).
+void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns);
+
+struct RowsRead {
+    int32_t rows = 0;        // complete rows read into this window (l)
+    bool endOfFile = false;  // the file is exhausted
+};
+
+// Reads up to `windowSize` complete rows for window `m` and stores their fields
+// by the storing rule: every-sample columns at samples[l], once-per-window
+// columns at samples[m] from the window's first row only (that array grows
+// when m reaches its size). A last line without a line end is never stored.
+// When fewer than 2 rows are returned, every samples element is as it was
+// before the call (such a window is dropped, and leaves no trace).
+RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns, int32_t windowSize);
+
+// Closes the file (idempotent).
+void CloseDataFile(DataReader& reader);

@@ -1,0 +1,19 @@
+#pragma once
+// The data reduction of a run, from the input existence check to rotation.
+
+#include <cstdint>
+
+#include "config/run_state.h"
+#include "run/clock.h"
+
+struct ReduceOutcome {
+    int32_t processedWindows = 0;     // windows processed (m)
+    RunClock::time_point readStart{}; // taken after "Reading and processing data file......\n"
+};
+
+// Checks that the input exists (status 0 with "File %s does not exist\n" when
+// not), opens and sizes the data file, prepares the column arrays, builds the
+// window and FFT tables, sets up rotation, skips the header, pairs the
+// headings, runs the window loop, post-processes and rotates, printing every
+// console line of those steps. Leaves its results in the columns of `state`.
+ReduceOutcome ReduceDataFile(RunState& state);

@@ -1,0 +1,3 @@
+#include "run/run.h"
+
+int RunVuxReader(int, char**) { return 0; }
