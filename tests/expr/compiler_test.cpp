@@ -1,1 +1,136 @@
-// placeholder
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "expr/compiled_expr.h"
+#include "expr_test_util.h"
+#include "run/run_stop.h"
+
+namespace {
+
+using Items = std::vector<std::string>;
+
+Items CompileToItems(const std::string& text, ConstTable consts = {}) {
+    VarTable vars;
+    return Render(CompileExpr("R", text, consts, vars), vars);
+}
+
+struct Case {
+    const char* text;
+    Items items;
+};
+
+class CompilerTable : public testing::TestWithParam<Case> {};
+
+TEST_P(CompilerTable, EmitsPostfixItems) {
+    EXPECT_EQ(CompileToItems(GetParam().text), GetParam().items) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PrecedenceAndTokens, CompilerTable,
+    testing::Values(
+        Case{"a-b-c", {"a", "b", "op-", "c", "op-"}},
+        Case{"a/b/c", {"a", "b", "op/", "c", "op/"}},
+        Case{"a*b^c", {"a", "b", "c", "op^", "op*"}},
+        Case{"a^b*c", {"a", "b", "op^", "c", "op*"}},
+        Case{"a^b^c", {"a", "b", "op^", "c", "op^"}},  // left to right
+        Case{"(a*b^c)", {"a", "b", "c", "op^", "op*"}},
+        Case{"((a*b^c))", {"a", "b", "c", "op^", "op*"}},
+        Case{"sin(a*b^c)", {"a", "b", "c", "op^", "op*", "ops"}},
+        Case{"x+(a*b^c)", {"x", "a", "b", "c", "op^", "op*", "op+"}},
+        Case{"cos((x))", {"x", "opc"}},
+        Case{"tan(x)*2", {"x", "opt", "2", "op*"}},
+        Case{"a+b*c-d", {"a", "b", "c", "op*", "op+", "d", "op-"}},
+        Case{"(a+b", {"a", "b", "op+", "op("}},
+        Case{"sin(x", {"x", "op(", "ops"}},
+        Case{"sin*2", {"sin", "2", "op*"}},
+        Case{"x.y", {"x", "y"}},
+        Case{"2x5", {"2", "x5"}},
+        Case{"1e5", {"1", "e5"}},
+        Case{"2.5.1", {"2.5"}},
+        Case{".5", {"0.5"}},
+        Case{"a b", {"ab"}},  // spaces neither end nor join tokens differently
+        Case{"input*count", {"input", "count", "op*"}},
+        Case{"Input+COUNT", {"Input", "COUNT", "op+"}},  // keywords are lower case only
+        Case{"", {}},
+        Case{"(", {"op("}},
+        Case{",=\t", {}}));
+
+TEST(Compiler, FoldsConstantsReadBeforeCompiling) {
+    ConstTable consts;
+    AddConst(consts, "ADC_OFFSET", 2500);
+    EXPECT_EQ(CompileToItems("(PRES+ADC_OFFSET-500)", consts),
+              (Items{"PRES", "2500", "op+", "500", "op-"}));
+    EXPECT_EQ(CompileToItems("(TEMP+ADC_OFFSET)/((5000-(TEMP+ADC_OFFSET))/4000)", consts),
+              (Items{"TEMP", "2500", "op+", "5000", "TEMP", "2500", "op+", "op-", "4000", "op/",
+                     "op/"}));
+}
+
+TEST(Compiler, LaterOfTwoEqualConstantsWins) {
+    ConstTable consts;
+    AddConst(consts, "K", 1);
+    AddConst(consts, "K", 2);
+    EXPECT_EQ(CompileToItems("K", consts), (Items{"2"}));
+}
+
+TEST(Compiler, DefaultWindowFunctionAndItsShortVariant) {
+    ConstTable consts;
+    AddConst(consts, "WINDOW_SIZE", 10000);
+    AddConst(consts, "PI", 3.14159265358979323846);
+    VarTable vars;
+    CompiledExpr w = CompileExpr("WINDOW_FUNCTION", "0.5*(1-cos((2*PI*input)/WINDOW_SIZE))", consts, vars);
+    const Items expected{"0.5", "1", "2", "3.1415926535897931", "op*", "input", "op*",
+                         "10000", "op/", "opc", "op-", "op*"};
+    EXPECT_EQ(Render(w, vars), expected);
+    ASSERT_EQ(vars.entries.size(), 1u);  // only the result variable
+
+    CompiledExpr s = CompileExpr("SHORT_WINDOW", "0.5*(1-cos((2*PI*input)/LINE_COUNT))", consts, vars);
+    Items shortExpected = expected;
+    shortExpected[7] = "LINE_COUNT";
+    EXPECT_EQ(Render(s, vars), shortExpected);
+    EXPECT_EQ(vars.entries[2].name, "LINE_COUNT");
+}
+
+TEST(Compiler, LongNamesAreAcceptedWhole) {
+    const std::string name(300, 'n');
+    EXPECT_EQ(CompileToItems(name + "+1"), (Items{name, "1", "op+"}));
+}
+
+TEST(Compiler, UnbalancedClosingParenthesisStopsTheRun) {
+    for (const char* text : {"a+b)", ")", "(a))", "sin(x))"}) {
+        try {
+            CompileToItems(text);
+            ADD_FAILURE() << text << " compiled";
+        } catch (const RunStop& stop) {
+            EXPECT_EQ(stop.status, -1);
+            EXPECT_EQ(stop.message, "\n\nUnbalanced parentheses in equation");
+        }
+    }
+}
+
+TEST(Compiler, OperatorsMissingValuesAreRefusedNamingTheEquation) {
+    for (const char* text : {"-x", "(-x)", "sin()", "2*", "*", "a+(*b)"}) {
+        try {
+            VarTable vars;
+            CompileExpr("MY_EQ", text, {}, vars);
+            ADD_FAILURE() << text << " compiled";
+        } catch (const RunStop& stop) {
+            EXPECT_EQ(stop.status, -1);
+            EXPECT_NE(stop.message.find("MY_EQ"), std::string::npos) << stop.message;
+        }
+    }
+}
+
+TEST(Compiler, DeepExpressionsGetTheirOwnStack) {
+    std::string text;
+    for (int i = 0; i < 500; ++i) text += "(1+";
+    text += "1";
+    for (int i = 0; i < 500; ++i) text += ")";
+    VarTable vars;
+    CompiledExpr e = CompileExpr("DEEP", text, {}, vars);
+    EXPECT_EQ(e.items.size(), 1001u);
+    EXPECT_EQ(EvaluateExpr(e, 0.0, vars, 0), 501.0);
+}
+
+}  // namespace
