@@ -1,3 +1,69 @@
 #include "run/run.h"
 
-int RunVuxReader(int, char**) { return 0; }
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/config_file.h"
+#include "config/evaluate.h"
+#include "config/rewrite.h"
+#include "config/run_state.h"
+#include "output/export.h"
+#include "output/plot_script.h"
+#include "output/summary.h"
+#include "reduce/reduce_data.h"
+#include "run/command_line.h"
+#include "run/run_stop.h"
+
+namespace {
+
+constexpr int kStatusComplete = 10;
+
+// Settles and evaluates the configuration, with the command-line values
+// written into it first when there are any.
+void LoadConfiguration(const std::vector<std::string>& args, RunState& state) {
+    std::FILE* cfg = OpenConfig();
+    if (!args.empty()) cfg = RewriteConfig(cfg, args);
+    EvaluateConfig(cfg, state);
+    ValidateRunSettings(state);
+}
+
+void CheckFileNames(const RunSettings& settings) {
+    if (FileNamePart(settings.inputPath.value_or("")).empty()) {
+        StopRun(-1, "\nInvalid input file name\n");
+    }
+    if (FileNamePart(settings.outputPath.value_or("")).empty()) {
+        StopRun(-1, "\nInvalid output file name\n");
+    }
+}
+
+int Run(const std::vector<std::string>& args) {
+    // Only the first argument is tested for a help word, before the count.
+    if (!args.empty() && IsHelpWord(args[0])) StopRun(-1, kUsageText);
+    if (!IsAcceptedArgumentCount(args.size())) StopRun(-1, kUsageText);
+
+    RunState state;
+    LoadConfiguration(args, state);
+    CheckFileNames(state.settings);
+
+    const ReduceOutcome outcome = ReduceDataFile(state);
+    ExportResults(state, outcome.processedWindows);
+    WritePlotScript(state);
+    PrintSummary(state, outcome.readStart);
+    return kStatusComplete;
+}
+
+}  // namespace
+
+int RunVuxReader(int argc, char** argv) {
+    std::fputs(kBanner, stdout);
+    int status;
+    try {
+        status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const RunStop& stop) {
+        std::fputs(stop.message.c_str(), stdout);
+        status = stop.status;
+    }
+    std::fflush(stdout);
+    return status;
+}

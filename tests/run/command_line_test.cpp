@@ -1,1 +1,27 @@
-// placeholder
+#include "run/command_line.h"
+
+#include <gtest/gtest.h>
+
+TEST(CommandLine, HelpWordsAreExactAndCaseSensitive) {
+    for (const char* word : {"help", "HELP", "-- help", "-h", "-help", "-H"}) {
+        EXPECT_TRUE(IsHelpWord(word)) << word;
+    }
+    for (const char* other : {"--help", "Help", "/?", "-h ", "", "--  help", "h"}) {
+        EXPECT_FALSE(IsHelpWord(other)) << other;
+    }
+}
+
+TEST(CommandLine, AcceptedArgumentCounts) {
+    for (size_t n : {0u, 1u, 2u, 5u}) EXPECT_TRUE(IsAcceptedArgumentCount(n)) << n;
+    for (size_t n : {3u, 4u, 6u, 9u}) EXPECT_FALSE(IsAcceptedArgumentCount(n)) << n;
+}
+
+TEST(CommandLine, FileNamePartFollowsTheLastSeparatorOfEitherKind) {
+    EXPECT_EQ(FileNamePart("C:\\Users\\run.csv"), "run.csv");
+    EXPECT_EQ(FileNamePart("data/run1.csv"), "run1.csv");
+    EXPECT_EQ(FileNamePart("a/b\\c.mat"), "c.mat");
+    EXPECT_EQ(FileNamePart("plain.csv"), "plain.csv");
+    EXPECT_EQ(FileNamePart("data/"), "");
+    EXPECT_EQ(FileNamePart("C:\\data\\"), "");
+    EXPECT_EQ(FileNamePart(""), "");
+}

@@ -1,1 +1,148 @@
-// placeholder
+// The tool as a user sees it: whole runs of the built binary in a fresh
+// directory, with standard output pinned in golden files under
+// tests/run/golden/ (set VUX_UPDATE_GOLDEN=1 to rewrite them after a
+// deliberate change, then review the diff).
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Quote(const std::string& arg) {
+    std::string out = "'";
+    for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+};
+
+class ToolRun : public testing::Test {
+protected:
+    void SetUp() override {
+        const char* binary = std::getenv("VUX_BINARY");
+        ASSERT_NE(binary, nullptr) << "VUX_BINARY is not set";
+        binary_ = binary;
+        dir_ = fs::temp_directory_path() /
+               ("vux_run_test_" + std::to_string(::getpid()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    RunResult Run(const std::vector<std::string>& args) {
+        std::string cmd = "cd " + Quote(dir_.string()) + " && " + Quote(binary_);
+        for (const std::string& a : args) cmd += " " + Quote(a);
+        cmd += " > stdout.txt 2> stderr.txt";
+        const int raw = std::system(cmd.c_str());
+        RunResult r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = ReadFile(dir_ / "stdout.txt");
+        fs::remove(dir_ / "stdout.txt");
+        fs::remove(dir_ / "stderr.txt");
+        return r;
+    }
+
+    // Compares with tests/run/golden/<name>.stdout.
+    void ExpectGolden(const std::string& name, const std::string& actual) {
+        const char* src = std::getenv("VUX_SOURCE_DIR");
+        ASSERT_NE(src, nullptr);
+        const fs::path golden = fs::path(src) / "tests/run/golden" / (name + ".stdout");
+        if (std::getenv("VUX_UPDATE_GOLDEN") != nullptr) WriteFile(golden, actual);
+        EXPECT_EQ(actual, ReadFile(golden)) << "golden file " << golden;
+    }
+
+    std::vector<std::string> Files() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string binary_;
+    fs::path dir_;
+};
+
+TEST_F(ToolRun, FirstRunWritesTheDefaultConfigurationAndReportsTheMissingInput) {
+    const RunResult r = Run({});
+    EXPECT_EQ(r.status, 0);
+    ExpectGolden("first_run", r.out);
+    EXPECT_EQ(Files(), std::vector<std::string>{"vux_reader.cfg"});
+}
+
+TEST_F(ToolRun, HelpWordPrintsUsageWhateverFollowsAndTouchesNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"}}) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 255);
+        ExpectGolden("usage", r.out);
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(ToolRun, WrongArgumentCountsPrintUsage) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"a", "b", "c"}, {"a", "b", "c", "d"}, {"1", "2", "3", "4", "5", "6"}}) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 255);
+        ExpectGolden("usage", r.out);
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
+    const RunResult r = Run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    ExpectGolden("near_help_word", r.out);
+}
+
+TEST_F(ToolRun, InputNameEndingInASeparatorIsInvalidBeforeTheOutputIsLookedAt) {
+    for (const std::string input : {"data/", "C:\\data\\"}) {
+        const RunResult r = Run({input, "out/"});
+        EXPECT_EQ(r.status, 255);
+        ExpectGolden("invalid_input_name", r.out);
+    }
+}
+
+TEST_F(ToolRun, OutputNameEndingInASeparatorIsInvalid) {
+    const RunResult r = Run({"data/run1.csv", "results\\"});
+    EXPECT_EQ(r.status, 255);
+    ExpectGolden("invalid_output_name", r.out);
+}
+
+TEST_F(ToolRun, MissingInputIsReportedAfterTheRewrite) {
+    const RunResult r = Run({"data/run1.csv", "out.mat"});
+    EXPECT_EQ(r.status, 0);
+    ExpectGolden("missing_input_after_rewrite", r.out);
+    const std::string cfg = ReadFile(dir_ / "vux_reader.cfg");
+    EXPECT_NE(cfg.find("DATA_FILE = data/run1.csv\n"), std::string::npos);
+    EXPECT_NE(cfg.find("OUTPUT_FILE = out.mat\n"), std::string::npos);
+    EXPECT_EQ(Files(), std::vector<std::string>{"vux_reader.cfg"});  // recfg is gone
+}
+
+}  // namespace
