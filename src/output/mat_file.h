@@ -1,6 +1,17 @@
 #pragma once
 // MAT-file Level 5 writer (little-endian, uncompressed): a 128-byte header and
 // one named real double n x 1 column vector per element.
+//
+// Header: "MATLAB 5.0 MAT-file, Platform: PCWIN64, Created on: ", the local
+// time as asctime renders it without its newline, blanks up to byte 115, eight
+// zero bytes, version 0x0100 and "IM". Element: miMATRIX tag, array flags
+// (mxDOUBLE_CLASS), dimensions n x 1, the name (small element form for names
+// of up to 4 characters, else padded to a multiple of 8), miDOUBLE values.
+//
+// Every failure of the file system stops the run (status -1) with
+// "\nCannot create MAT-file <path>: <reason>\n" (opening) or
+// "\nCannot write MAT-file <path>: <reason>\n" (writing, flushing, closing);
+// the file is closed before the run stops.
 
 #include <cstdint>
 #include <cstdio>
@@ -11,14 +22,27 @@ struct MatFile {
     std::string path;
 };
 
+// Size in bytes of an element's name subelement for a name of `nameLength`
+// characters: 8 up to 4 characters, else 8 + the name padded to a multiple of 8.
+uint64_t MatNameBytes(uint64_t nameLength);
+
+// The byte count B of an element's tag (the bytes after the tag): 40 + name
+// subelement + 8 per value. Elements whose B exceeds 0xFFFFFFFF (which covers
+// every vector of 2^29 values or more) cannot be written.
+uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount);
+
 // Creates (or truncates) `path`, writes the header stamped with the local time
 // as asctime renders it and flushes. Stops the run with a message naming the
 // path and the system's reason (status -1) when it cannot.
 MatFile MatCreate(const std::string& path);
 
-// Appends one matrix element holding values[0..n-1] under `name` and flushes.
-// Stops the run (status -1) when the write or the flush fails.
+// Appends one matrix element holding values[0..n-1] under `name` (any length,
+// written as it is) and flushes, so that the file holds every element written
+// so far even if the run stops later. Stops the run (status -1) when the write
+// or the flush fails, and before writing anything when n is negative or the
+// element's byte count does not fit 32 bits.
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n);
 
-// Closes the file; a failing close stops the run (status -1).
+// Closes the file (nothing to do when it is not open); a failing close stops
+// the run (status -1).
 void MatClose(MatFile& mat);

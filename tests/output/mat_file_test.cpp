@@ -1,1 +1,310 @@
-// placeholder
+#include "output/mat_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <regex>
+
+#include "output/output_test_util.h"
+#include "run/run_stop.h"
+
+using namespace output_test;
+
+namespace {
+
+constexpr size_t kHeader = 128;
+
+// Writes the vectors (name, values) into a new file and returns its bytes.
+std::string WriteMat(const std::string& path, const std::vector<std::pair<std::string, std::vector<double>>>& vectors) {
+    MatFile mat = MatCreate(path);
+    for (const auto& [name, values] : vectors) {
+        MatWriteVector(mat, values.data(), name.c_str(), static_cast<int32_t>(values.size()));
+    }
+    MatClose(mat);
+    return ReadFile(path);
+}
+
+std::string AscTimeWithoutNewline(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[64];
+    asctime_r(&local, text);
+    std::string out(text);
+    if (!out.empty() && out.back() == '\n') {
+        out.pop_back();
+    }
+    return out;
+}
+
+// The message of the RunStop that `action` throws (fails when it throws none).
+template <typename Action>
+RunStop StopOf(Action action) {
+    try {
+        action();
+    } catch (const RunStop& stop) {
+        return stop;
+    }
+    ADD_FAILURE() << "the run was not stopped";
+    return RunStop{0, ""};
+}
+
+}  // namespace
+
+TEST(MatFile, HeaderLayout) {
+    TempDir dir;
+    const std::time_t before = std::time(nullptr);
+    const std::string bytes = WriteMat(dir / "h.mat", {});
+    const std::time_t after = std::time(nullptr);
+
+    ASSERT_EQ(bytes.size(), kHeader);
+    EXPECT_EQ(bytes.substr(0, 52), "MATLAB 5.0 MAT-file, Platform: PCWIN64, Created on: ");
+    const std::string date = bytes.substr(52, 24);
+    EXPECT_TRUE(std::regex_match(date, std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] "
+                                                  "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}")))
+        << date;
+    EXPECT_TRUE(date == AscTimeWithoutNewline(before) || date == AscTimeWithoutNewline(after)) << date;
+    EXPECT_EQ(bytes.substr(76, 40), std::string(40, ' '));
+    EXPECT_EQ(bytes.substr(116, 8), std::string(8, '\0'));
+    EXPECT_EQ(bytes.substr(124, 4), Bytes({0x00, 0x01, 0x49, 0x4D}));
+}
+
+TEST(MatFile, SingleValueElementIsByteExact) {
+    TempDir dir;
+    const std::string bytes = WriteMat(dir / "ab.mat", {{"ab", {1.0}}});
+    const std::string expected = Bytes({
+        0x0E, 0, 0, 0, 0x38, 0, 0, 0,     // miMATRIX, 56 bytes follow
+        0x06, 0, 0, 0, 0x08, 0, 0, 0,     // array flags: miUINT32, 8 bytes
+        0x06, 0, 0, 0, 0x00, 0, 0, 0,     // mxDOUBLE_CLASS, nzmax 0
+        0x05, 0, 0, 0, 0x08, 0, 0, 0,     // dimensions: miINT32, 8 bytes
+        0x01, 0, 0, 0, 0x01, 0, 0, 0,     // 1 x 1
+        0x01, 0, 0x02, 0, 'a', 'b', 0, 0, // small name element
+        0x09, 0, 0, 0, 0x08, 0, 0, 0,     // miDOUBLE, 8 bytes
+        0, 0, 0, 0, 0, 0, 0xF0, 0x3F,     // 1.0
+    });
+    ASSERT_EQ(bytes.size(), kHeader + 64);
+    EXPECT_EQ(bytes.substr(kHeader), expected);
+}
+
+// Every name length gets its own element form and byte count B; the values
+// always follow the name subelement and each element ends on an 8-byte boundary.
+TEST(MatFile, NameFormsAndByteCounts) {
+    struct Case {
+        size_t length;
+        int32_t n;
+        uint32_t byteCount;
+        size_t nameSubelement;
+    };
+    const Case cases[] = {
+        {0, 2, 48 + 16, 8},     {2, 3, 48 + 24, 8},       {4, 1, 48 + 8, 8},
+        {5, 1, 56 + 8, 16},     {8, 10000, 80056, 16},    {9, 2, 64 + 16, 24},
+        {16, 1, 64 + 8, 24},    {17, 0, 72, 32},          {122, 1, 48 + 128 + 8, 136},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("name length " + std::to_string(c.length));
+        std::string name;
+        for (size_t i = 0; i < c.length; ++i) {
+            name.push_back(static_cast<char>('A' + i % 26));
+        }
+        std::vector<double> values(static_cast<size_t>(c.n));
+        for (size_t i = 0; i < values.size(); ++i) {
+            values[i] = 0.5 * static_cast<double>(i) - 3.0;
+        }
+        TempDir dir;
+        const std::string bytes = WriteMat(dir / "n.mat", {{name, values}});
+        const std::string element = bytes.substr(kHeader);
+
+        EXPECT_EQ(MatElementByteCount(c.length, static_cast<uint64_t>(c.n)), c.byteCount);
+        ASSERT_EQ(element.size(), 8u + c.byteCount);
+        EXPECT_EQ(element.size() % 8, 0u);
+        EXPECT_EQ(Word(element, 4), c.byteCount);
+        EXPECT_EQ(Word(element, 32), static_cast<uint32_t>(c.n));  // rows
+        EXPECT_EQ(Word(element, 36), 1u);                          // columns
+        const std::string sub = element.substr(40, c.nameSubelement);
+        if (c.length <= 4) {
+            EXPECT_EQ(sub.substr(0, 4), Bytes({1, 0, static_cast<int>(c.length), 0}));
+            EXPECT_EQ(sub.substr(4), name + std::string(4 - c.length, '\0'));
+        } else {
+            EXPECT_EQ(Word(sub, 0), 1u);
+            EXPECT_EQ(Word(sub, 4), c.length);
+            EXPECT_EQ(sub.substr(8), name + std::string(c.nameSubelement - 8 - c.length, '\0'));
+        }
+        const size_t real = 40 + c.nameSubelement;
+        EXPECT_EQ(Word(element, real), 9u);
+        EXPECT_EQ(Word(element, real + 4), 8u * static_cast<uint32_t>(c.n));
+        EXPECT_EQ(element.substr(real + 8),
+                  std::string(reinterpret_cast<const char*>(values.data()), values.size() * 8));
+    }
+}
+
+TEST(MatFile, ElementsFollowOneAnotherAndAreFlushedAsWritten) {
+    TempDir dir;
+    const std::string path = dir / "f.mat";
+    MatFile mat = MatCreate(path);
+    EXPECT_EQ(ReadFile(path).size(), kHeader);
+    const double first[] = {1.0, 2.0};
+    MatWriteVector(mat, first, "first", 2);
+    // Without closing: a run stopped now leaves a readable element behind.
+    const std::string partial = ReadFile(path);
+    ASSERT_EQ(partial.size(), kHeader + 8 + 56 + 16);
+    MatWriteVector(mat, first, "b", 0);
+    EXPECT_EQ(ReadFile(path).size(), partial.size() + 8 + 48);
+    MatClose(mat);
+    EXPECT_EQ(mat.file, nullptr);
+    MatClose(mat);  // closing twice does nothing
+}
+
+TEST(MatFile, CreateFailuresNameThePathAndReason) {
+    TempDir dir;
+    WriteFile(dir / "plain", "x");
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {dir / "missing/out.mat", "No such file or directory"},
+        {dir / "plain/out.mat", "Not a directory"},
+        {dir.path.string(), "Is a directory"},
+    };
+    if (geteuid() != 0) {
+        ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
+        cases.push_back({dir / "ro/out.mat", "Permission denied"});
+    }
+    for (const Case& c : cases) {
+        const RunStop stop = StopOf([&] { MatCreate(c.path); });
+        EXPECT_EQ(stop.status, -1);
+        EXPECT_EQ(stop.message, "\nCannot create MAT-file " + c.path + ": " + c.reason + "\n");
+    }
+}
+
+TEST(MatFile, WriteFlushAndCloseFailuresStopTheRun) {
+    const std::string full = "\nCannot write MAT-file /dev/full: No space left on device\n";
+    // The header's flush fails.
+    RunStop stop = StopOf([] { MatCreate("/dev/full"); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_EQ(stop.message, full);
+
+    // An element's write or flush fails: small and larger-than-buffer vectors.
+    for (int32_t n : {1, 100000}) {
+        std::vector<double> values(static_cast<size_t>(n), 1.0);
+        MatFile mat{std::fopen("/dev/full", "wb"), "/dev/full"};
+        ASSERT_NE(mat.file, nullptr);
+        stop = StopOf([&] { MatWriteVector(mat, values.data(), "v", n); });
+        EXPECT_EQ(stop.message, full) << n;
+        EXPECT_EQ(mat.file, nullptr);  // closed before stopping
+    }
+
+    // Data still buffered when the file is closed.
+    MatFile mat{std::fopen("/dev/full", "wb"), "/dev/full"};
+    ASSERT_NE(mat.file, nullptr);
+    std::fputs("pending", mat.file);
+    stop = StopOf([&] { MatClose(mat); });
+    EXPECT_EQ(stop.message, full);
+    EXPECT_EQ(mat.file, nullptr);
+}
+
+TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
+    // The largest vector whose element still fits: B = 48 + 8n <= 0xFFFFFFFF.
+    EXPECT_EQ(MatElementByteCount(2, (1u << 29) - 7), 0xFFFFFFF8u);
+    EXPECT_GT(MatElementByteCount(2, (1u << 29) - 6), 0xFFFFFFFFu);
+    EXPECT_GT(MatElementByteCount(0, 1u << 29), 0xFFFFFFFFu);
+
+    TempDir dir;
+    const std::string path = dir / "big.mat";
+    MatFile mat = MatCreate(path);
+    const double one = 1.0;  // never read: the refusal comes before any write
+    const RunStop stop = StopOf([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_EQ(stop.message, "\nCannot write MAT-file " + path +
+                                ": vector big of 536870912 values is too large for a MAT-file element\n");
+    EXPECT_EQ(mat.file, nullptr);
+    EXPECT_EQ(ReadFile(path).size(), kHeader);  // what was written stays readable
+}
+
+// Independent readers: what Python's scipy and GNU Octave load from the file.
+namespace {
+
+const std::vector<std::pair<std::string, std::vector<double>>>& ReaderVectors() {
+    static const std::vector<std::pair<std::string, std::vector<double>>> vectors = {
+        {"ab", {1.0}},
+        {"abcd", {}},
+        {"abcde", {-0.0, 4.9406564584124654e-324, std::numeric_limits<double>::max(), M_PI}},
+        {"TIME_out", {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                      std::numeric_limits<double>::quiet_NaN(), 1e-300, -123456.789}},
+        {"ABCDEFGHIJKLMNOP", {0.1, 0.2, 0.3}},
+        {std::string(60, 'L') + "_out", {2.5, -2.5}},
+    };
+    return vectors;
+}
+
+std::string ExpectedListing() {
+    std::string listing;
+    for (const auto& [name, values] : ReaderVectors()) {
+        listing += ListingLine(name, values);
+    }
+    return listing;
+}
+
+}  // namespace
+
+TEST(MatFileReaders, ScipyLoadsNamesShapesAndExactValues) {
+    if (const std::string missing = MissingScipy(); !missing.empty()) {
+        GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
+    }
+    TempDir dir;
+    const std::string path = dir / "r.mat";
+    WriteMat(path, ReaderVectors());
+    const CommandResult result =
+        RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") + " " + ShellQuote(path), false);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, ExpectedListing());
+}
+
+TEST(MatFileReaders, OctaveLoadsNamesShapesAndExactValues) {
+    if (const std::string missing = MissingOctave(); !missing.empty()) {
+        GTEST_SKIP() << missing << " (Debian package octave)";
+    }
+    TempDir dir;
+    const std::string path = dir / "r.mat";
+    WriteMat(path, ReaderVectors());
+    const CommandResult result = RunCommand(OctaveCommand("addpath('" + ScriptDir() + "'); read_mat('" + path + "')"), false);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, ExpectedListing());
+}
+
+// Both readers keep the last of two variables with the same name; scipy lists
+// both in file order.
+TEST(MatFileReaders, RepeatedNamesKeepTheLastVector) {
+    if (const std::string missing = MissingScipy(); !missing.empty()) {
+        GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
+    }
+    TempDir dir;
+    const std::string path = dir / "d.mat";
+    WriteMat(path, {{"dup", {1.0}}, {"x", {2.0}}, {"dup", {3.0, 4.0}}});
+    const CommandResult result = RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") +
+                                            " --list " + ShellQuote(path), false);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, "dup 1 1 double\nx 1 1 double\ndup 2 1 double\n");
+}
+
+// An empty name is a valid element: the vectors after it stay readable. (scipy
+// files it under its function-workspace name; Octave's load stops at it, so
+// the export never writes one: a column's name always carries a suffix.)
+TEST(MatFileReaders, ElementsAfterAnEmptyNameStayReadable) {
+    if (const std::string missing = MissingScipy(); !missing.empty()) {
+        GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
+    }
+    TempDir dir;
+    const std::string path = dir / "e.mat";
+    WriteMat(path, {{"", {1.0, 2.0}}, {"after", {3.0}}});
+    const CommandResult result = RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") +
+                                                " --list " + ShellQuote(path), false);
+    ASSERT_EQ(result.status, 0) << result.output;
+    const size_t firstLineEnd = result.output.find('\n');
+    ASSERT_NE(firstLineEnd, std::string::npos);
+    EXPECT_TRUE(result.output.substr(0, firstLineEnd).ends_with(" 2 1 double")) << result.output;
+    EXPECT_EQ(result.output.substr(firstLineEnd + 1), "after 1 1 double\n");
+}

@@ -1,0 +1,205 @@
+#pragma once
+// Shared helpers of the output tests: scratch directories, whole-file reads,
+// child processes, the independent MAT-file readers and a hand-made run state
+// shaped like the default configuration.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/run_state.h"
+
+namespace output_test {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vux_output_XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path = pattern;
+        }
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Little-endian unsigned 32-bit word at `offset`.
+inline uint32_t Word(const std::string& bytes, size_t offset) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes.at(offset + static_cast<size_t>(i)));
+    }
+    return value;
+}
+
+inline std::string Bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values) {
+        out.push_back(static_cast<char>(v));
+    }
+    return out;
+}
+
+struct CommandResult {
+    int status = -1;  // the command's exit status, -1 when it did not exit normally
+    std::string output;
+};
+
+// Runs `command` through the shell, collecting its standard output and, when
+// `withErrors`, its standard error (else that goes to the test's own).
+inline CommandResult RunCommand(const std::string& command, bool withErrors = true) {
+    CommandResult result;
+    std::FILE* pipe = popen((command + (withErrors ? " 2>&1" : "")).c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        result.output.append(buffer, got);
+    }
+    const int raw = pclose(pipe);
+    if (raw != -1 && WIFEXITED(raw)) {
+        result.status = WEXITSTATUS(raw);
+    }
+    return result;
+}
+
+inline std::string ShellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+// Directory of the output tests' helper scripts.
+inline std::string ScriptDir() {
+    if (const char* source = std::getenv("VUX_SOURCE_DIR"); source != nullptr) {
+        return std::string(source) + "/tests/output";
+    }
+    return VUX_OUTPUT_TEST_DIR;
+}
+
+constexpr const char* kPython = "/usr/bin/python3";
+constexpr const char* kOctave = "/usr/bin/octave-cli";
+
+// Empty when Debian's Python has scipy and numpy, else what is missing.
+inline std::string MissingScipy() {
+    if (access(kPython, X_OK) != 0) {
+        return "python3 (/usr/bin/python3) is not installed";
+    }
+    if (RunCommand(std::string(kPython) + " -c 'import numpy, scipy.io'").status != 0) {
+        return "python3-scipy and python3-numpy are not installed";
+    }
+    return "";
+}
+
+inline std::string MissingOctave() {
+    return access(kOctave, X_OK) == 0 ? "" : "octave (/usr/bin/octave-cli) is not installed";
+}
+
+inline std::string OctaveCommand(const std::string& code) {
+    return std::string(kOctave) + " --no-gui --norc --quiet --eval " + ShellQuote(code);
+}
+
+// Bits of a double as 16 lower-case hex digits.
+inline std::string Hex(double value) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    return text;
+}
+
+// One reader listing line: "name rows cols double hex,hex,...".
+inline std::string ListingLine(const std::string& name, const std::vector<double>& values) {
+    std::string line = name + " " + std::to_string(values.size()) + " 1 double ";
+    for (size_t i = 0; i < values.size(); ++i) {
+        line += (i == 0 ? "" : ",") + Hex(values[i]);
+    }
+    return line + "\n";
+}
+
+inline ColumnDef Column(const std::string& name, int32_t multPerWindow, int32_t operationType,
+                        int32_t rotationGroup = 0, int32_t rotationAxis = 0) {
+    ColumnDef column;
+    column.name = name;
+    column.multPerWindow = multPerWindow;
+    column.operationType = operationType;
+    column.rotationGroup = rotationGroup;
+    column.rotationAxis = rotationAxis;
+    return column;
+}
+
+inline void SetPlot(ColumnDef& column, const std::string& type, const std::string& xLabel,
+                    const std::string& yLabel, const std::string& title) {
+    column.plotType = type;
+    column.xLabel = xLabel;
+    column.yLabel = yLabel;
+    column.plotTitle = title;
+}
+
+inline void AddGroup(RunState& state, int32_t number) {
+    RotationGroup group;
+    group.group = number;
+    state.rotationGroups.push_back(group);
+}
+
+// The columns, groups and plot texts of the default configuration (no data).
+inline RunState DefaultLikeState(const std::string& outputPath, int32_t windowSize = 10000) {
+    RunState state;
+    state.settings.outputPath = outputPath;
+    state.settings.windowSize = windowSize;
+    state.settings.sampleFreq = 10000;
+    state.columns.push_back(Column("TIME", 1, 0));
+    state.columns.push_back(Column("PRES", 0, 1));
+    state.columns.push_back(Column("TEMP", 0, 1));
+    state.columns.push_back(Column("HUMD", 0, 1));
+    const char* axes = "XYZ";
+    for (int32_t axis = 0; axis < 3; ++axis) {
+        state.columns.push_back(Column(std::string("ANG") + axes[axis], 1, 2, 1, axis));
+    }
+    for (int32_t axis = 0; axis < 3; ++axis) {
+        state.columns.push_back(Column(std::string("LIN") + axes[axis], 1, 2, 2, axis));
+    }
+    SetPlot(state.columns[1], "plot", "seconds", "psia", "");
+    SetPlot(state.columns[2], "plot", "seconds", "degreesCelsius", "");
+    SetPlot(state.columns[3], "plot", "seconds", "RelativeHumidity", "");
+    for (int32_t axis = 0; axis < 3; ++axis) {
+        SetPlot(state.columns[4 + axis], "loglog", "Hz", "deg^2/s",
+                std::string(1, axes[axis]) + " Ang Rate Pwr Spectral Density");
+        SetPlot(state.columns[7 + axis], "loglog", "Hz", "g^2/Hz",
+                std::string(1, axes[axis]) + " Lin Accel Pwr Spectral Density");
+    }
+    AddGroup(state, 1);
+    AddGroup(state, 2);
+    return state;
+}
+
+}  // namespace output_test
