@@ -1,1 +1,171 @@
-// placeholder
+#include "output/plot_script.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <set>
+#include <string_view>
+
+#include "output/export.h"
+#include "run/clock.h"
+#include "run/run_stop.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Index just past the last directory separator (0 when there is none).
+size_t FileNameStart(const std::string& path) {
+    const size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? 0 : last + 1;
+}
+
+bool IsAbsolute(const std::string& path) {
+    if (!path.empty() && IsSeparator(path[0])) {
+        return true;
+    }
+    const bool driveLetter = path.size() >= 2 && path[1] == ':' &&
+                             ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return driveLetter;
+}
+
+// MATLAB writes a single quote inside a quoted text as two.
+std::string Quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        out.push_back(c);
+        if (c == '\'') {
+            out.push_back('\'');
+        }
+    }
+    return out;
+}
+
+// The label line that follows every plotting line; absent texts are left out.
+void AppendLabels(std::string& script, const ColumnDef& column) {
+    if (!column.xLabel.empty()) {
+        script += "xlabel('" + Quoted(column.xLabel) + "'),";
+    }
+    if (!column.yLabel.empty()) {
+        script += "ylabel('" + Quoted(column.yLabel) + "'),";
+    }
+    if (!column.plotTitle.empty()) {
+        script += "title('" + Quoted(column.plotTitle) + "')";
+    }
+    script += ";\n";
+}
+
+void AppendSubplot(std::string& script, int32_t rows, int32_t position, const ColumnDef& column) {
+    script += "subplot(" + std::to_string(rows) + ",1," + std::to_string(position) + ")," +
+              column.plotType + "(" + column.name + ExportSuffix(column) + ");\n";
+    AppendLabels(script, column);
+}
+
+[[noreturn]] void StopForScript(std::FILE* file, const char* what, const std::string& path, int err) {
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    const std::string reason = err != 0 ? SystemReason(err) : std::string("write failed");
+    StopRun(-1, "\n" + std::string(what) + " plot script " + path + ": " + reason + "\n");
+}
+
+}  // namespace
+
+std::string PlotScriptPath(const std::string& outputPath) {
+    return outputPath.substr(0, FileNameStart(outputPath)) + "vuxplots.m";
+}
+
+std::string PlotLoadLine(const std::string& outputPath) {
+    const std::string path = IsAbsolute(outputPath) ? outputPath : outputPath.substr(FileNameStart(outputPath));
+    if (path.find_first_of(" \t',;%") != std::string::npos) {
+        return "load('" + Quoted(path) + "')\n";
+    }
+    return "load " + path + "\n";
+}
+
+std::string PlotScriptText(const RunState& state) {
+    std::set<int32_t> groups;
+    for (const RotationGroup& group : state.rotationGroups) {
+        if (group.group != 0) {
+            groups.insert(group.group);
+        }
+    }
+    const int32_t groupCount = static_cast<int32_t>(groups.size());
+    int32_t fftCount = 0;
+    int32_t normalisedCount = 0;
+    for (const ColumnDef& column : state.columns) {
+        if (column.operationType != 0 && column.operationType != 1) {
+            ++fftCount;
+        }
+        if (column.operationType == 1) {
+            ++normalisedCount;
+        }
+    }
+
+    std::string script = "function vuxplots()\n\n";
+    script += PlotLoadLine(state.settings.outputPath.value_or(""));
+
+    for (int32_t group : groups) {
+        script += "figure;\n";
+        for (const ColumnDef& column : state.columns) {
+            if (!column.plotType.empty() && column.rotationGroup == group) {
+                AppendSubplot(script, 3, column.rotationAxis + 1, column);
+            }
+        }
+    }
+
+    if (fftCount > 3 * groupCount) {
+        script += "figure;\n";
+        int32_t position = 0;
+        for (const ColumnDef& column : state.columns) {
+            if (!column.plotType.empty() && column.operationType == 2 && column.rotationGroup == 0) {
+                AppendSubplot(script, fftCount, ++position, column);
+            }
+        }
+    }
+
+    if (normalisedCount > 0) {
+        script += "figure;\n";
+        int32_t position = 0;
+        for (const ColumnDef& column : state.columns) {
+            if (!column.plotType.empty() && column.operationType == 1 && column.multPerWindow == 0 &&
+                column.rotationGroup == 0) {
+                AppendSubplot(script, normalisedCount, ++position, column);
+            }
+        }
+    }
+
+    for (const ColumnDef& column : state.columns) {
+        if (!column.plotType.empty() && column.operationType != 1 && column.operationType != 2 &&
+            column.multPerWindow != 0 && column.rotationGroup == 0) {
+            script += "figure,plot(" + column.name + ExportSuffix(column) + ");\n";
+            AppendLabels(script, column);
+        }
+    }
+    return script;
+}
+
+void WritePlotScript(const RunState& state) {
+    std::printf("\nCreating MATLAB autodisplay script...");
+    std::fflush(stdout);
+    const RunClock::time_point start = RunClock::now();
+
+    const std::string path = PlotScriptPath(state.settings.outputPath.value_or(""));
+    const std::string script = PlotScriptText(state);
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        StopForScript(nullptr, "Cannot create", path, errno);
+    }
+    errno = 0;
+    if (std::fwrite(script.data(), 1, script.size(), file) != script.size() || std::fflush(file) != 0) {
+        StopForScript(file, "Cannot write", path, errno);
+    }
+    errno = 0;
+    if (std::fclose(file) != 0) {
+        StopForScript(nullptr, "Cannot write", path, errno);
+    }
+
+    std::printf("done! (took %f seconds)", SecondsSince(start));
+}

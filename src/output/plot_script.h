@@ -1,8 +1,34 @@
 #pragma once
 // The MATLAB plot script "vuxplots.m", written beside the output MAT-file.
 
+#include <string>
+
 #include "config/run_state.h"
 
-// Writes the script, printing "\nCreating MATLAB autodisplay script..." and
-// "done! (took %f seconds)".
+// Where the script goes: the output path with its final component (the text
+// after the last '/' or '\') replaced by "vuxplots.m"; "vuxplots.m" in the
+// working directory when the path has no directory part.
+std::string PlotScriptPath(const std::string& outputPath);
+
+// The line that loads the MAT-file, so that the script works when run from its
+// own directory: an absolute path ('/' or '\' first, or a drive letter and
+// ':') is kept, a relative path loses its directory part (the script sits
+// beside the file). A path holding a blank, tab, quote, comma, semicolon or
+// '%', which the command form cannot carry, uses load('...') with single
+// quotes doubled; otherwise "load <path>\n".
+std::string PlotLoadLine(const std::string& outputPath);
+
+// The whole script: "function vuxplots()", the load line, one figure per
+// rotation group number (ascending, "_rot" at subplot row axis+1), the figure
+// of unrotated FFT-type columns (when there are more FFT-type columns than
+// three per group), the figure of once-per-window normalised columns (when
+// any column is normalised), and one figure per other every-sample column.
+// Single quotes in labels and titles are doubled.
+std::string PlotScriptText(const RunState& state);
+
+// Writes the script to PlotScriptPath(output path), replacing an earlier one,
+// printing "\nCreating MATLAB autodisplay script..." before and
+// "done! (took %f seconds)" after it is closed. A failure stops the run
+// (status -1) with "\nCannot create plot script <path>: <reason>\n" or
+// "\nCannot write plot script <path>: <reason>\n".
 void WritePlotScript(const RunState& state);

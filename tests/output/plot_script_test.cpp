@@ -1,1 +1,277 @@
-// placeholder
+#include "output/plot_script.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "output/export.h"
+#include "output/output_test_util.h"
+#include "run/run_stop.h"
+
+using namespace output_test;
+
+namespace {
+
+const char* const kGroupFigures =
+    "figure;\n"
+    "subplot(3,1,1),loglog(ANGX_rot);\n"
+    "xlabel('Hz'),ylabel('deg^2/s'),title('X Ang Rate Pwr Spectral Density');\n"
+    "subplot(3,1,2),loglog(ANGY_rot);\n"
+    "xlabel('Hz'),ylabel('deg^2/s'),title('Y Ang Rate Pwr Spectral Density');\n"
+    "subplot(3,1,3),loglog(ANGZ_rot);\n"
+    "xlabel('Hz'),ylabel('deg^2/s'),title('Z Ang Rate Pwr Spectral Density');\n"
+    "figure;\n"
+    "subplot(3,1,1),loglog(LINX_rot);\n"
+    "xlabel('Hz'),ylabel('g^2/Hz'),title('X Lin Accel Pwr Spectral Density');\n"
+    "subplot(3,1,2),loglog(LINY_rot);\n"
+    "xlabel('Hz'),ylabel('g^2/Hz'),title('Y Lin Accel Pwr Spectral Density');\n"
+    "subplot(3,1,3),loglog(LINZ_rot);\n"
+    "xlabel('Hz'),ylabel('g^2/Hz'),title('Z Lin Accel Pwr Spectral Density');\n";
+
+const char* const kPerWindowFigure =
+    "figure;\n"
+    "subplot(3,1,1),plot(PRES_act);\n"
+    "xlabel('seconds'),ylabel('psia'),;\n"
+    "subplot(3,1,2),plot(TEMP_act);\n"
+    "xlabel('seconds'),ylabel('degreesCelsius'),;\n"
+    "subplot(3,1,3),plot(HUMD_act);\n"
+    "xlabel('seconds'),ylabel('RelativeHumidity'),;\n";
+
+const std::string kHead = "function vuxplots()\n\n";
+
+template <typename Action>
+RunStop StopOf(Action action) {
+    try {
+        action();
+    } catch (const RunStop& stop) {
+        return stop;
+    }
+    ADD_FAILURE() << "the run was not stopped";
+    return RunStop{0, ""};
+}
+
+}  // namespace
+
+TEST(PlotScript, DefaultConfigurationBesideTheOutputFile) {
+    for (const std::string outputPath : {"D\\output.mat", "D/output.mat"}) {
+        SCOPED_TRACE(outputPath);
+        const RunState state = DefaultLikeState(outputPath);
+        EXPECT_EQ(PlotScriptPath(outputPath), outputPath.substr(0, 2) + "vuxplots.m");
+        EXPECT_EQ(PlotScriptText(state), kHead + "load output.mat\n" + kGroupFigures + kPerWindowFigure);
+    }
+}
+
+TEST(PlotScript, FftFigureRowsCountEveryFftColumn) {
+    RunState state = DefaultLikeState("out.mat");
+    state.columns.push_back(Column("VIB", 1, 2));
+    SetPlot(state.columns.back(), "loglog", "Hz", "g^2/Hz", "Extra vibration");
+    EXPECT_EQ(PlotScriptText(state), kHead + "load out.mat\n" + kGroupFigures +
+                                         "figure;\n"
+                                         "subplot(7,1,1),loglog(VIB_pwr);\n"
+                                         "xlabel('Hz'),ylabel('g^2/Hz'),title('Extra vibration');\n" +
+                                         kPerWindowFigure);
+
+    // No groups: every FFT-type column in one figure, counted by position.
+    RunState ungrouped;
+    ungrouped.settings.outputPath = "out.mat";
+    ungrouped.columns = {Column("A", 1, 2), Column("N", 1, 2), Column("B", 1, 2)};
+    SetPlot(ungrouped.columns[0], "loglog", "Hz", "", "A spectrum");
+    SetPlot(ungrouped.columns[2], "semilogy", "", "", "");
+    EXPECT_EQ(PlotScriptText(ungrouped), kHead +
+                                             "load out.mat\n"
+                                             "figure;\n"
+                                             "subplot(3,1,1),loglog(A_pwr);\n"
+                                             "xlabel('Hz'),title('A spectrum');\n"
+                                             "subplot(3,1,2),semilogy(B_pwr);\n"
+                                             ";\n");
+}
+
+// Figures whose "figure;" line depends on the counts alone, group numbers with
+// gaps in ascending order, and the single figures of every-sample columns.
+TEST(PlotScript, FigureLinesGroupOrderAndSingleFigures) {
+    RunState state;
+    state.settings.outputPath = "out.mat";
+    AddGroup(state, 3);
+    AddGroup(state, 0);  // an unrotated code's entry takes part in nothing
+    AddGroup(state, 1);
+    state.columns = {
+        Column("G3Z", 1, 2, 3, 2),  Column("G1X", 1, 2, 1, 0), Column("G1Y", 1, 2, 1, 1),
+        Column("NORM", 1, 1),       Column("RAW", 1, 0),       Column("SKIP", 0, 0),
+        Column("NOPLOT", 1, 0),     Column("OTHER", 1, 3),
+    };
+    SetPlot(state.columns[0], "plot", "", "", "z3");
+    SetPlot(state.columns[1], "plot", "Hz", "", "");
+    // G1Y has no plot type: its group figure still exists.
+    SetPlot(state.columns[3], "plot", "s", "v", "every-sample normalised: not plotted");
+    SetPlot(state.columns[4], "loglog", "s", "raw", "");
+    SetPlot(state.columns[5], "plot", "", "", "once per window, no operation: not plotted");
+    SetPlot(state.columns[7], "stairs", "", "", "");
+
+    EXPECT_EQ(PlotScriptText(state), kHead +
+                                         "load out.mat\n"
+                                         "figure;\n"  // group 1
+                                         "subplot(3,1,1),plot(G1X_rot);\n"
+                                         "xlabel('Hz'),;\n"
+                                         "figure;\n"  // group 3
+                                         "subplot(3,1,3),plot(G3Z_rot);\n"
+                                         "title('z3');\n"
+                                         "figure;\n"  // per-window figure: N1 = 1, nothing to draw
+                                         "figure,plot(RAW_out);\n"
+                                         "xlabel('s'),ylabel('raw'),;\n"
+                                         "figure,plot(OTHER_out);\n"
+                                         ";\n");
+}
+
+TEST(PlotScript, QuotesInTextsAreDoubled) {
+    RunState state;
+    state.settings.outputPath = "out.mat";
+    state.columns = {Column("P", 0, 1)};
+    SetPlot(state.columns[0], "plot", "it's", "a''b", "Bob's 'run'");
+    EXPECT_EQ(PlotScriptText(state), kHead +
+                                         "load out.mat\n"
+                                         "figure;\n"
+                                         "subplot(1,1,1),plot(P_act);\n"
+                                         "xlabel('it''s'),ylabel('a''''b'),title('Bob''s ''run''');\n");
+}
+
+TEST(PlotScript, ScriptPathAndLoadLine) {
+    const std::pair<std::string, std::string> scriptPaths[] = {
+        {"out.mat", "vuxplots.m"},
+        {"a/b/c.mat", "a/b/vuxplots.m"},
+        {"a\\b.mat", "a\\vuxplots.m"},
+        {"a/b\\c.mat", "a/b\\vuxplots.m"},
+        {"/x.mat", "/vuxplots.m"},
+    };
+    for (const auto& [output, script] : scriptPaths) {
+        EXPECT_EQ(PlotScriptPath(output), script) << output;
+    }
+    const std::pair<std::string, std::string> loadLines[] = {
+        {"out.mat", "load out.mat\n"},
+        {"results/run1.mat", "load run1.mat\n"},
+        {"results\\run1.mat", "load run1.mat\n"},
+        {"./a/b/run1.mat", "load run1.mat\n"},
+        {"/data/flights/run1.mat", "load /data/flights/run1.mat\n"},
+        {"\\\\server\\share\\run1.mat", "load \\\\server\\share\\run1.mat\n"},
+        {"C:\\data\\run1.mat", "load C:\\data\\run1.mat\n"},
+        {"d:run1.mat", "load d:run1.mat\n"},
+        {"my dir/run 1.mat", "load('run 1.mat')\n"},
+        {"/tmp/my dir/it's.mat", "load('/tmp/my dir/it''s.mat')\n"},
+        {"a,b.mat", "load('a,b.mat')\n"},
+    };
+    for (const auto& [output, line] : loadLines) {
+        EXPECT_EQ(PlotLoadLine(output), line) << output;
+    }
+}
+
+TEST(PlotScript, WritesTheFileAndReportsIt) {
+    TempDir dir;
+    RunState state = DefaultLikeState(dir / "out.mat");
+    WriteFile(dir / "vuxplots.m", std::string(5000, 'x'));  // an earlier, longer script is replaced
+    testing::internal::CaptureStdout();
+    WritePlotScript(state);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::regex_match(
+        console, std::regex("\nCreating MATLAB autodisplay script\\.\\.\\.done! \\(took [0-9]+\\.[0-9]{6} seconds\\)")))
+        << console;
+    EXPECT_EQ(ReadFile(dir / "vuxplots.m"), PlotScriptText(state));
+}
+
+TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
+    TempDir dir;
+    WriteFile(dir / "plain", "x");
+    ASSERT_EQ(mkdir((dir / "full").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/dev/full", (dir / "full/vuxplots.m").c_str()), 0);
+    struct Case {
+        std::string outputPath;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        {dir / "missing/out.mat",
+         "\nCannot create plot script " + (dir / "missing/vuxplots.m") + ": No such file or directory\n"},
+        {dir / "plain/out.mat", "\nCannot create plot script " + (dir / "plain/vuxplots.m") + ": Not a directory\n"},
+        {dir / "full/out.mat",
+         "\nCannot write plot script " + (dir / "full/vuxplots.m") + ": No space left on device\n"},
+    };
+    if (geteuid() != 0) {
+        ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
+        cases.push_back({dir / "ro/out.mat", "\nCannot create plot script " + (dir / "ro/vuxplots.m") +
+                                                 ": Permission denied\n"});
+    }
+    for (const Case& c : cases) {
+        const RunState state = DefaultLikeState(c.outputPath);
+        testing::internal::CaptureStdout();
+        const RunStop stop = StopOf([&] { WritePlotScript(state); });
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCreating MATLAB autodisplay script...");
+        EXPECT_EQ(stop.status, -1);
+        EXPECT_EQ(stop.message, c.message);
+    }
+}
+
+// The exported file and its script, run headless in GNU Octave from the
+// script's own directory: every figure is drawn and printed to PNG.
+TEST(PlotScriptOctave, ScriptRunsBesideItsMatFile) {
+    if (const std::string missing = MissingOctave(); !missing.empty()) {
+        GTEST_SKIP() << missing << " (Debian package octave)";
+    }
+    const CommandResult toolkits =
+        RunCommand(OctaveCommand("exit(~any(strcmp(available_graphics_toolkits(), 'gnuplot')))"));
+    if (toolkits.status != 0) {
+        GTEST_SKIP() << "Octave has no gnuplot toolkit to draw headless figures (Debian package gnuplot-nox)";
+    }
+    if (access("/usr/share/fonts/opentype/freefont/FreeSans.otf", R_OK) != 0) {
+        GTEST_SKIP() << "Octave's default font is missing (Debian package fonts-freefont-otf)";
+    }
+
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "results").c_str(), 0755), 0);
+    const std::string relativeOutput = "results/Bob's run.mat";  // relative, with a blank and a quote
+    RunState state = DefaultLikeState(relativeOutput, 64);
+    state.columns[4].plotTitle = "Bob's X Ang Rate";
+    state.columns.push_back(Column("VIB", 1, 2));
+    SetPlot(state.columns.back(), "loglog", "Hz", "g^2/Hz", "Extra vibration");
+    state.columns.push_back(Column("RAW", 1, 0));
+    SetPlot(state.columns.back(), "plot", "sample", "counts", "");
+    for (ColumnDef& column : state.columns) {
+        for (size_t i = 0; i < 64; ++i) {
+            column.samples.push_back(1.0 + static_cast<double>(i % 7));
+        }
+        column.spectrum.assign(65, 0.25);
+        column.rotated.assign(33, 0.5);
+    }
+
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
+    testing::internal::CaptureStdout();
+    try {
+        ExportResults(state, 64);
+        WritePlotScript(state);
+    } catch (const RunStop& stop) {
+        ADD_FAILURE() << stop.message;
+    }
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_NE(ReadFile(dir / "results/vuxplots.m").find("load('Bob''s run.mat')\n"), std::string::npos);
+
+    const std::string code =
+        "graphics_toolkit('gnuplot'); set(0, 'defaultfigurevisible', 'off');"
+        "vuxplots();"
+        "figures = sort(get(0, 'children'));"
+        "for i = 1:numel(figures), print(figures(i), sprintf('figure%d.png', i), '-dpng'); end;"
+        "printf('figures %d\\n', numel(figures));"
+        "titles = get(findall(0, 'type', 'axes'), 'title');"
+        "for i = 1:numel(titles), printf('title %s\\n', get(titles{i}, 'string')); end;";
+    const CommandResult result =
+        RunCommand("cd " + ShellQuote(dir / "results") + " && " + OctaveCommand(code), false);
+    ASSERT_EQ(result.status, 0) << result.output;
+    // Two group figures, the FFT figure, the per-window figure, RAW's figure.
+    EXPECT_NE(result.output.find("figures 5\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("title Bob's X Ang Rate\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("title Extra vibration\n"), std::string::npos) << result.output;
+    for (int i = 1; i <= 5; ++i) {
+        const std::string png = ReadFile(dir / ("results/figure" + std::to_string(i) + ".png"));
+        EXPECT_EQ(png.substr(0, 4), "\x89PNG") << "figure " << i;
+    }
+}
