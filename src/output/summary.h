@@ -1,10 +1,17 @@
 #pragma once
 // The closing summary of a run on the console.
 
+#include <string>
+
 #include "config/run_state.h"
 #include "run/clock.h"
 
-// Prints processing time (from `readStart`), data duration, each column's
-// extremes with their times (and the mean of once-per-window columns), and the
+// The summary text for a run that took `processingSeconds` from the start of
+// data reading: processing time, data duration (the first column's max, 0.0
+// without columns), per column "Channel name (heading):" with Max and Min
+// ("%.3f @ %.5f") and, for once-per-window columns, "Mean: %.3f ", then the
 // hint on viewing the plots.
+std::string SummaryText(const RunState& state, double processingSeconds);
+
+// Prints SummaryText with the seconds elapsed since `readStart`.
 void PrintSummary(const RunState& state, RunClock::time_point readStart);
