@@ -3,6 +3,7 @@
 // its built-in default content, and its section markers.
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 inline constexpr const char* kConfigFileName = "vux_reader.cfg";
@@ -10,6 +11,9 @@ inline constexpr const char* kConfigFileName = "vux_reader.cfg";
 // The complete default configuration, written byte for byte (LF line ends, no
 // line break after the final "#ENDCFG").
 extern const std::string_view kDefaultConfig;
+
+// A file of this many bytes or fewer counts as corrupt and is replaced.
+inline constexpr long long kLargestReplacedConfigSize = 1000;
 
 enum ConfigSection : int {
     SectionEnd = -1,
@@ -29,5 +33,18 @@ enum ConfigSection : int {
 // A file that cannot be read or written stops the run (status -1).
 std::FILE* OpenConfig();
 
+// Creates or truncates `path`, writes kDefaultConfig into it and flushes it;
+// returns it open for reading and writing, rewound. Any failure stops the run
+// with a message naming `path` and the system's reason (status -1).
+std::FILE* WriteDefaultConfig(const char* path);
+
+// The section a marker token opens ("#STRINGS" ... "#ENDCFG", exact and
+// case-sensitive), or nothing when the token is no marker.
+std::optional<ConfigSection> MarkerSection(std::string_view token);
+
 // The section code of a marker token, or `current` when the token is no marker.
 ConfigSection RecogniseSection(std::string_view token, ConfigSection current);
+
+// What the evaluation prints on meeting the marker of `section` ("" for
+// SectionNone and SectionEnd).
+const char* SectionMessage(ConfigSection section);

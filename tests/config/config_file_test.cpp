@@ -1,1 +1,145 @@
-// placeholder
+#include "config/config_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "test_util.h"
+
+namespace {
+
+using namespace config_test;
+
+TEST(DefaultConfig, ExactBytes) {
+    EXPECT_EQ(kDefaultConfig.size(), 4138u);
+    EXPECT_TRUE(kDefaultConfig.starts_with("%%%%%%%%%% PROGRAM STRINGS %%%%%%%%%%\n#STRINGS\n"));
+    EXPECT_TRUE(kDefaultConfig.ends_with("Z Lin Accel Pwr Spectral Density\n\n#ENDCFG"));
+    EXPECT_EQ(kDefaultConfig.find('\r'), std::string_view::npos);
+    // The five lines that end in blanks.
+    for (const char* line : {"\n \n", "\nANGY, 1, 2, 1y0, 1.25    \n", "\nANGZ, 1, 2, 1z0, 1.27   \n",
+                             "\nLINX, 1, 2, 2x0, 108.4 \n", "\nLINZ, 1, 2, 2z0, 104.3 \n"}) {
+        EXPECT_NE(kDefaultConfig.find(line), std::string_view::npos) << line;
+    }
+    EXPECT_NE(kDefaultConfig.find("\nDATA_FILE = C:\\Users\\Pellam\\Downloads\\6June2014-nose-"
+                                  "high-2\\Q417-nose-high-2-UNFILTERED.csv\n"),
+              std::string_view::npos);
+    if (auto expected = CaseFile("cli__first-run-no-config/expected", "vux_reader.cfg")) {
+        EXPECT_EQ(kDefaultConfig, *expected);
+    }
+}
+
+TEST(RecogniseSection, ExactMarkersOnly) {
+    struct Case {
+        const char* token;
+        ConfigSection expected;
+    } cases[] = {
+        {"#ENDCFG", SectionEnd},       {"#MATLAB", SectionMatlab},
+        {"#COLUMNS", SectionColumns},  {"#EQUATIONS", SectionEquations},
+        {"#WINDOW_FUNCTION", SectionWindowFunction},
+        {"#CONSTANTS", SectionConstants}, {"#STRINGS", SectionStrings},
+        {"#Strings", SectionEquations},   {"#STRING", SectionEquations},
+        {"#STRINGSX", SectionEquations},  {"STRINGS", SectionEquations},
+        {"", SectionEquations},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RecogniseSection(c.token, SectionEquations), c.expected) << c.token;
+    }
+}
+
+class OpenConfigTest : public ScratchDirTest {
+protected:
+    // Runs OpenConfig; returns what it printed and what the returned file reads.
+    std::pair<std::string, std::string> Open() {
+        testing::internal::CaptureStdout();
+        std::FILE* file = OpenConfig();
+        std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_NE(file, nullptr);
+        std::string content = file != nullptr ? ReadRest(file) : "";
+        if (file != nullptr) std::fclose(file);
+        return {printed, content};
+    }
+};
+
+const std::string kCreating = "Config file not found or corrupted.  Creating new file......\n";
+const std::string kReading = "Reading config file......\n";
+
+TEST_F(OpenConfigTest, MissingFileGetsTheDefault) {
+    auto [printed, content] = Open();
+    EXPECT_EQ(printed, kCreating);
+    EXPECT_EQ(content, kDefaultConfig);
+    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+}
+
+TEST_F(OpenConfigTest, SizeThreshold) {
+    const std::string small(1000, 'x');
+    WriteFile(kConfigFileName, small);
+    auto [printed, content] = Open();
+    EXPECT_EQ(printed, kReading + kCreating);
+    EXPECT_EQ(content, kDefaultConfig);
+    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+
+    const std::string kept = "#STRINGS\n" + std::string(992, 'x');  // 1001 bytes
+    WriteFile(kConfigFileName, kept);
+    std::tie(printed, content) = Open();
+    EXPECT_EQ(printed, kReading);
+    EXPECT_EQ(content, kept);
+    EXPECT_EQ(ReadFile(kConfigFileName), kept);
+}
+
+TEST_F(OpenConfigTest, EmptyFileIsReplaced) {
+    WriteFile(kConfigFileName, "");
+    auto [printed, content] = Open();
+    EXPECT_EQ(printed, kReading + kCreating);
+    EXPECT_EQ(content, kDefaultConfig);
+}
+
+TEST_F(OpenConfigTest, ConformingCaseKeepsItsFile) {
+    auto input = CaseFile("cfg__size-1001-kept/input", "vux_reader.cfg");
+    if (!input) GTEST_SKIP() << "conformance cases not present";
+    WriteFile(kConfigFileName, *input);
+    auto [printed, content] = Open();
+    EXPECT_EQ(printed, kReading);
+    EXPECT_EQ(content, *input);
+}
+
+TEST_F(OpenConfigTest, ADirectoryInItsPlaceStopsTheRun) {
+    fs::create_directory(kConfigFileName);
+    RunStop stop = ExpectStop([] { OpenConfig(); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_NE(stop.message.find("vux_reader.cfg"), std::string::npos) << stop.message;
+    EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n"));
+}
+
+TEST_F(OpenConfigTest, UnreadableOrUncreatableFileStopsTheRun) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    WriteFile(kConfigFileName, std::string(2000, 'x'));
+    fs::permissions(kConfigFileName, fs::perms::none);
+    RunStop stop = ExpectStop([] { OpenConfig(); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_NE(stop.message.find("vux_reader.cfg: Permission denied"), std::string::npos)
+        << stop.message;
+
+    fs::remove(kConfigFileName);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    stop = ExpectStop([] { OpenConfig(); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_NE(stop.message.find("vux_reader.cfg: Permission denied"), std::string::npos)
+        << stop.message;
+}
+
+TEST_F(OpenConfigTest, ATornDefaultIsRemoved) {
+    // In a child process limited to 100-byte files, writing the default fails.
+    EXPECT_EXIT(
+        {
+            LimitFileSize(100);
+            RunStop stop = ExpectStop([] { OpenConfig(); });
+            bool reported = stop.status == -1 &&
+                            stop.message.find("Cannot write configuration file vux_reader.cfg: ") !=
+                                std::string::npos;
+            std::_Exit(reported && !fs::exists(kConfigFileName) ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
