@@ -1,1 +1,142 @@
-// placeholder
+#include "config/rewrite.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "config/text_ops.h"
+#include "run/run_stop.h"
+
+namespace {
+
+// Which argument (0-based) replaces the value of `key` in `section`, if the
+// arguments reach it.
+std::optional<std::size_t> ArgumentFor(ConfigSection section, std::string_view key,
+                                       std::size_t argCount) {
+    if (section == SectionStrings) {
+        if (key == "DATA_FILE" && argCount >= 1) return 0;
+        if (key == "OUTPUT_FILE" && argCount >= 2) return 1;
+    } else if (section == SectionConstants && argCount == 5) {
+        if (key == "THETA_X") return 2;
+        if (key == "THETA_Y") return 3;
+        if (key == "THETA_Z") return 4;
+    }
+    return std::nullopt;
+}
+
+// True at a line end: an LF, or a CR directly before one.
+bool AtLineEnd(std::string_view line, std::size_t i) {
+    return line[i] == '\n' || (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n');
+}
+
+// Reads one line, its LF included when it has one, into `line`; false when
+// the file has no more bytes.
+bool ReadRawLine(std::FILE* file, std::string& line) {
+    line.clear();
+    int c;
+    while ((c = std::getc(file)) != EOF) {
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    return !line.empty();
+}
+
+[[noreturn]] void StopWithReason(const std::string& what, int err) {
+    StopRun(-1, "\n" + what + ": " + SystemReason(err) + "\n");
+}
+
+// Closes and removes the scratch file, then stops the run.
+[[noreturn]] void AbandonScratch(std::FILE* scratch, const std::string& what, int err) {
+    if (scratch != nullptr) std::fclose(scratch);
+    std::remove(kScratchConfigName);
+    StopWithReason(what, err);
+}
+
+}  // namespace
+
+std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
+                              const std::vector<std::string>& args) {
+    // The key is the line's non-blank characters up to the first separator.
+    std::string key;
+    std::size_t i = 0;
+    for (; i < line.size(); ++i) {
+        char c = line[i];
+        if (AtLineEnd(line, i) || c == '%' || c == ',') return std::string(line);
+        if (c == '=') break;
+        if (c == ' ' || c == '\0') continue;
+        key.push_back(c);
+        if (key.front() == '#') section = RecogniseSection(key, section);
+    }
+    if (i == line.size()) return std::string(line);
+
+    auto arg = ArgumentFor(section, key, args.size());
+    if (!arg) return std::string(line);
+
+    std::string_view afterEquals = line.substr(i + 1);
+    std::string oldValue;
+    for (std::size_t j = 0; j < afterEquals.size(); ++j) {
+        char c = afterEquals[j];
+        if (AtLineEnd(afterEquals, j) || c == '%') break;
+        if (c != ' ' && c != '\0') oldValue.push_back(c);
+    }
+    std::string result(line.substr(0, i + 1));
+    result += ReplaceFirst(afterEquals, oldValue, args[*arg]);
+    return result;
+}
+
+std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
+    std::printf("Writing custom settings......\n");
+    std::FILE* scratch = std::fopen(kScratchConfigName, "w");
+    if (scratch == nullptr) {
+        int err = errno;
+        std::fclose(cfg);
+        StopWithReason(std::string("Cannot create ") + kScratchConfigName, err);
+    }
+
+    ConfigSection section = SectionNone;
+    std::string line;
+    while (ReadRawLine(cfg, line)) {
+        std::string out = RewriteConfigLine(line, section, args);
+        if (std::fwrite(out.data(), 1, out.size(), scratch) != out.size()) {
+            int err = errno;
+            std::fclose(cfg);
+            AbandonScratch(scratch, std::string("Cannot write ") + kScratchConfigName, err);
+        }
+        if (section == SectionEnd) break;
+    }
+    // A read error must not pass for the end of the file: the copy would lose
+    // the rest of the configuration.
+    if (std::ferror(cfg)) {
+        int err = errno;
+        std::fclose(cfg);
+        AbandonScratch(scratch, std::string("Cannot read ") + kConfigFileName, err);
+    }
+    std::fclose(cfg);
+
+    if (std::fflush(scratch) != 0 || ::fsync(::fileno(scratch)) != 0) {
+        int err = errno;
+        AbandonScratch(scratch, std::string("Cannot write ") + kScratchConfigName, err);
+    }
+    if (std::fclose(scratch) != 0) {
+        int err = errno;
+        AbandonScratch(nullptr, std::string("Cannot write ") + kScratchConfigName, err);
+    }
+    // One rename replaces the file: there is never a moment without one.
+    if (std::rename(kScratchConfigName, kConfigFileName) != 0) {
+        int err = errno;
+        AbandonScratch(nullptr,
+                       std::string("Cannot replace ") + kConfigFileName + " with " +
+                           kScratchConfigName,
+                       err);
+    }
+
+    std::FILE* rewritten = std::fopen(kConfigFileName, "r");
+    if (rewritten == nullptr) {
+        int err = errno;
+        StopWithReason(std::string("Cannot open configuration file ") + kConfigFileName +
+                           " for reading",
+                       err);
+    }
+    return rewritten;
+}

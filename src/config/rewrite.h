@@ -3,7 +3,13 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "config/config_file.h"
+
+// The scratch file the rewrite writes before it replaces vux_reader.cfg.
+inline constexpr const char* kScratchConfigName = "recfg";
 
 // Copies the open configuration up to and including its "#ENDCFG" line into
 // "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and
@@ -13,3 +19,11 @@
 // settings......\n". A file that cannot be written or replaced stops the run
 // with a message naming it and status -1.
 std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args);
+
+// One line of the configuration (with its line end, LF or CR LF, if it has
+// one) as the rewrite writes it: unchanged, or with the value of a key the
+// arguments replace. `section` is the section before the line and becomes the
+// section after it (a marker spelled by the line's first characters switches
+// it, also when more characters follow).
+std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
+                              const std::vector<std::string>& args);

@@ -1,1 +1,236 @@
-// placeholder
+#include "config/rewrite.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+using namespace config_test;
+using Args = std::vector<std::string>;
+
+const Args kFive{"data.csv", "res.mat", "12.5", "-45", "abc"};
+
+TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
+    struct Case {
+        ConfigSection section;
+        const char* line;
+        Args args;
+        const char* expected;
+    } cases[] = {
+        {SectionStrings, "DATA_FILE = C:\\old\\in.csv\n", {"new.csv"}, "DATA_FILE = new.csv\n"},
+        {SectionStrings, "DATA_FILE = old.csv   % keep this\n", {"n.csv"}, "DATA_FILE = n.csv   % keep this\n"},
+        {SectionStrings, "OUTPUT_FILE = o.mat\n", {"a"}, "OUTPUT_FILE = o.mat\n"},  // needs two
+        {SectionStrings, "OUTPUT_FILE = o.mat\n", {"a", "b.mat"}, "OUTPUT_FILE = b.mat\n"},
+        {SectionConstants, "THETA_X = -90\n", kFive, "THETA_X = 12.5\n"},
+        {SectionConstants, "THETA_Y = 0\n", kFive, "THETA_Y = -45\n"},
+        {SectionConstants, "THETA_Z = -90 % deg\n", kFive, "THETA_Z = abc % deg\n"},
+        {SectionConstants, "THETA_X = -90\n", {"a", "b"}, "THETA_X = -90\n"},  // needs five
+        // Keys count only in their own section.
+        {SectionStrings, "THETA_X = -90\n", kFive, "THETA_X = -90\n"},
+        {SectionConstants, "DATA_FILE = in.csv\n", kFive, "DATA_FILE = in.csv\n"},
+        {SectionNone, "DATA_FILE = in.csv\n", kFive, "DATA_FILE = in.csv\n"},
+        {SectionStrings, "data_file = in.csv\n", kFive, "data_file = in.csv\n"},
+        // Blanks inside the key are no part of it.
+        {SectionStrings, "  DATA _FILE=in.csv\n", {"x"}, "  DATA _FILE=x\n"},
+        // An old value with a blank is not found: the line stays.
+        {SectionStrings, "DATA_FILE = my file.csv\n", {"x"}, "DATA_FILE = my file.csv\n"},
+        // An empty old value: the argument goes right after the equals sign.
+        {SectionStrings, "DATA_FILE =\n", {"x.csv"}, "DATA_FILE =x.csv\n"},
+        {SectionStrings, "DATA_FILE = % none\n", {"x.csv"}, "DATA_FILE =x.csv % none\n"},
+        // Only the first occurrence after the equals sign changes.
+        {SectionStrings, "DATA_FILE = a % a\n", {"b"}, "DATA_FILE = b % a\n"},
+        {SectionStrings, "DATA_FILE=DATA_FILE\n", {"b"}, "DATA_FILE=b\n"},
+        // CR LF stays CR LF; the CR is no part of the old value.
+        {SectionStrings, "DATA_FILE = old.csv\r\n", {"n.csv"}, "DATA_FILE = n.csv\r\n"},
+        {SectionStrings, "DATA_FILE =\r\n", {"n.csv"}, "DATA_FILE =n.csv\r\n"},
+        // A last line without a line end.
+        {SectionStrings, "DATA_FILE = old.csv", {"n.csv"}, "DATA_FILE = n.csv"},
+        // Comment lines and list lines stop the key scan before any equals sign.
+        {SectionStrings, "% DATA_FILE = x\n", {"n"}, "% DATA_FILE = x\n"},
+        {SectionStrings, "0, DATA_FILE = x\n", {"n"}, "0, DATA_FILE = x\n"},
+        {SectionStrings, "DATA_FILE\n", {"n"}, "DATA_FILE\n"},
+        // The argument is written as given.
+        {SectionStrings, "DATA_FILE = a\n", {"C:\\x y\\%z.csv"}, "DATA_FILE = C:\\x y\\%z.csv\n"},
+    };
+    for (const Case& c : cases) {
+        ConfigSection section = c.section;
+        EXPECT_EQ(RewriteConfigLine(c.line, section, c.args), c.expected) << c.line;
+        EXPECT_EQ(section, c.section) << c.line;
+    }
+}
+
+TEST(RewriteConfigLine, SectionFollowsMarkersAsTheyAreSpelled) {
+    struct Case {
+        const char* line;
+        ConfigSection after;
+    } cases[] = {
+        {"#STRINGS\n", SectionStrings},
+        {"# CONSTANTS % note\n", SectionConstants},
+        {"#ENDCFG", SectionEnd},
+        {"#ENDCFG trailing\n", SectionEnd},  // the marker is spelled before the rest
+        {"#Strings\n", SectionMatlab},
+        {"x#STRINGS\n", SectionMatlab},
+    };
+    for (const Case& c : cases) {
+        ConfigSection section = SectionMatlab;
+        EXPECT_EQ(RewriteConfigLine(c.line, section, kFive), c.line);
+        EXPECT_EQ(section, c.after) << c.line;
+    }
+}
+
+class RewriteTest : public ScratchDirTest {
+protected:
+    // Rewrites a vux_reader.cfg holding `content`; returns what it printed and
+    // what the returned file reads.
+    std::pair<std::string, std::string> Rewrite(const std::string& content, const Args& args) {
+        WriteFile(kConfigFileName, content);
+        std::FILE* cfg = std::fopen(kConfigFileName, "r");
+        testing::internal::CaptureStdout();
+        std::FILE* rewritten = RewriteConfig(cfg, args);
+        std::string printed = testing::internal::GetCapturedStdout();
+        std::string read = ReadRest(rewritten);
+        std::fclose(rewritten);
+        EXPECT_FALSE(fs::exists(kScratchConfigName));
+        EXPECT_EQ(read, ReadFile(kConfigFileName));
+        return {printed, read};
+    }
+};
+
+std::string Replace(std::string text, std::string_view from, std::string_view to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
+TEST_F(RewriteTest, DefaultWithOneTwoAndFiveArguments) {
+    const std::string base(kDefaultConfig);
+    const std::string oldData =
+        "DATA_FILE = C:\\Users\\Pellam\\Downloads\\6June2014-nose-high-2\\"
+        "Q417-nose-high-2-UNFILTERED.csv\n";
+    const std::string oldOut = "OUTPUT_FILE = C:\\Users\\Pellam\\Documents\\MATLAB\\output.mat\n";
+
+    auto [printed, one] = Rewrite(base, {"data.csv"});
+    EXPECT_EQ(printed, "Writing custom settings......\n");
+    EXPECT_EQ(one, Replace(base, oldData, "DATA_FILE = data.csv\n"));
+    if (auto expected = CaseFile("rw__one-arg-on-default/expected", "vux_reader.cfg")) {
+        EXPECT_EQ(one, *expected);
+    }
+
+    auto two = Rewrite(base, {"in.csv", "out dir/o.mat"}).second;
+    EXPECT_EQ(two, Replace(Replace(base, oldData, "DATA_FILE = in.csv\n"), oldOut,
+                           "OUTPUT_FILE = out dir/o.mat\n"));
+
+    auto five = Rewrite(base, kFive).second;
+    std::string expected = Replace(Replace(base, oldData, "DATA_FILE = data.csv\n"), oldOut,
+                                   "OUTPUT_FILE = res.mat\n");
+    expected = Replace(expected, "THETA_X = -90\n", "THETA_X = 12.5\n");
+    expected = Replace(expected, "THETA_Y = 0\n", "THETA_Y = -45\n");
+    expected = Replace(expected, "THETA_Z = -90\n", "THETA_Z = abc\n");
+    EXPECT_EQ(five, expected);
+    if (auto conforming = CaseFile("rw__five-args-on-default/expected", "vux_reader.cfg")) {
+        EXPECT_EQ(five, *conforming);
+    }
+}
+
+TEST_F(RewriteTest, TextAfterTheEndMarkerIsDropped) {
+    const std::string body = "#STRINGS\nDATA_FILE = a.csv % in\n#ENDCFG\n";
+    EXPECT_EQ(Rewrite(body + "% notes\nDATA_FILE = z\n", {"b.csv"}).second,
+              "#STRINGS\nDATA_FILE = b.csv % in\n#ENDCFG\n");
+    EXPECT_EQ(Rewrite("#STRINGS\n#ENDCFG", {"b.csv"}).second, "#STRINGS\n#ENDCFG");
+
+    auto input = CaseFile("rw__text-after-endcfg-dropped/input", "vux_reader.cfg");
+    auto expected = CaseFile("rw__text-after-endcfg-dropped/expected", "vux_reader.cfg");
+    if (input && expected) {
+        EXPECT_EQ(Rewrite(*input, {"data.csv"}).second, *expected);
+    }
+}
+
+TEST_F(RewriteTest, FileWithoutEndMarkerIsCopiedToItsEnd) {
+    EXPECT_EQ(Rewrite("#STRINGS\nDATA_FILE = a\n\nlast line", {"b"}).second,
+              "#STRINGS\nDATA_FILE = b\n\nlast line");
+    EXPECT_EQ(Rewrite("", {"b"}).second, "");
+}
+
+TEST_F(RewriteTest, CrLfFileKeepsEveryByte) {
+    auto toCrLf = [](std::string_view text) {
+        std::string out;
+        for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return out;
+    };
+    std::string crlf = toCrLf(kDefaultConfig);
+    std::string expected = crlf;
+    const std::pair<const char*, const char*> changes[] = {{"DATA_FILE = C:\\Users\\Pellam\\Downloads\\6June2014-nose-high-2"
+                                      "\\Q417-nose-high-2-UNFILTERED.csv\r\n",
+                                      "DATA_FILE = data.csv\r\n"},
+                            {"OUTPUT_FILE = C:\\Users\\Pellam\\Documents\\MATLAB\\output.mat\r\n",
+                             "OUTPUT_FILE = res.mat\r\n"},
+                            {"THETA_X = -90\r\n", "THETA_X = 12.5\r\n"},
+                            {"THETA_Y = 0\r\n", "THETA_Y = -45\r\n"},
+                            {"THETA_Z = -90\r\n", "THETA_Z = abc\r\n"}};
+    for (auto [from, to] : changes) expected = Replace(expected, from, to);
+    EXPECT_EQ(Rewrite(crlf + "\r\nafter\r\n", kFive).second, expected + "\r\n");
+    // A marker line ended by CR LF still ends the copy.
+    EXPECT_EQ(Rewrite("#STRINGS\r\nDATA_FILE =\r\n#ENDCFG\r\nafter\r\n", {"a"}).second,
+              "#STRINGS\r\nDATA_FILE =a\r\n#ENDCFG\r\n");
+}
+
+TEST_F(RewriteTest, LongAndBinaryLinesAreCopiedWhole) {
+    std::string longComment = "% " + std::string(10000, 'c') + "\n";
+    std::string binary("x\0y, z = \0\n", 11);
+    std::string longPath(4000, 'p');
+    std::string content = "#STRINGS\n" + longComment + binary + "DATA_FILE = " + longPath +
+                          " % c\n#ENDCFG\n";
+    EXPECT_EQ(Rewrite(content, {"short.csv"}).second,
+              "#STRINGS\n" + longComment + binary + "DATA_FILE = short.csv % c\n#ENDCFG\n");
+}
+
+TEST_F(RewriteTest, FailureToCreateTheScratchFileStopsTheRun) {
+    WriteFile(kConfigFileName, kDefaultConfig);
+    fs::create_directory(kScratchConfigName);  // stands where recfg must be created
+    std::FILE* cfg = std::fopen(kConfigFileName, "r");
+    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_TRUE(stop.message.starts_with("\nCannot create recfg: ")) << stop.message;
+    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+}
+
+TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) {
+    // vux_reader.cfg is a non-empty directory: no rename can replace it.
+    fs::create_directories(fs::path(kConfigFileName) / "inside");
+    std::FILE* cfg = MemoryFile(kDefaultConfig);
+    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_TRUE(stop.message.starts_with("\nCannot replace vux_reader.cfg with recfg: "))
+        << stop.message;
+    EXPECT_TRUE(stop.message.ends_with("\n"));
+    EXPECT_FALSE(fs::exists(kScratchConfigName));
+}
+
+TEST_F(RewriteTest, FailureToWriteStopsTheRunAndKeepsTheOldFile) {
+    WriteFile(kConfigFileName, kDefaultConfig);
+    EXPECT_EXIT(
+        {
+            LimitFileSize(1000);  // the old file is larger: it stays readable
+            std::FILE* cfg = std::fopen(kConfigFileName, "r");
+            RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+            bool reported = stop.status == -1 && stop.message.starts_with("\nCannot write recfg: ");
+            bool kept = ReadFile(kConfigFileName) == kDefaultConfig;
+            std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(RewriteTest, ReadOnlyDirectoryStopsTheRun) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    WriteFile(kConfigFileName, kDefaultConfig);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    std::FILE* cfg = std::fopen(kConfigFileName, "r");
+    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
+    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+}
+
+}  // namespace
