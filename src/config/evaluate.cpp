@@ -1,1 +1,256 @@
-// placeholder
+// Configuration evaluation: drives the token reader over the file and turns
+// each section's events into the run state.
+
+#include "config/evaluate.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "config/text_ops.h"
+#include "config/token_reader.h"
+#include "config/value_reader.h"
+#include "expr/compiled_expr.h"
+#include "expr/var_table.h"
+#include "run/run_stop.h"
+
+namespace {
+
+// The leading decimal integer of `text` the way atoi reads it (blanks, an
+// optional sign, digits; 0 when there are none), saturated to the int32
+// range instead of overflowing.
+int32_t ParseInt(const std::string& text) {
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+// The leading decimal number of `text` the way atof reads it (0.0 when there
+// is none).
+double ParseDouble(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// `value` rounded to the nearest integer, halves away from zero, clamped into
+// the int32 range; NaN gives 0.
+int32_t RoundToInt32(double value) {
+    if (std::isnan(value)) return 0;
+    double rounded = std::round(value);
+    if (rounded >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (rounded <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(rounded);
+}
+
+// Evaluation state besides the run state: the position within a #COLUMNS or
+// #MATLAB line and the fields of that line read so far. A line's fields take
+// effect only once its last field is read, so a short line changes nothing.
+struct Evaluation {
+    RunState& state;
+    std::FILE* file;
+    int32_t fieldCounter = 0;  // fields of the current list line read so far
+    int32_t mode = 0;          // #EQUATIONS mode for the lines that follow
+    ColumnDef column;          // the #COLUMNS line being read
+    int32_t plotTarget = -1;   // the #MATLAB line's column, -1 when none matches
+    std::string plotType, xLabel, yLabel;
+
+    Evaluation(RunState& runState, std::FILE* cfg) : state(runState), file(cfg) {}
+
+    void StringsKey(const std::string& key) {
+        if (key == "DATA_FILE") state.settings.inputPath = ReadValue(file);
+        else if (key == "OUTPUT_FILE") state.settings.outputPath = ReadValue(file);
+    }
+
+    void ConstantsKey(const std::string& name) {
+        double value = ParseDouble(ReadValue(file));
+        AddConst(state.consts, name, value);
+        RunSettings& s = state.settings;
+        if (name == "WINDOW_SIZE") s.windowSize = RoundToInt32(value);
+        else if (name == "SAMPLE_FREQ") s.sampleFreq = RoundToInt32(value);
+        else if (name == "PI") s.pi = value;
+        else if (name == "ADC_OFFSET") s.adcOffset = value;
+        else if (name == "THETA_X") s.thetaX = value;
+        else if (name == "THETA_Y") s.thetaY = value;
+        else if (name == "THETA_Z") s.thetaZ = value;
+    }
+
+    void WindowFunctionKey(const std::string& key) {
+        std::string text = ReadValue(file);
+        state.windowFunction = CompileExpr(key, text, state.consts, state.vars);
+        state.shortWindowFunction =
+            CompileExpr("SHORT_WINDOW", ReplaceFirst(text, "WINDOW_SIZE", "LINE_COUNT"),
+                        state.consts, state.vars);
+    }
+
+    void EquationKey(const std::string& name) {
+        CompiledExpr equation = CompileExpr(name, ReadValue(file), state.consts, state.vars);
+        equation.mode = mode;
+        state.equations.push_back(std::move(equation));
+    }
+
+    // Field 4, the rotation code: "0", or group digit, axis letter, offset
+    // angle (at most eight characters of it are read).
+    void RotationCode(const std::string& code) {
+        column.rotationGroup = 0;
+        column.rotationAxis = 0;
+        if (code == "0") return;
+        int32_t group = (!code.empty() && code[0] >= '0' && code[0] <= '9') ? code[0] - '0' : 0;
+        char axisLetter = code.size() > 1 ? code[1] : '\0';
+        if (axisLetter != 'x' && axisLetter != 'y' && axisLetter != 'z') return;  // not rotated
+        double offset = ParseDouble(SubText(code, 2, 10));
+        RotationGroup& entry = FindOrAddRotationGroup(state.rotationGroups, group);
+        column.rotationGroup = group;
+        if (axisLetter == 'x') {
+            column.rotationAxis = 0;
+            entry.offsetX = offset;
+        } else if (axisLetter == 'y') {
+            column.rotationAxis = 1;
+            entry.offsetY = offset;
+        } else {
+            column.rotationAxis = 2;
+            entry.offsetZ = offset;
+        }
+    }
+
+    void ColumnField(const std::string& token) {
+        switch (fieldCounter++) {
+            case 0:
+                column = ColumnDef{};
+                column.name = token;
+                return;
+            case 1: column.multPerWindow = ParseInt(token); return;
+            case 2: column.operationType = ParseInt(token); return;
+            default: break;
+        }
+        RotationCode(token);
+        std::string rest = ReadValue(file);
+        if (column.operationType == 2) {
+            column.divisionFactor = ParseDouble(rest);
+        } else {
+            column.normExpr = CompileExpr(column.name, rest, state.consts, state.vars);
+        }
+        column.varIndex = FindOrAddVar(state.vars, column.name);
+        state.columns.push_back(std::move(column));
+        column = ColumnDef{};
+        fieldCounter = 0;
+    }
+
+    void PlotField(std::string token) {
+        if (token == "0") token.clear();
+        switch (fieldCounter++) {
+            case 0:
+                plotTarget = -1;
+                for (std::size_t i = 0; i < state.columns.size(); ++i) {
+                    if (state.columns[i].name == token) {
+                        plotTarget = static_cast<int32_t>(i);
+                        break;
+                    }
+                }
+                return;
+            case 1: plotType = std::move(token); return;
+            case 2: xLabel = std::move(token); return;
+            default: break;
+        }
+        yLabel = std::move(token);
+        std::string title = ReadTitle(file);
+        if (title == "0") title.clear();
+        if (plotTarget >= 0) {
+            ColumnDef& target = state.columns[static_cast<std::size_t>(plotTarget)];
+            target.plotType = std::move(plotType);
+            target.xLabel = std::move(xLabel);
+            target.yLabel = std::move(yLabel);
+            target.plotTitle = std::move(title);
+        }
+        fieldCounter = 0;
+    }
+
+    void FieldEnd(ConfigSection section, std::string token) {
+        switch (section) {
+            case SectionEquations: mode = ParseInt(token); break;
+            case SectionColumns: ColumnField(token); break;
+            case SectionMatlab: PlotField(std::move(token)); break;
+            default: break;
+        }
+    }
+
+    void KeyEnd(ConfigSection section, const std::string& token) {
+        switch (section) {
+            case SectionStrings: StringsKey(token); break;
+            case SectionConstants: ConstantsKey(token); break;
+            case SectionWindowFunction: WindowFunctionKey(token); break;
+            case SectionEquations: EquationKey(token); break;
+            default: break;
+        }
+    }
+
+    // A list line that ends before its last field is dropped whole.
+    void LineEnd() { fieldCounter = 0; }
+};
+
+struct FileCloser {
+    std::FILE* file;
+    ~FileCloser() {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+
+}  // namespace
+
+RotationGroup& FindOrAddRotationGroup(std::vector<RotationGroup>& groups, int32_t group) {
+    for (RotationGroup& entry : groups) {
+        if (entry.group == group) return entry;
+    }
+    RotationGroup added;
+    added.group = group;
+    groups.push_back(added);
+    return groups.back();
+}
+
+void EvaluateConfig(std::FILE* cfg, RunState& state) {
+    FileCloser closer{cfg};
+    std::printf("Evaluating config file and populating data fields....");
+    ConfigTokenReader reader{cfg};
+    Evaluation evaluation(state, cfg);
+    for (;;) {
+        ConfigEvent event = NextConfigEvent(reader);
+        switch (event.kind) {
+            case ConfigEventKind::End: break;
+            case ConfigEventKind::LineEnd: evaluation.LineEnd(); continue;
+            case ConfigEventKind::FieldEnd:
+                evaluation.FieldEnd(reader.section, std::move(event.token));
+                continue;
+            case ConfigEventKind::KeyEnd: evaluation.KeyEnd(reader.section, event.token); continue;
+        }
+        break;
+    }
+    // A read error must not pass for the end of the file.
+    if (std::ferror(cfg)) {
+        int err = errno;
+        StopRun(-1, std::string("\nCannot read ") + kConfigFileName + ": " + SystemReason(err) +
+                        "\n");
+    }
+    std::fclose(closer.file);
+    closer.file = nullptr;
+    std::printf("\nConfig file processing complete!\n");
+    std::printf("\n");
+}
+
+void ValidateRunSettings(const RunState& state) {
+    const RunSettings& s = state.settings;
+    if (s.windowSize < 2) {
+        StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) +
+                        ": a window needs at least 2 samples\n");
+    }
+    if (s.sampleFreq < 1) {
+        StopRun(-1, "\nInvalid SAMPLE_FREQ " + std::to_string(s.sampleFreq) +
+                        ": the sample frequency must be at least 1 Hz\n");
+    }
+    if (!state.windowFunction) {
+        for (const ColumnDef& column : state.columns) {
+            if (column.operationType == 2) {
+                StopRun(-1, "\nNo window function: FFT-type column " + column.name +
+                                " needs a key line in #WINDOW_FUNCTION\n");
+            }
+        }
+    }
+}
