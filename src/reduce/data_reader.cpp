@@ -1,1 +1,302 @@
-// placeholder
+#include "reduce/data_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "reduce/byte_count.h"
+#include "reduce/parse_number.h"
+#include "run/run_stop.h"
+
+namespace {
+
+[[noreturn]] void StopUnreadable(const std::string& path, const std::string& reason) {
+    StopRun(-1, "Data file " + path + " cannot be read: " + reason + "\n");
+}
+
+// Refuses anything but a regular file, naming what it is instead.
+void RequireRegularFile(const std::string& path, const struct stat& info, int fd) {
+    if (S_ISREG(info.st_mode)) return;
+    if (fd >= 0) close(fd);
+    if (S_ISDIR(info.st_mode)) StopUnreadable(path, "it is a directory");
+    if (S_ISFIFO(info.st_mode)) StopUnreadable(path, "it is a pipe, not a regular file");
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) StopUnreadable(path, "it is a device, not a regular file");
+    StopUnreadable(path, "it is not a regular file");
+}
+
+// Moves the unconsumed bytes to the front of the buffer and reads the next
+// block after them, growing the buffer when one line fills all of it.
+// Returns the number of bytes read; 0 marks the end of the file for good.
+size_t Refill(DataReader& reader) {
+    if (reader.endOfFile || reader.fd < 0) {
+        reader.endOfFile = true;
+        return 0;
+    }
+    if (reader.begin > 0) {
+        const size_t keep = reader.end - reader.begin;
+        if (keep > 0) std::memmove(reader.buffer.data(), reader.buffer.data() + reader.begin, keep);
+        reader.bufferOffset += reader.begin;
+        reader.end = keep;
+        reader.begin = 0;
+    }
+    const size_t block = std::max<size_t>(reader.blockSize, 1);
+    if (reader.buffer.size() < block) {
+        reader.buffer.resize(block);
+    } else if (reader.end == reader.buffer.size()) {
+        reader.buffer.resize(2 * reader.buffer.size());
+    }
+    const size_t want = std::min(block, reader.buffer.size() - reader.end);
+    ssize_t got;
+    do {
+        got = read(reader.fd, reader.buffer.data() + reader.end, want);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        StopRun(-1, "\nError reading data file " + reader.path + ": " + SystemReason(errno) + "\n");
+    }
+    if (got == 0) {
+        reader.endOfFile = true;
+        return 0;
+    }
+    reader.end += static_cast<size_t>(got);
+    return static_cast<size_t>(got);
+}
+
+// The next complete line, without its line end (a CR before the LF belongs
+// to the line end). The text stays valid until the buffer is refilled.
+// Returns false when the file ends first.
+bool NextLine(DataReader& reader, const char*& text, size_t& length) {
+    size_t searched = 0;  // bytes after `begin` known to hold no LF
+    for (;;) {
+        const size_t from = reader.begin + searched;
+        if (reader.end > from) {
+            const char* base = reader.buffer.data();
+            const void* lf = std::memchr(base + from, '\n', reader.end - from);
+            if (lf != nullptr) {
+                const size_t lineEnd = static_cast<size_t>(static_cast<const char*>(lf) - base);
+                size_t len = lineEnd - reader.begin;
+                if (len > 0 && base[lineEnd - 1] == '\r') --len;
+                text = base + reader.begin;
+                length = len;
+                reader.begin = lineEnd + 1;
+                return true;
+            }
+        }
+        searched = reader.end - reader.begin;
+        if (Refill(reader) == 0) return false;
+    }
+}
+
+void UpdateBytesConsumed(DataReader& reader) { reader.bytesConsumed = reader.bufferOffset + reader.begin; }
+
+// Where the fields of one window's rows go: field c of row l is stored at
+// targets[c][l] (the first row's targets point at samples[m] for
+// once-per-window columns, so l = 0 lands there); a null target is skipped.
+// `last` is the highest column with a target, -1 when there is none.
+struct RowTargets {
+    double* const* first;
+    int first_last;
+    double* const* later;
+    int later_last;
+};
+
+// Stores the rows of [p, stop), which ends with an LF, until `windowSize`
+// rows are in the window. Returns where it stopped (a row start).
+const char* StoreRows(const char* p, const char* stop, const RowTargets& targets, int32_t& rows,
+                      int32_t windowSize) {
+    int32_t l = rows;
+    while (l < windowSize && p < stop) {
+        double* const* target = l == 0 ? targets.first : targets.later;
+        const int last = l == 0 ? targets.first_last : targets.later_last;
+        const size_t index = static_cast<size_t>(l);
+        for (int c = 0;; ++c) {
+            if (c > last) {
+                p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(stop - p)));
+                break;
+            }
+            if (double* column = target[c]) {
+                const char* after;
+                column[index] = ParseNumberPrefix(p, &after);
+                p = after;
+            }
+            while (*p != ',' && *p != '\n') ++p;
+            if (*p == '\n') break;
+            ++p;
+        }
+        ++p;  // past the LF
+        ++l;
+    }
+    rows = l;
+    return p;
+}
+
+}  // namespace
+
+int32_t EstimateWindows(uint64_t fileSize, int32_t windowSize) {
+    const double mebibytes = static_cast<double>(fileSize >> 20);
+    const double estimate = std::ceil(mebibytes / 1024 / (windowSize * 1.03e-7));
+    if (!(estimate > 0)) return 0;  // also NaN, from an empty file with no window size
+    if (estimate >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    return static_cast<int32_t>(estimate);
+}
+
+DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
+    if (access(path.c_str(), F_OK) != 0) {
+        const int err = errno;
+        if (err == EACCES) StopUnreadable(path, SystemReason(err));
+        StopRun(0, "File " + path + " does not exist\n");
+    }
+    // Look before opening: opening a FIFO or a device can block or act on it.
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) StopUnreadable(path, SystemReason(errno));
+    RequireRegularFile(path, info, -1);
+
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) StopUnreadable(path, SystemReason(errno));
+    if (fstat(fd, &info) != 0) {
+        const int err = errno;
+        close(fd);
+        StopUnreadable(path, SystemReason(err));
+    }
+    RequireRegularFile(path, info, fd);  // it may have been replaced meanwhile
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    DataReader reader;
+    reader.path = path;
+    reader.fd = fd;
+    reader.fileSize = static_cast<uint64_t>(info.st_size);
+
+    std::printf("Data file %s opened\n", path.c_str());
+    std::printf("Data file size: %llu bytes......or ", static_cast<unsigned long long>(reader.fileSize));
+    PrintByteCount(reader.fileSize);
+    std::printf("\n");
+    reader.estimatedWindows = EstimateWindows(reader.fileSize, windowSize);
+    std::printf("Estimated number of windows: %d\n", reader.estimatedWindows);
+    return reader;
+}
+
+void SkipHeader(DataReader& reader) {
+    const size_t markerLength = std::strlen(kDataMarker);
+    const char* line;
+    size_t length;
+    for (;;) {
+        if (!NextLine(reader, line, length)) {
+            StopRun(-1, "Data file " + reader.path + " ends before its marker line \"" + kDataMarker + "\"\n");
+        }
+        if (length == markerLength && std::memcmp(line, kDataMarker, markerLength) == 0) break;
+    }
+    UpdateBytesConsumed(reader);
+    std::printf("Header processed......read ");
+    PrintByteCount(reader.bytesConsumed);
+    std::printf("\n\n");
+}
+
+void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns) {
+    const char* line;
+    size_t length;
+    if (!NextLine(reader, line, length)) {
+        StopRun(-1, "Data file " + reader.path + " ends before its data headings line is complete\n");
+    }
+    for (ColumnDef& column : columns) column.heading.clear();
+
+    // Each comma ends a heading; the text after the last comma is not one.
+    const char* p = line;
+    const char* const lineEnd = line + length;
+    for (size_t k = 0; k < columns.size() && p < lineEnd; ++k) {
+        const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(lineEnd - p)));
+        if (comma == nullptr) break;
+        columns[k].heading.assign(p, comma);
+        std::printf("Column %d: %s -> %s\n", static_cast<int>(k), columns[k].name.c_str(), columns[k].heading.c_str());
+        p = comma + 1;
+    }
+
+    UpdateBytesConsumed(reader);
+    std::printf("Data headings processed......read ");
+    PrintByteCount(reader.bytesConsumed);
+    std::printf("\n\n");
+    std::printf("Reading and processing data file......\n");
+}
+
+RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns, int32_t windowSize) {
+    if (windowSize < 1) return RowsRead{0, reader.endOfFile};
+
+    // Targets of this window; remember what its first row may overwrite.
+    const size_t count = columns.size();
+    reader.firstRowTargets.assign(count, nullptr);
+    reader.laterRowTargets.assign(count, nullptr);
+    reader.savedFirstRow.assign(count, 0.0);
+    reader.savedSizes.resize(count);
+    RowTargets targets{reader.firstRowTargets.data(), -1, reader.laterRowTargets.data(), -1};
+    const size_t window = static_cast<size_t>(windowSize);
+    const size_t slot = static_cast<size_t>(std::max(m, 0));
+    for (size_t c = 0; c < count; ++c) {
+        std::vector<double>& samples = columns[c].samples;
+        reader.savedSizes[c] = samples.size();
+        if (columns[c].multPerWindow == 1) {
+            if (samples.size() < window) samples.resize(window);
+            reader.savedFirstRow[c] = samples[0];
+            reader.firstRowTargets[c] = samples.data();
+            reader.laterRowTargets[c] = samples.data();
+            targets.first_last = static_cast<int>(c);
+            targets.later_last = static_cast<int>(c);
+        } else if (columns[c].multPerWindow == 0 && m >= 0) {
+            if (samples.size() <= slot) samples.resize(std::max(slot + 1, 2 * samples.size()));
+            reader.savedFirstRow[c] = samples[slot];
+            reader.firstRowTargets[c] = samples.data() + slot;
+            targets.first_last = static_cast<int>(c);
+        }
+    }
+
+    int32_t rows = 0;
+    // One past the last LF buffered: only complete lines are ever stored.
+    size_t linesEnd = reader.begin;
+    if (reader.end > reader.begin) {
+        const void* lf = memrchr(reader.buffer.data() + reader.begin, '\n', reader.end - reader.begin);
+        if (lf != nullptr) linesEnd = static_cast<size_t>(static_cast<const char*>(lf) - reader.buffer.data()) + 1;
+    }
+    while (rows < windowSize) {
+        if (linesEnd <= reader.begin) {
+            const size_t searched = reader.end - reader.begin;
+            if (Refill(reader) == 0) {
+                // A last line cut off before its line end is not a row.
+                reader.begin = reader.end;
+                break;
+            }
+            const void* lf = memrchr(reader.buffer.data() + searched, '\n', reader.end - searched);
+            linesEnd = lf == nullptr ? 0 : static_cast<size_t>(static_cast<const char*>(lf) - reader.buffer.data()) + 1;
+            continue;
+        }
+        const char* base = reader.buffer.data();
+        const char* stopped = StoreRows(base + reader.begin, base + linesEnd, targets, rows, windowSize);
+        reader.begin = static_cast<size_t>(stopped - base);
+    }
+    UpdateBytesConsumed(reader);
+
+    if (rows < 2) {
+        // The window is dropped: leave no trace of its row in the arrays.
+        for (size_t c = 0; c < count; ++c) {
+            if (reader.firstRowTargets[c] == nullptr) continue;
+            *reader.firstRowTargets[c] = reader.savedFirstRow[c];
+            columns[c].samples.resize(reader.savedSizes[c]);
+        }
+    }
+    return RowsRead{rows, reader.endOfFile};
+}
+
+void CloseDataFile(DataReader& reader) {
+    if (reader.fd >= 0) close(reader.fd);
+    reader.fd = -1;
+    std::vector<char>().swap(reader.buffer);
+    reader.begin = 0;
+    reader.end = 0;
+}

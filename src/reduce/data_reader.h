@@ -26,6 +26,20 @@ struct DataReader {
     std::vector<char> buffer;    // block buffer; [begin, end) not yet consumed
     size_t begin = 0;
     size_t end = 0;
+
+    // Bytes asked of each read of the file. Any size gives the same results;
+    // tests use tiny blocks so that lines cross block boundaries. The buffer
+    // starts at this size and grows only when one line is longer.
+    size_t blockSize = size_t{1} << 20;
+    uint64_t bufferOffset = 0;  // file offset of buffer[0]
+
+    // Scratch of ReadRows, kept so that a window allocates nothing: where
+    // field c of the window's first row and of its later rows is stored
+    // (null = skipped), and what the first row may overwrite.
+    std::vector<double*> firstRowTargets;
+    std::vector<double*> laterRowTargets;
+    std::vector<double> savedFirstRow;
+    std::vector<size_t> savedSizes;
 };
 
 // Window estimate for a file of `fileSize` bytes (may be 0).

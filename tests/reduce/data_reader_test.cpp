@@ -1,1 +1,468 @@
-// placeholder
+#include "reduce/data_reader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "run/run_stop.h"
+
+namespace {
+
+const std::string kMarkerLine = std::string(kDataMarker) + "\r\n";
+constexpr double kUntouched = 99.0;
+
+// Columns C0, C1, ... with the given multPerWindow values; every array is
+// filled with kUntouched so that stores (and their absence) show.
+std::vector<ColumnDef> MakeColumns(const std::vector<int>& mult, int32_t windowSize, size_t oncePerWindowSize = 4) {
+    std::vector<ColumnDef> columns(mult.size());
+    for (size_t c = 0; c < mult.size(); ++c) {
+        columns[c].name = "C" + std::to_string(c);
+        columns[c].multPerWindow = mult[c];
+        const size_t size = mult[c] == 1 ? static_cast<size_t>(windowSize) : oncePerWindowSize;
+        columns[c].samples.assign(size, kUntouched);
+    }
+    return columns;
+}
+
+struct Stopped {
+    bool stopped = false;
+    RunStop stop{0, ""};
+    std::string console;  // printed before the stop
+};
+
+Stopped CatchStop(const std::function<void()>& step) {
+    Stopped result;
+    testing::internal::CaptureStdout();
+    try {
+        step();
+    } catch (const RunStop& stop) {
+        result.stopped = true;
+        result.stop = stop;
+    }
+    result.console = testing::internal::GetCapturedStdout();
+    return result;
+}
+
+// What one ReadRows call left behind.
+struct WindowRead {
+    int32_t rows = 0;
+    bool endOfFile = false;
+    uint64_t bytesConsumed = 0;
+    std::vector<std::vector<double>> samples;
+
+    bool operator==(const WindowRead&) const = default;
+};
+
+// Calls ReadRows the way window processing does until the end of the file.
+std::vector<WindowRead> ReadAll(DataReader& reader, std::vector<ColumnDef>& columns, int32_t windowSize) {
+    std::vector<WindowRead> reads;
+    int32_t m = 0;
+    for (int guard = 0; guard < 100000; ++guard) {
+        const RowsRead got = ReadRows(reader, m, columns, windowSize);
+        WindowRead read{got.rows, got.endOfFile, reader.bytesConsumed, {}};
+        for (const ColumnDef& column : columns) read.samples.push_back(column.samples);
+        reads.push_back(read);
+        if (got.rows >= 2) ++m;
+        if (got.endOfFile) break;
+    }
+    return reads;
+}
+
+std::vector<int32_t> RowCounts(const std::vector<WindowRead>& reads) {
+    std::vector<int32_t> counts;
+    for (const WindowRead& read : reads) counts.push_back(read.rows);
+    return counts;
+}
+
+class DataReaderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vux_data_reader_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        for (DataReader& reader : opened_) CloseDataFile(reader);
+        opened_.clear();
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::string Write(const std::string& name, const std::string& content) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    // Opens `content` as a data file and reads its header and headings, with
+    // the console output captured into `console`.
+    DataReader& Open(const std::string& content, std::vector<ColumnDef>& columns, int32_t windowSize,
+                     size_t blockSize = 0, std::string* console = nullptr) {
+        const std::string path = Write("data.csv", content);
+        testing::internal::CaptureStdout();
+        try {
+            opened_.push_back(OpenDataFile(path, windowSize));
+            if (blockSize > 0) opened_.back().blockSize = blockSize;
+            SkipHeader(opened_.back());
+            MapHeadings(opened_.back(), columns);
+        } catch (const RunStop& stop) {
+            testing::internal::GetCapturedStdout();
+            throw std::runtime_error("unexpected stop: " + stop.message);
+        }
+        DataReader& reader = opened_.back();
+        const std::string text = testing::internal::GetCapturedStdout();
+        if (console != nullptr) *console = text;
+        return reader;
+    }
+
+    std::string dir_;
+    std::deque<DataReader> opened_;  // references stay valid as readers are added
+};
+
+std::string Rows(int count, int from = 0, const char* lineEnd = "\r\n") {
+    std::string text;
+    for (int i = from; i < from + count; ++i) text += std::to_string(i) + "," + std::to_string(i * 10) + lineEnd;
+    return text;
+}
+
+TEST(EstimateWindows, WholeMebibytesOverRowsPerWindow) {
+    EXPECT_EQ(EstimateWindows(500000, 10000), 0);
+    EXPECT_EQ(EstimateWindows(uint64_t{1} << 20, 10000), 1);
+    EXPECT_EQ(EstimateWindows((uint64_t{1} << 20) - 1, 10000), 0);
+    EXPECT_EQ(EstimateWindows(uint64_t{100} << 20, 10000), 95);
+    EXPECT_EQ(EstimateWindows(1000000000, 10000), 904);
+    EXPECT_EQ(EstimateWindows(UINT64_MAX, 2), INT32_MAX);
+    EXPECT_EQ(EstimateWindows(0, 0), 0);
+    EXPECT_EQ(EstimateWindows(uint64_t{1} << 30, -5), 0);
+}
+
+TEST_F(DataReaderTest, ReportsOpeningHeaderAndHeadings) {
+    std::vector<ColumnDef> columns = MakeColumns({1, 0}, 4);
+    columns[0].name = "TIME";
+    columns[1].name = "PRES";
+    std::string console;
+    const std::string content = "VUX\r\n" + kMarkerLine + "Time,Pres,\r\n1,2\r\n";
+    DataReader& reader = Open(content, columns, 4, 0, &console);
+    EXPECT_EQ(console, "Data file " + dir_ + "/data.csv opened\n"
+                       "Data file size: 59 bytes......or 59.000 B  \n"
+                       "Estimated number of windows: 0\n"
+                       "Header processed......read 42.000 B  \n\n"
+                       "Column 0: TIME -> Time\n"
+                       "Column 1: PRES -> Pres\n"
+                       "Data headings processed......read 54.000 B  \n\n"
+                       "Reading and processing data file......\n");
+    EXPECT_EQ(reader.fileSize, 59u);
+    EXPECT_EQ(reader.bytesConsumed, 54u);
+}
+
+TEST_F(DataReaderTest, OnlyTheExactMarkerLineEndsTheHeader) {
+    const std::string marker = kDataMarker;
+    const std::vector<std::string> nearMisses = {
+        marker.substr(0, marker.size() - 1) + "\r\n",  // one comma fewer
+        marker + ",\r\n",                              // one comma more
+        marker + " \r\n",                              // trailing blank
+        " " + marker + "\r\n",                         // leading blank
+        marker + "\r\r\n",                             // a second CR is text
+        marker + "\rx\n",                              // lone CR inside the line
+        "data starts here,,,,,,,,,,,,,,,,,,,\n",       // case differs
+        marker.substr(0, 20) + "\r\n" + marker.substr(20) + "\r\n",
+    };
+    for (const std::string& nearMiss : nearMisses) {
+        for (const char* markerEnd : {"\r\n", "\n"}) {
+            const std::string header = "free text\r\n" + nearMiss + "more,,\r\n" + marker + markerEnd;
+            std::vector<ColumnDef> columns = MakeColumns({1}, 2);
+            DataReader& reader = Open(header + "h,\r\n", columns, 2);
+            EXPECT_EQ(reader.bytesConsumed, header.size() + 4) << nearMiss;
+            EXPECT_EQ(columns[0].heading, "h") << nearMiss;
+        }
+        const std::string path = Write("near.csv", "x\r\n" + nearMiss + "1,2\r\n");
+        Stopped result = CatchStop([&] {
+            DataReader reader = OpenDataFile(path, 2);
+            SkipHeader(reader);
+        });
+        ASSERT_TRUE(result.stopped) << nearMiss;
+        EXPECT_EQ(result.stop.status, -1);
+        EXPECT_NE(result.stop.message.find(path), std::string::npos);
+        EXPECT_EQ(result.console.find("Header processed"), std::string::npos);
+    }
+}
+
+TEST_F(DataReaderTest, HeadingsArePairedByPosition) {
+    struct Case {
+        std::vector<int> mult;
+        std::string line;
+        std::vector<std::string> headings;
+        size_t printed;  // column lines printed
+    };
+    const std::vector<Case> cases = {
+        {{1, 1, 1, 1}, "TIME,PRES,TEMP\r\n", {"TIME", "PRES", "", ""}, 2},
+        {{1, 1, 1}, "a,b,c,d,e,\r\n", {"a", "b", "c"}, 3},
+        {{1, 1}, " Time (s) ,\tx ,\r\n", {" Time (s) ", "\tx "}, 2},
+        {{1, 1}, "\r\n", {"", ""}, 0},
+        {{1, 1, 1}, "a,,c,\n", {"a", "", "c"}, 3},
+        {{1, 1}, "a\rb,c\r\r\n", {"a\rb", ""}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<ColumnDef> columns = MakeColumns(c.mult, 2);
+        for (ColumnDef& column : columns) column.heading = "stale";
+        std::string console;
+        Open(kMarkerLine + c.line + "1\r\n", columns, 2, 0, &console);
+        std::string expected = "Header processed......read 37.000 B  \n\n";
+        for (size_t k = 0; k < columns.size(); ++k) {
+            EXPECT_EQ(columns[k].heading, c.headings[k]) << "column " << k;
+            if (k < c.printed) expected += "Column " + std::to_string(k) + ": C" + std::to_string(k) + " -> " + c.headings[k] + "\n";
+        }
+        expected += "Data headings processed......read ";
+        const size_t from = console.find("Header processed");
+        ASSERT_NE(from, std::string::npos);
+        EXPECT_EQ(console.substr(from, expected.size()), expected);
+    }
+}
+
+// Every-sample columns store at row l, once-per-window columns at window m
+// from the first row only, other columns never; missing fields leave their
+// entries alone, empty fields store 0.
+TEST_F(DataReaderTest, StoresFieldsByTheStoringRule) {
+    std::vector<ColumnDef> columns = MakeColumns({1, 0, 1, 2}, 4);
+    const std::string rows =
+        "1,10,100,1000,extra,more\r\n"
+        "2,20\r\n"
+        "\r\n"
+        "4,40,,4000\r\n"
+        "5,41,5e1\r\n"
+        "6,60,60\r\n";
+    DataReader& reader = Open(kMarkerLine + "h\r\n" + rows, columns, 4);
+    const std::vector<WindowRead> reads = ReadAll(reader, columns, 4);
+    ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{4, 2}));
+    EXPECT_FALSE(reads[0].endOfFile);
+    EXPECT_TRUE(reads[1].endOfFile);
+    const std::vector<std::vector<double>> first = {
+        {1, 2, 0, 4}, {10, 99, 99, 99}, {100, 99, 99, 0}, {99, 99, 99, 99}};
+    EXPECT_EQ(reads[0].samples, first);
+    const std::vector<std::vector<double>> second = {
+        {5, 6, 0, 4}, {10, 41, 99, 99}, {50, 60, 99, 0}, {99, 99, 99, 99}};
+    EXPECT_EQ(reads[1].samples, second);
+}
+
+TEST_F(DataReaderTest, OddBytesInRowsOnlyEndTheNumber) {
+    std::vector<ColumnDef> columns = MakeColumns({1, 1, 1}, 4);
+    const std::string rows = std::string("1\0 2,3\r4,5\r\r\n", 13) + "\r\r\n" + std::string("\0,\0\0,7\n", 7);
+    DataReader& reader = Open(kMarkerLine + "h\r\n" + rows, columns, 4);
+    const std::vector<WindowRead> reads = ReadAll(reader, columns, 4);
+    ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{3}));
+    EXPECT_EQ(columns[0].samples, (std::vector<double>{1, 0, 0, 99}));
+    EXPECT_EQ(columns[1].samples, (std::vector<double>{3, 99, 0, 99}));
+    EXPECT_EQ(columns[2].samples, (std::vector<double>{5, 99, 7, 99}));
+}
+
+TEST_F(DataReaderTest, OncePerWindowArraysGrowPastTheEstimate) {
+    std::vector<ColumnDef> columns = MakeColumns({0, 1}, 2, 0);
+    std::string rows;
+    for (int i = 0; i < 10; ++i) rows += std::to_string(i % 2 == 0 ? i / 2 : 1000) + "," + std::to_string(i) + "\n";
+    DataReader& reader = Open(kMarkerLine + "h\n" + rows, columns, 2);
+    const std::vector<WindowRead> reads = ReadAll(reader, columns, 2);
+    ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{2, 2, 2, 2, 2, 0}));
+    ASSERT_GE(columns[0].samples.size(), 5u);
+    for (size_t w = 0; w < 5; ++w) EXPECT_EQ(columns[0].samples[w], static_cast<double>(w));
+    for (size_t w = 5; w < columns[0].samples.size(); ++w) EXPECT_EQ(columns[0].samples[w], 0.0);
+    EXPECT_EQ(reads[5].samples, reads[4].samples);
+}
+
+// How the end of the file closes the last window: a window of 0 or 1 rows,
+// or a line cut off before its line end, leaves the arrays exactly as the
+// last processed window left them.
+TEST_F(DataReaderTest, LastWindowEndsCleanly) {
+    struct Case {
+        const char* what;
+        std::string rows;
+        int32_t windowSize;
+        std::vector<int32_t> counts;
+    };
+    const std::vector<Case> cases = {
+        {"exact multiple", Rows(8), 4, {4, 4, 0}},
+        {"seven-row last window", Rows(15), 8, {8, 7}},
+        {"one-row last window", Rows(9), 4, {4, 4, 1}},
+        {"cut-off line after a full window", Rows(4) + "77,770", 4, {4, 0}},
+        {"cut-off line after one row", Rows(5) + "77,770", 4, {4, 1}},
+        {"cut-off line after two rows", Rows(6) + "77,770", 4, {4, 2}},
+        {"cut-off line ending in CR", Rows(6) + "77,770\r", 4, {4, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<ColumnDef> columns = MakeColumns({1, 0}, c.windowSize, 2);
+        const std::string content = kMarkerLine + "h\r\n" + c.rows;
+        DataReader& reader = Open(content, columns, c.windowSize);
+        const std::vector<WindowRead> reads = ReadAll(reader, columns, c.windowSize);
+        ASSERT_EQ(RowCounts(reads), c.counts);
+        EXPECT_EQ(reader.bytesConsumed, content.size());
+        for (const WindowRead& read : reads) {
+            for (const std::vector<double>& samples : read.samples) {
+                for (double v : samples) {
+                    EXPECT_TRUE(v != 77.0 && v != 770.0) << "a cut-off line was stored";
+                }
+            }
+        }
+        const WindowRead& last = reads.back();
+        if (last.rows < 2) {
+            EXPECT_EQ(last.samples, reads[reads.size() - 2].samples);
+        }
+    }
+}
+
+TEST_F(DataReaderTest, SevenRowWindowKeepsItsOddRow) {
+    std::vector<ColumnDef> columns = MakeColumns({1, 0}, 8, 2);
+    DataReader& reader = Open(kMarkerLine + "h\r\n" + Rows(15), columns, 8);
+    const std::vector<WindowRead> reads = ReadAll(reader, columns, 8);
+    ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{8, 7}));
+    EXPECT_EQ(columns[0].samples, (std::vector<double>{8, 9, 10, 11, 12, 13, 14, 7}));
+    EXPECT_EQ(columns[1].samples, (std::vector<double>{0, 80}));
+}
+
+// The count of bytes read is the offset of the next unread byte, for CR LF and
+// bare LF line ends alike.
+TEST_F(DataReaderTest, BytesConsumedIsTheTrueOffset) {
+    for (const char* lineEnd : {"\r\n", "\n"}) {
+        SCOPED_TRACE(lineEnd[0] == '\r' ? "CR LF" : "LF");
+        const std::string header = std::string("VUX-2 export") + lineEnd + "Flight,T-17" + lineEnd + lineEnd +
+                                   kDataMarker + lineEnd;
+        const std::string headings = std::string("Time (s),x,") + lineEnd;
+        const std::string rows = Rows(7, 0, lineEnd);
+        std::vector<ColumnDef> columns = MakeColumns({1, 1}, 3);
+        std::string console;
+        DataReader& reader = Open(header + headings + rows, columns, 3, 0, &console);
+        EXPECT_NE(console.find("Header processed......read " + std::to_string(header.size()) + ".000 B  \n"),
+                  std::string::npos);
+        EXPECT_EQ(reader.bytesConsumed, header.size() + headings.size());
+        const std::vector<WindowRead> reads = ReadAll(reader, columns, 3);
+        ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{3, 3, 1}));
+        const size_t start = header.size() + headings.size();
+        size_t afterRow = start;
+        std::vector<uint64_t> expected;
+        for (int row = 0; row < 7; ++row) {
+            afterRow = rows.find('\n', afterRow - start) + 1 + start;
+            if (row == 2 || row == 5 || row == 6) expected.push_back(afterRow);
+        }
+        std::vector<uint64_t> got;
+        for (const WindowRead& read : reads) got.push_back(read.bytesConsumed);
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(reads.back().bytesConsumed, reader.fileSize);
+    }
+}
+
+// Lines that cross block boundaries, lines longer than the buffer and the
+// same file read with blocks of any size give the same results.
+TEST_F(DataReaderTest, BlockSizeDoesNotChangeResults) {
+    std::string content = std::string(5000, 'h') + "\r\n" + "free,,\n" + kMarkerLine;
+    content += "Time," + std::string(3000, 'H') + ",third,\r\n";
+    content += "0.5,1.25,3\r\n";
+    content += "1.5," + std::string("0.") + std::string(10000, '0') + "1,4e1\r\n";
+    content += "2,\r\r\n";
+    content += "\n";
+    content += std::string("3\0,4,5,6,7,8\r\n", 14);
+    content += "4," + std::string(2000, ' ') + "-7.5,9e-2,extra,fields\n";
+    for (int i = 0; i < 40; ++i) content += std::to_string(i) + "," + std::to_string(i * 0.1) + ",-" + std::to_string(i) + "\r\n";
+    content += "5,6,7";  // cut off
+    std::vector<WindowRead> baseline;
+    std::string baselineConsole;
+    for (size_t blockSize : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7}, size_t{64}, size_t{4096}}) {
+        SCOPED_TRACE("block size " + std::to_string(blockSize));
+        std::vector<ColumnDef> columns = MakeColumns({1, 0, 1}, 5, 0);
+        std::string console;
+        DataReader& reader = Open(content, columns, 5, blockSize, &console);
+        EXPECT_EQ(columns[1].heading, std::string(3000, 'H'));
+        const std::vector<WindowRead> reads = ReadAll(reader, columns, 5);
+        EXPECT_EQ(reads.back().bytesConsumed, content.size());
+        if (blockSize == 0) {
+            baseline = reads;
+            baselineConsole = console;
+            ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{5, 5, 5, 5, 5, 5, 5, 5, 5, 1}));
+            EXPECT_EQ(reads[0].samples[1][0], 1.25);
+            EXPECT_EQ(reads[0].samples[2][1], 40.0);
+            EXPECT_EQ(reads[0].samples[2][4], 5.0);
+            EXPECT_EQ(reads[1].samples[1][1], -7.5);
+            EXPECT_EQ(reads[1].samples[2][0], 0.09);
+        } else {
+            EXPECT_EQ(console, baselineConsole);
+            EXPECT_TRUE(reads == baseline);
+        }
+        CloseDataFile(reader);
+    }
+}
+
+TEST_F(DataReaderTest, MissingFileStopsWithStatusZero) {
+    const std::string path = dir_ + "/nosuch.csv";
+    const Stopped result = CatchStop([&] { OpenDataFile(path, 4); });
+    ASSERT_TRUE(result.stopped);
+    EXPECT_EQ(result.stop.status, 0);
+    EXPECT_EQ(result.stop.message, "File " + path + " does not exist\n");
+    EXPECT_EQ(result.console, "");
+}
+
+// A path that exists but is no readable regular file is refused before
+// anything is printed, naming the file and the reason.
+TEST_F(DataReaderTest, UnreadablePathsAreRefused) {
+    const std::string fifo = dir_ + "/pipe.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        const char* reason;
+    };
+    std::vector<Case> cases = {{dir_, "directory"}, {fifo, "pipe"}, {"/dev/null", "device"}};
+    if (geteuid() != 0) {
+        const std::string locked = Write("locked.csv", kMarkerLine);
+        chmod(locked.c_str(), 0);
+        cases.push_back({locked, "Permission denied"});
+    }
+    for (const Case& c : cases) {
+        const Stopped result = CatchStop([&] { OpenDataFile(c.path, 4); });
+        ASSERT_TRUE(result.stopped) << c.path;
+        EXPECT_EQ(result.stop.status, -1);
+        EXPECT_NE(result.stop.message.find(c.path), std::string::npos) << result.stop.message;
+        EXPECT_NE(result.stop.message.find(c.reason), std::string::npos) << result.stop.message;
+        EXPECT_EQ(result.console, "");
+    }
+}
+
+TEST_F(DataReaderTest, FileEndingBeforeTheRowsIsRefused) {
+    struct Case {
+        const char* what;
+        std::string content;
+        bool failsInHeader;
+    };
+    const std::vector<Case> cases = {
+        {"empty file", "", true},
+        {"no marker", "a\r\nb\r\n", true},
+        {"marker without line end", "a\r\n" + std::string(kDataMarker), true},
+        {"nothing after the marker", "a\r\n" + kMarkerLine, false},
+        {"headings without line end", kMarkerLine + "TIME,PRES", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Write("short.csv", c.content);
+        std::vector<ColumnDef> columns = MakeColumns({1, 1}, 2);
+        const Stopped result = CatchStop([&] {
+            DataReader reader = OpenDataFile(path, 2);
+            opened_.push_back(reader);
+            SkipHeader(reader);
+            MapHeadings(reader, columns);
+        });
+        ASSERT_TRUE(result.stopped);
+        EXPECT_EQ(result.stop.status, -1);
+        EXPECT_NE(result.stop.message.find(path), std::string::npos) << result.stop.message;
+        EXPECT_EQ(result.console.find("Header processed") == std::string::npos, c.failsInHeader);
+        EXPECT_EQ(result.console.find("Data headings processed"), std::string::npos);
+    }
+}
+
+}  // namespace
