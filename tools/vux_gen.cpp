@@ -209,7 +209,8 @@ struct Rng {
 constexpr double kPi = 3.14159265358979323846;
 
 // sin and cos of `x` from a short Taylor series on x/8 and three angle
-// doublings: the same bits on every machine and library.
+// doublings. This and Exp and Log below give the same bits on every machine
+// and C library (only exactly rounded operations are used).
 void SinCos(double x, double& s, double& c) {
     x = std::fmod(x, 2.0 * kPi);
     if (x > kPi) x -= 2.0 * kPi;
@@ -232,6 +233,38 @@ void SinCos(double x, double& s, double& c) {
     }
     s = sinSum;
     c = cosSum;
+}
+
+// e^x: Taylor series on x / 2^k (|x / 2^k| <= 0.5), then k squarings.
+double Exp(double x) {
+    int halvings = 0;
+    while (std::fabs(x) > 0.5 && halvings < 64) {
+        x /= 2.0;
+        ++halvings;
+    }
+    double term = 1.0, sum = 1.0;
+    for (int n = 1; n <= 20; ++n) {
+        term *= x / n;
+        sum += term;
+    }
+    while (halvings-- > 0) sum *= sum;
+    return sum;
+}
+
+// Natural logarithm of x > 0: x = m * 2^e with m in [0.5, 1), and
+// ln m = 2 atanh((m - 1) / (m + 1)) as a series.
+double Log(double x) {
+    int exponent = 0;
+    const double m = std::frexp(x, &exponent);
+    const double z = (m - 1.0) / (m + 1.0);
+    const double z2 = z * z;
+    double power = z, sum = 0.0;
+    for (int n = 1; n <= 61; n += 2) {
+        sum += power / n;
+        power *= z2;
+    }
+    constexpr double kLn2 = 0.69314718055994530942;
+    return exponent * kLn2 + 2.0 * sum;
 }
 
 // ---------------------------------------------------------------- number formatting
@@ -351,7 +384,7 @@ FlightPoint ProfileAt(double u) {
 
 // Standard-atmosphere static pressure (psia) at `altitudeM` metres.
 double PressurePsia(double altitudeM) {
-    return 14.696 * std::pow(1.0 - 2.25577e-5 * altitudeM, 5.25588);
+    return 14.696 * Exp(5.25588 * Log(1.0 - 2.25577e-5 * altitudeM));
 }
 
 // ---------------------------------------------------------------- sensor inverses
@@ -383,7 +416,7 @@ struct Wander {
     double kick = 0.0;   // noise per step
 
     void Setup(double stepSeconds, double timeConstantSeconds, Rng& rng) {
-        keep = std::exp(-stepSeconds / timeConstantSeconds);
+        keep = Exp(-stepSeconds / timeConstantSeconds);
         kick = std::sqrt(1.0 - keep * keep);
         value = rng.Gauss();
     }
@@ -459,7 +492,7 @@ struct Generator {
             profileSeconds = std::max(bytes, kBytesPerRowEstimate) / kBytesPerRowEstimate / opts.rateHz;
         }
         blockSeconds = kBlock / opts.rateHz;
-        spoolKeep = std::exp(-blockSeconds / 4.0);
+        spoolKeep = Exp(-blockSeconds / 4.0);
         for (int k = 0; k < kTones; ++k) {
             SinCos(2.0 * kPi * rng.Uniform(), toneIm[k], toneRe[k]);
             stepRe[k] = 1.0;
