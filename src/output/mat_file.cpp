@@ -140,6 +140,9 @@ MatFile MatCreate(const std::string& path) {
 }
 
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n) {
+    if (mat.file == nullptr) {
+        StopForFile(mat, "Cannot write", "the file is not open");
+    }
     const size_t nameLength = std::strlen(name);
     if (n < 0) {
         StopForFile(mat, "Cannot write", "vector " + std::string(name) + " has a negative length");

@@ -222,6 +222,8 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
                                 ": vector big of 536870912 values is too large for a MAT-file element\n");
     EXPECT_EQ(mat.file, nullptr);
     EXPECT_EQ(ReadFile(path).size(), kHeader);  // what was written stays readable
+    EXPECT_EQ(StopOf([&] { MatWriteVector(mat, &one, "next", 1); }).message,
+              "\nCannot write MAT-file " + path + ": the file is not open\n");
 }
 
 // Independent readers: what Python's scipy and GNU Octave load from the file.
