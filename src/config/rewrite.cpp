@@ -42,6 +42,13 @@ bool ReadRawLine(std::FILE* file, std::string& line) {
     return !line.empty();
 }
 
+// Puts the written bytes on disk before the rename makes them the
+// configuration. A file system that cannot sync is no failure.
+bool SyncToDisk(std::FILE* file) {
+    if (::fsync(::fileno(file)) == 0) return true;
+    return errno == EINVAL || errno == ENOTSUP;
+}
+
 [[noreturn]] void StopWithReason(const std::string& what, int err) {
     StopRun(-1, "\n" + what + ": " + SystemReason(err) + "\n");
 }
@@ -114,7 +121,7 @@ std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
     }
     std::fclose(cfg);
 
-    if (std::fflush(scratch) != 0 || ::fsync(::fileno(scratch)) != 0) {
+    if (std::fflush(scratch) != 0 || !SyncToDisk(scratch)) {
         int err = errno;
         AbandonScratch(scratch, std::string("Cannot write ") + kScratchConfigName, err);
     }

@@ -117,15 +117,14 @@ TEST_F(OpenConfigTest, UnreadableOrUncreatableFileStopsTheRun) {
     fs::permissions(kConfigFileName, fs::perms::none);
     RunStop stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
-    EXPECT_NE(stop.message.find("vux_reader.cfg: Permission denied"), std::string::npos)
-        << stop.message;
+    EXPECT_EQ(stop.message,
+              "\nCannot open configuration file vux_reader.cfg for reading: Permission denied\n");
 
     fs::remove(kConfigFileName);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
-    EXPECT_NE(stop.message.find("vux_reader.cfg: Permission denied"), std::string::npos)
-        << stop.message;
+    EXPECT_EQ(stop.message, "\nCannot create configuration file vux_reader.cfg: Permission denied\n");
 }
 
 TEST_F(OpenConfigTest, ATornDefaultIsRemoved) {

@@ -161,14 +161,16 @@ TEST_F(RewriteTest, CrLfFileKeepsEveryByte) {
     };
     std::string crlf = toCrLf(kDefaultConfig);
     std::string expected = crlf;
-    const std::pair<const char*, const char*> changes[] = {{"DATA_FILE = C:\\Users\\Pellam\\Downloads\\6June2014-nose-high-2"
-                                      "\\Q417-nose-high-2-UNFILTERED.csv\r\n",
-                                      "DATA_FILE = data.csv\r\n"},
-                            {"OUTPUT_FILE = C:\\Users\\Pellam\\Documents\\MATLAB\\output.mat\r\n",
-                             "OUTPUT_FILE = res.mat\r\n"},
-                            {"THETA_X = -90\r\n", "THETA_X = 12.5\r\n"},
-                            {"THETA_Y = 0\r\n", "THETA_Y = -45\r\n"},
-                            {"THETA_Z = -90\r\n", "THETA_Z = abc\r\n"}};
+    const std::pair<const char*, const char*> changes[] = {
+        {"DATA_FILE = C:\\Users\\Pellam\\Downloads\\6June2014-nose-high-2\\"
+         "Q417-nose-high-2-UNFILTERED.csv\r\n",
+         "DATA_FILE = data.csv\r\n"},
+        {"OUTPUT_FILE = C:\\Users\\Pellam\\Documents\\MATLAB\\output.mat\r\n",
+         "OUTPUT_FILE = res.mat\r\n"},
+        {"THETA_X = -90\r\n", "THETA_X = 12.5\r\n"},
+        {"THETA_Y = 0\r\n", "THETA_Y = -45\r\n"},
+        {"THETA_Z = -90\r\n", "THETA_Z = abc\r\n"},
+    };
     for (auto [from, to] : changes) expected = Replace(expected, from, to);
     EXPECT_EQ(Rewrite(crlf + "\r\nafter\r\n", kFive).second, expected + "\r\n");
     // A marker line ended by CR LF still ends the copy.
