@@ -42,7 +42,9 @@ struct DataReader {
     std::vector<size_t> savedSizes;
 };
 
-// Window estimate for a file of `fileSize` bytes (may be 0).
+// Window estimate for a file of `fileSize` bytes (may be 0): whole mebibytes
+// over about 110.6 bytes per row and `windowSize` rows per window, rounded up,
+// kept within 0 .. INT32_MAX.
 int32_t EstimateWindows(uint64_t fileSize, int32_t windowSize);
 
 // Existence check ("File %s does not exist\n", status 0), open, size report
@@ -72,6 +74,9 @@ struct RowsRead {
 // when m reaches its size). A last line without a line end is never stored.
 // When fewer than 2 rows are returned, every samples element is as it was
 // before the call (such a window is dropped, and leaves no trace).
+// Every-sample arrays shorter than `windowSize` are grown to it; a
+// `windowSize` below 1 reads nothing. A failing read stops the run (status -1)
+// with a message naming the file and the reason.
 RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns, int32_t windowSize);
 
 // Closes the file (idempotent).

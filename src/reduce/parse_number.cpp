@@ -5,14 +5,14 @@
 
 namespace {
 
-// Fraction digits with a precomputed term: kFraction[k][digit] is exactly
+// Fraction digits with a precomputed term: fraction[10 k + digit] is exactly
 // digit / d where d is 10 multiplied by 10 k times, the same sequence of
 // multiplications the digit-by-digit parse performs.
 constexpr int kFractionDigits = 24;
 constexpr int kMaxExponent = 308;
 
 struct Tables {
-    std::array<std::array<double, 10>, kFractionDigits> fraction{};
+    std::array<double, 10 * kFractionDigits> fraction{};
     double divisorAfterTable = 0.0;  // d for the first digit beyond the table
     std::array<double, kMaxExponent + 1> scale{};
 };
@@ -21,7 +21,7 @@ constexpr Tables MakeTables() {
     Tables t;
     double d = 10.0;
     for (int k = 0; k < kFractionDigits; ++k) {
-        for (int digit = 0; digit < 10; ++digit) t.fraction[k][digit] = static_cast<double>(digit) / d;
+        for (int digit = 0; digit < 10; ++digit) t.fraction[10 * k + digit] = static_cast<double>(digit) / d;
         d = d * 10.0;
     }
     t.divisorAfterTable = d;
@@ -53,7 +53,9 @@ inline double Parse(const char* p, const char* end, const char** stop) {
         else return *q;
     };
 
-    while (at(p) == ' ' || at(p) == '\t') ++p;
+    if (at(p) <= ' ') {
+        while (at(p) == ' ' || at(p) == '\t') ++p;
+    }
 
     double sign = 1.0;
     if (at(p) == '-') {
@@ -77,10 +79,11 @@ inline double Parse(const char* p, const char* end, const char** stop) {
 
     if (at(p) == '.') {
         ++p;
-        int k = 0;
-        while ((digit = DigitOf(at(p))) < 10 && k < kFractionDigits) {
-            value += kTables.fraction[k][digit];
-            ++k;
+        const double* row = kTables.fraction.data();
+        const double* const rowsEnd = row + kTables.fraction.size();
+        while ((digit = DigitOf(at(p))) < 10 && row != rowsEnd) {
+            value += row[digit];
+            row += 10;
             ++p;
         }
         double d = kTables.divisorAfterTable;
