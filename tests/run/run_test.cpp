@@ -44,9 +44,7 @@ struct RunResult {
 class ToolRun : public testing::Test {
 protected:
     void SetUp() override {
-        const char* binary = std::getenv("VUX_BINARY");
-        ASSERT_NE(binary, nullptr) << "VUX_BINARY is not set";
-        binary_ = binary;
+        binary_ = VUX_BINARY_PATH;
         dir_ = fs::temp_directory_path() /
                ("vux_run_test_" + std::to_string(::getpid()) + "_" +
                 testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -123,6 +121,7 @@ TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
 
 TEST_F(ToolRun, InputNameEndingInASeparatorIsInvalidBeforeTheOutputIsLookedAt) {
     for (const std::string input : {"data/", "C:\\data\\"}) {
+        fs::remove(dir_ / "vux_reader.cfg");
         const RunResult r = Run({input, "out/"});
         EXPECT_EQ(r.status, 255);
         ExpectGolden("invalid_input_name", r.out);
