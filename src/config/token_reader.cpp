@@ -4,7 +4,7 @@
 
 namespace {
 
-ConfigEvent LineEnd(ConfigTokenReader& reader, std::string token) {
+ConfigEvent LineEnd(ConfigTokenReader& reader, std::string& token) {
     if (!token.empty() && token.front() == '#') {
         if (auto section = MarkerSection(token)) {
             reader.section = *section;
@@ -38,7 +38,7 @@ ConfigEvent NextConfigEvent(ConfigTokenReader& reader) {
         switch (c) {
             case ' ':
             case '\0': break;
-            case '\n': return LineEnd(reader, std::move(token));
+            case '\n': return LineEnd(reader, token);
             case ',': return {ConfigEventKind::FieldEnd, std::move(token)};
             case '=': return {ConfigEventKind::KeyEnd, std::move(token)};
             default: token.push_back(static_cast<char>(c));
