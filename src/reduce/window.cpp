@@ -1,5 +1,6 @@
 #include "reduce/window.h"
 
+#include <algorithm>
 #include <string>
 
 #include "expr/compiled_expr.h"
@@ -22,7 +23,12 @@ WindowContext MakeWindowContext(const RunState& state) {
 }
 
 void PrepareColumns(RunState& state, int32_t estimatedWindows) {
-    const size_t perWindow = estimatedWindows > 0 ? 2 * static_cast<size_t>(estimatedWindows) : 0;
+    // Room for twice the estimated windows to start with, but no more than
+    // about 1 MiB per column: the reader grows the arrays as windows come, so
+    // a tiny WINDOW_SIZE on a huge file does not reserve gigabytes up front.
+    constexpr size_t kFirstReservationLimit = size_t{1} << 17;
+    const size_t perWindow =
+        estimatedWindows > 0 ? std::min(2 * static_cast<size_t>(estimatedWindows), kFirstReservationLimit) : 0;
     const size_t everySample = state.settings.windowSize > 0 ? static_cast<size_t>(state.settings.windowSize) : 0;
     for (ColumnDef& c : state.columns) {
         if (c.multPerWindow == 0) {
