@@ -135,7 +135,7 @@ struct Evaluation {
         fieldCounter = 0;
     }
 
-    void PlotField(std::string token) {
+    void PlotField(std::string& token) {
         if (token == "0") token.clear();
         switch (fieldCounter++) {
             case 0:
@@ -164,11 +164,11 @@ struct Evaluation {
         fieldCounter = 0;
     }
 
-    void FieldEnd(ConfigSection section, std::string token) {
+    void FieldEnd(ConfigSection section, std::string& token) {
         switch (section) {
             case SectionEquations: mode = ParseInt(token); break;
             case SectionColumns: ColumnField(token); break;
-            case SectionMatlab: PlotField(std::move(token)); break;
+            case SectionMatlab: PlotField(token); break;
             default: break;
         }
     }
@@ -217,7 +217,7 @@ void EvaluateConfig(std::FILE* cfg, RunState& state) {
             case ConfigEventKind::End: break;
             case ConfigEventKind::LineEnd: evaluation.LineEnd(); continue;
             case ConfigEventKind::FieldEnd:
-                evaluation.FieldEnd(reader.section, std::move(event.token));
+                evaluation.FieldEnd(reader.section, event.token);
                 continue;
             case ConfigEventKind::KeyEnd: evaluation.KeyEnd(reader.section, event.token); continue;
         }
