@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "config/scratch_config.h"
 #include "run/run_stop.h"
 
 namespace {
@@ -108,14 +109,6 @@ constexpr char kDefaultConfigText[] =
     "\n"
     "#ENDCFG";
 
-// Closes `file`, removes `path` and stops the run with `what`, the path and
-// the reason `err`.
-[[noreturn]] void FailAndRemove(std::FILE* file, const char* path, const char* what, int err) {
-    if (file != nullptr) std::fclose(file);
-    std::remove(path);
-    StopRun(-1, std::string("\n") + what + " " + path + ": " + SystemReason(err) + "\n");
-}
-
 // Opens an existing configuration and returns it rewound when it is large
 // enough to keep; returns nullptr (file closed) when it must be replaced.
 std::FILE* OpenExistingConfig(const char* path) {
@@ -148,32 +141,18 @@ std::FILE* OpenExistingConfig(const char* path) {
 
 const std::string_view kDefaultConfig{kDefaultConfigText, sizeof kDefaultConfigText - 1};
 
-std::FILE* WriteDefaultConfig(const char* path) {
-    std::FILE* file = std::fopen(path, "w+");
-    if (file == nullptr) {
-        int err = errno;
-        StopRun(-1, std::string("\nCannot create configuration file ") + path + ": " +
-                        SystemReason(err) + "\n");
-    }
+std::FILE* WriteDefaultConfig() {
+    std::FILE* scratch = CreateScratchConfig();
     std::printf("Config file not found or corrupted.  Creating new file......\n");
-    // A half-written default is removed: a later run must not keep a torn file.
-    if (std::fwrite(kDefaultConfig.data(), 1, kDefaultConfig.size(), file) != kDefaultConfig.size() ||
-        std::fflush(file) != 0) {
-        int err = errno;
-        FailAndRemove(file, path, "Cannot write configuration file", err);
-    }
-    if (std::fseek(file, 0, SEEK_SET) != 0) {
-        int err = errno;
-        FailAndRemove(file, path, "Cannot read configuration file", err);
-    }
-    return file;
+    WriteScratchConfig(scratch, kDefaultConfig.data(), kDefaultConfig.size());
+    return InstallScratchConfig(scratch);
 }
 
 std::FILE* OpenConfig() {
     if (::access(kConfigFileName, F_OK) == 0) {
         if (std::FILE* kept = OpenExistingConfig(kConfigFileName)) return kept;
     }
-    return WriteDefaultConfig(kConfigFileName);
+    return WriteDefaultConfig();
 }
 
 std::optional<ConfigSection> MarkerSection(std::string_view token) {

@@ -33,10 +33,12 @@ enum ConfigSection : int {
 // A file that cannot be read or written stops the run (status -1).
 std::FILE* OpenConfig();
 
-// Creates or truncates `path`, writes kDefaultConfig into it and flushes it;
-// returns it open for reading and writing, rewound. Any failure stops the run
-// with a message naming `path` and the system's reason (status -1).
-std::FILE* WriteDefaultConfig(const char* path);
+// Writes kDefaultConfig into the scratch file "recfg" and renames that over
+// vux_reader.cfg in one step, so a run killed meanwhile leaves the old file
+// or the complete default, never a torn one; returns vux_reader.cfg open for
+// reading at its start. Any failure stops the run with a message naming the
+// file and the system's reason (status -1); vux_reader.cfg is then as before.
+std::FILE* WriteDefaultConfig();
 
 // The section a marker token opens ("#STRINGS" ... "#ENDCFG", exact and
 // case-sensitive), or nothing when the token is no marker.

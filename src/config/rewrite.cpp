@@ -1,10 +1,9 @@
 #include "config/rewrite.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <optional>
 
+#include "config/scratch_config.h"
 #include "config/text_ops.h"
 #include "run/run_stop.h"
 
@@ -42,23 +41,14 @@ bool ReadRawLine(std::FILE* file, std::string& line) {
     return !line.empty();
 }
 
-// Puts the written bytes on disk before the rename makes them the
-// configuration. A file system that cannot sync is no failure.
-bool SyncToDisk(std::FILE* file) {
-    if (::fsync(::fileno(file)) == 0) return true;
-    return errno == EINVAL || errno == ENOTSUP;
-}
-
-[[noreturn]] void StopWithReason(const std::string& what, int err) {
-    StopRun(-1, "\n" + what + ": " + SystemReason(err) + "\n");
-}
-
-// Closes and removes the scratch file, then stops the run.
-[[noreturn]] void AbandonScratch(std::FILE* scratch, const std::string& what, int err) {
-    if (scratch != nullptr) std::fclose(scratch);
-    std::remove(kScratchConfigName);
-    StopWithReason(what, err);
-}
+// Closes the configuration being copied when the copy ends, also when the
+// run stops.
+struct SourceCloser {
+    std::FILE* file;
+    ~SourceCloser() {
+        if (file != nullptr) std::fclose(file);
+    }
+};
 
 }  // namespace
 
@@ -93,57 +83,23 @@ std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
 }
 
 std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
+    SourceCloser source{cfg};
     std::printf("Writing custom settings......\n");
-    std::FILE* scratch = std::fopen(kScratchConfigName, "w");
-    if (scratch == nullptr) {
-        int err = errno;
-        std::fclose(cfg);
-        StopWithReason(std::string("Cannot create ") + kScratchConfigName, err);
-    }
+    std::FILE* scratch = CreateScratchConfig();
 
     ConfigSection section = SectionNone;
     std::string line;
     while (ReadRawLine(cfg, line)) {
-        std::string out = RewriteConfigLine(line, section, args);
-        if (std::fwrite(out.data(), 1, out.size(), scratch) != out.size()) {
-            int err = errno;
-            std::fclose(cfg);
-            AbandonScratch(scratch, std::string("Cannot write ") + kScratchConfigName, err);
-        }
+        const std::string out = RewriteConfigLine(line, section, args);
+        WriteScratchConfig(scratch, out.data(), out.size());
         if (section == SectionEnd) break;
     }
     // A read error must not pass for the end of the file: the copy would lose
     // the rest of the configuration.
     if (std::ferror(cfg)) {
-        int err = errno;
-        std::fclose(cfg);
-        AbandonScratch(scratch, std::string("Cannot read ") + kConfigFileName, err);
+        AbandonScratchConfig(scratch, std::string("Cannot read ") + kConfigFileName, errno);
     }
-    std::fclose(cfg);
-
-    if (std::fflush(scratch) != 0 || !SyncToDisk(scratch)) {
-        int err = errno;
-        AbandonScratch(scratch, std::string("Cannot write ") + kScratchConfigName, err);
-    }
-    if (std::fclose(scratch) != 0) {
-        int err = errno;
-        AbandonScratch(nullptr, std::string("Cannot write ") + kScratchConfigName, err);
-    }
-    // One rename replaces the file: there is never a moment without one.
-    if (std::rename(kScratchConfigName, kConfigFileName) != 0) {
-        int err = errno;
-        AbandonScratch(nullptr,
-                       std::string("Cannot replace ") + kConfigFileName + " with " +
-                           kScratchConfigName,
-                       err);
-    }
-
-    std::FILE* rewritten = std::fopen(kConfigFileName, "r");
-    if (rewritten == nullptr) {
-        int err = errno;
-        StopWithReason(std::string("Cannot open configuration file ") + kConfigFileName +
-                           " for reading",
-                       err);
-    }
-    return rewritten;
+    std::fclose(source.file);
+    source.file = nullptr;
+    return InstallScratchConfig(scratch);
 }

@@ -7,9 +7,7 @@
 #include <vector>
 
 #include "config/config_file.h"
-
-// The scratch file the rewrite writes before it replaces vux_reader.cfg.
-inline constexpr const char* kScratchConfigName = "recfg";
+#include "config/scratch_config.h"
 
 // Copies the open configuration up to and including its "#ENDCFG" line into
 // "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and

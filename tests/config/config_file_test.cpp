@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "config/scratch_config.h"
 #include "test_util.h"
 
 namespace {
@@ -124,21 +125,64 @@ TEST_F(OpenConfigTest, UnreadableOrUncreatableFileStopsTheRun) {
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot create configuration file vux_reader.cfg: Permission denied\n");
+    EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
 }
 
-TEST_F(OpenConfigTest, ATornDefaultIsRemoved) {
-    // In a child process limited to 100-byte files, writing the default fails.
+TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) {
+    // In a child process limited to 100-byte files, writing the default fails;
+    // the corrupt file it was to replace is still there, untouched.
+    const std::string corrupt = "#STRINGS\nDATA_FILE = x\n";
+    WriteFile(kConfigFileName, corrupt);
     EXPECT_EXIT(
         {
             LimitFileSize(100);
             RunStop stop = ExpectStop([] { OpenConfig(); });
             bool reported = stop.status == -1 &&
-                            stop.message.find("Cannot write configuration file vux_reader.cfg: ") !=
-                                std::string::npos;
-            std::_Exit(reported && !fs::exists(kConfigFileName) ? 0 : 1);
+                            stop.message == "\nCannot write recfg: File too large\n";
+            bool kept = ReadFile(kConfigFileName) == corrupt;
+            std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
+    // Without a file before it, none is left behind.
+    fs::remove(kConfigFileName);
+    EXPECT_EXIT(
+        {
+            LimitFileSize(100);
+            ExpectStop([] { OpenConfig(); });
+            std::_Exit(!fs::exists(kConfigFileName) && !fs::exists(kScratchConfigName) ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChanges) {
+    // A directory stands where the scratch file must be created (works as root,
+    // where a read-only directory would not bind).
+    fs::create_directory(kScratchConfigName);
+    WriteFile(kConfigFileName, "tiny");
+    testing::internal::CaptureStdout();
+    const RunStop stop = ExpectStop([] { OpenConfig(); });
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_EQ(stop.message, "\nCannot create recfg: Is a directory\n");
+    EXPECT_EQ(printed, kReading);  // the "Creating new file" line would be a lie
+    EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
+    EXPECT_TRUE(fs::is_directory(kScratchConfigName));
+}
+
+TEST_F(OpenConfigTest, StaleScratchFromAKilledRunIsOverwrittenNeverRead) {
+    // A longer scratch file than the default: truncation must drop its tail.
+    WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n" + std::string(20000, 'z'));
+    auto [printed, content] = Open();
+    EXPECT_EQ(printed, kCreating);
+    EXPECT_EQ(content, kDefaultConfig);
+    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+    EXPECT_FALSE(fs::exists(kScratchConfigName));
+
+    // Beside a configuration that is kept, a stale scratch file plays no part.
+    WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n");
+    std::tie(printed, content) = Open();
+    EXPECT_EQ(printed, kReading);
+    EXPECT_EQ(content, kDefaultConfig);
 }
 
 }  // namespace
