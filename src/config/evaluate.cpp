@@ -3,8 +3,11 @@
 
 #include "config/evaluate.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -187,6 +190,34 @@ struct Evaluation {
     void LineEnd() { fieldCounter = 0; }
 };
 
+// Memory the arrays sized by WINDOW_SIZE take, roughly, in bytes: per sample
+// the window tables and the transform's buffers, one value per every-sample
+// column, power and spectrum per FFT-type column, half a value per rotated
+// column.
+double WindowMemoryBytes(const RunState& state) {
+    double valuesPerSample = 4.0;
+    for (const ColumnDef& column : state.columns) {
+        if (column.multPerWindow == 1) valuesPerSample += 1.0;
+        if (column.operationType == 2) valuesPerSample += 2.0;
+        if (column.rotationGroup != 0) valuesPerSample += 0.5;
+    }
+    return valuesPerSample * sizeof(double) * state.settings.windowSize;
+}
+
+// The machine's physical memory in bytes (infinity when it cannot be told).
+double PhysicalMemoryBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) return std::numeric_limits<double>::infinity();
+    return static_cast<double>(pages) * static_cast<double>(pageSize);
+}
+
+std::string GibiBytes(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GiB", bytes / 1073741824.0);
+    return text;
+}
+
 struct FileCloser {
     std::FILE* file;
     ~FileCloser() {
@@ -240,6 +271,14 @@ void ValidateRunSettings(const RunState& state) {
     if (s.windowSize < 2) {
         StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) +
                         ": a window needs at least 2 samples\n");
+    }
+    // Refused here rather than failing an allocation in the middle of the run.
+    const double needed = WindowMemoryBytes(state);
+    const double available = PhysicalMemoryBytes();
+    if (needed > available) {
+        StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) + ": a window needs about " +
+                        GibiBytes(needed) + " of memory, more than the " + GibiBytes(available) +
+                        " of this machine\n");
     }
     if (s.sampleFreq < 1) {
         StopRun(-1, "\nInvalid SAMPLE_FREQ " + std::to_string(s.sampleFreq) +

@@ -10,7 +10,8 @@
 // section messages and "\nConfig file processing complete!\n\n".
 void EvaluateConfig(std::FILE* cfg, RunState& state);
 
-// Refuses settings that later stages cannot work with (WINDOW_SIZE below 2,
-// SAMPLE_FREQ below 1, an FFT-type column without a window function): stops
-// the run with a clear message and status -1.
+// Refuses settings that later stages cannot work with (WINDOW_SIZE below 2 or
+// so large that its arrays would need more than the machine's physical
+// memory, SAMPLE_FREQ below 1, an FFT-type column without a window function):
+// stops the run with a clear message and status -1.
 void ValidateRunSettings(const RunState& state);

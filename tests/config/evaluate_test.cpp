@@ -316,6 +316,12 @@ TEST(ValidateRunSettings, RefusesWhatLaterStagesCannotUse) {
         {[](RunState& s) { s.settings.windowSize = 1; }, "WINDOW_SIZE 1"},
         {[](RunState& s) { s.settings.windowSize = -5; }, "WINDOW_SIZE -5"},
         {[](RunState& s) { s.settings.sampleFreq = 0; }, "SAMPLE_FREQ 0"},
+        // Far more memory than any machine has: refused before anything is allocated.
+        {[](RunState& s) {
+             s.settings.windowSize = std::numeric_limits<int32_t>::max();
+             s.columns.resize(64, s.columns[0]);
+         },
+         "WINDOW_SIZE 2147483647: a window needs about 3136.0 GiB of memory"},
         {[](RunState& s) { s.windowFunction.reset(); }, "#WINDOW_FUNCTION"},
     };
     for (const Case& c : cases) {
