@@ -141,7 +141,8 @@ inline std::string Hex(double value) {
 inline std::string ListingLine(const std::string& name, const std::vector<double>& values) {
     std::string line = name + " " + std::to_string(values.size()) + " 1 double ";
     for (size_t i = 0; i < values.size(); ++i) {
-        line += (i == 0 ? "" : ",") + Hex(values[i]);
+        if (i != 0) line += ',';
+        line += Hex(values[i]);
     }
     return line + "\n";
 }
