@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "config/config_lock.h"
 #include "config/evaluate.h"
 #include "config/rewrite.h"
 #include "config/run_state.h"
@@ -13,6 +14,7 @@
 #include "output/summary.h"
 #include "reduce/reduce_data.h"
 #include "run/command_line.h"
+#include "run/interrupt.h"
 #include "run/run_stop.h"
 
 namespace {
@@ -20,11 +22,15 @@ namespace {
 constexpr int kStatusComplete = 10;
 
 // Settles and evaluates the configuration, with the command-line values
-// written into it first when there are any.
+// written into it first when there are any. Runs started together in one
+// directory take turns from settling to the end of the reading, so each reads
+// the file it wrote and the last rename leaves one run's whole result.
 void LoadConfiguration(const std::vector<std::string>& args, RunState& state) {
+    ConfigLock lock;
     std::FILE* cfg = OpenConfig();
     if (!args.empty()) cfg = RewriteConfig(cfg, args);
     EvaluateConfig(cfg, state);
+    lock.Release();
     ValidateRunSettings(state);
 }
 
@@ -56,6 +62,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int RunVuxReader(int argc, char** argv) {
+    InstallInterruptHandlers();
     std::fputs(kBanner, stdout);
     int status;
     try {

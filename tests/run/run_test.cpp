@@ -54,8 +54,16 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     RunResult Run(const std::vector<std::string>& args) {
-        std::string cmd = "cd " + Quote(dir_.string()) + " && " + Quote(binary_);
-        for (const std::string& a : args) cmd += " " + Quote(a);
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
+        // "literal" + temporary string here.
+        std::string cmd = "cd ";
+        cmd += Quote(dir_.string());
+        cmd += " && ";
+        cmd += Quote(binary_);
+        for (const std::string& a : args) {
+            cmd += ' ';
+            cmd += Quote(a);
+        }
         cmd += " > stdout.txt 2> stderr.txt";
         const int raw = std::system(cmd.c_str());
         RunResult r;

@@ -1,0 +1,263 @@
+// Interrupted runs of the built tool: SIGINT in the window loop, SIGTERM
+// while it waits for the configuration and while it writes the MAT-file. The
+// run must die of the signal (never report completion), say so on the
+// console, and leave every file it had finished intact: the old MAT-file, the
+// complete elements of a new one, vux_reader.cfg.
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "run/command_line.h"
+#include "tool_process.h"
+
+namespace {
+
+using namespace tool_test;
+
+constexpr const char* kConfig = "vux_reader.cfg";
+
+// The elements of a MAT-file as far as they are complete.
+struct MatScan {
+    bool headerComplete = false;
+    std::vector<std::string> names;  // complete elements, in file order
+    std::size_t completeEnd = 0;     // offset just past the header and the complete elements
+    std::size_t trailingBytes = 0;   // bytes of an incomplete last element
+    std::string fault;               // a complete element that is malformed
+};
+
+uint32_t U32(const std::string& bytes, std::size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+}
+
+// Reads the 128-byte header and then element after element: a miMATRIX tag,
+// array flags, n x 1 dimensions, the name in either form and n doubles, with
+// the byte count of the tag agreeing with its parts.
+MatScan ScanMat(const std::string& bytes) {
+    MatScan scan;
+    if (bytes.size() < 128) {
+        scan.trailingBytes = bytes.size();
+        return scan;
+    }
+    scan.headerComplete = true;
+    scan.completeEnd = 128;
+    if (bytes.compare(0, 19, "MATLAB 5.0 MAT-file") != 0 || bytes.compare(126, 2, "IM") != 0 ||
+        U32(bytes, 124) != 0x4D490100u) {
+        scan.fault = "bad header";
+        return scan;
+    }
+    std::size_t at = 128;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < 8 || bytes.size() - at - 8 < U32(bytes, at + 4)) {
+            scan.trailingBytes = bytes.size() - at;
+            break;
+        }
+        const std::size_t count = U32(bytes, at + 4);
+        const std::size_t body = at + 8;
+        if (U32(bytes, at) != 14 || count < 48 || U32(bytes, body) != 6 || U32(bytes, body + 4) != 8 ||
+            (U32(bytes, body + 8) & 0xFF) != 6 || U32(bytes, body + 16) != 5 ||
+            U32(bytes, body + 20) != 8 || U32(bytes, body + 28) != 1) {
+            scan.fault = "malformed element at " + std::to_string(at);
+            return scan;
+        }
+        const std::size_t n = U32(bytes, body + 24);
+        std::size_t name = body + 32;
+        std::string elementName;
+        std::size_t nameBytes;
+        if ((U32(bytes, name) >> 16) != 0) {  // small form: length in the upper half
+            elementName = bytes.substr(name + 4, U32(bytes, name) >> 16);
+            nameBytes = 8;
+        } else {
+            const std::size_t length = U32(bytes, name + 4);
+            elementName = bytes.substr(name + 8, length);
+            nameBytes = 8 + (length + 7) / 8 * 8;
+        }
+        const std::size_t data = name + nameBytes;
+        if (count != 40 + nameBytes + 8 * n || U32(bytes, data) != 9 || U32(bytes, data + 4) != 8 * n) {
+            scan.fault = "inconsistent element " + elementName;
+            return scan;
+        }
+        scan.names.push_back(elementName);
+        at = body + count;
+        scan.completeEnd = at;
+    }
+    return scan;
+}
+
+// Replaces the value of the line that starts with `key` ("DATA_FILE = ").
+std::string SetLine(std::string config, const std::string& key, const std::string& value) {
+    const auto start = config.find("\n" + key);
+    if (start == std::string::npos) return config;
+    const auto end = config.find('\n', start + 1);
+    return config.replace(start + 1, end - start - 1, key + value);
+}
+
+bool DiedOf(int raw, int sig) { return WIFSIGNALED(raw) && WTERMSIG(raw) == sig; }
+
+std::string InterruptLine(int sig) { return "\nInterrupted by signal " + std::to_string(sig) + "\n"; }
+
+class InterruptedRun : public testing::Test {
+protected:
+    // One generated recording of 120 s (about 130 MB) and the default
+    // configuration, shared by every test.
+    static void SetUpTestSuite() {
+#ifdef VUX_GEN_PATH
+        data_ = new ScratchDir;
+        const std::string command = std::string("'") + VUX_GEN_PATH + "' --duration 120 -o '" +
+                                    (data_->path / "flight.csv").string() + "'";
+        if (std::system(command.c_str()) != 0) return;
+        RunTool(data_->path, {"missing.csv"});
+        defaultConfig_ = ReadFile(data_->path / kConfig);
+#endif
+    }
+    static void TearDownTestSuite() {
+        delete data_;
+        data_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (defaultConfig_.empty()) GTEST_SKIP() << "no generated data file (vux_gen not built)";
+    }
+
+    // The default configuration reading the shared recording into out.mat.
+    static std::string ConfigFor(std::string config) {
+        config = SetLine(config, "DATA_FILE = ", (data_->path / "flight.csv").string());
+        return SetLine(config, "OUTPUT_FILE = ", "out.mat");
+    }
+
+    static inline ScratchDir* data_ = nullptr;
+    static inline std::string defaultConfig_;
+    ScratchDir dir_;
+};
+
+TEST_F(InterruptedRun, SigintInTheWindowLoopKeepsTheOldResultsAndTheConfiguration) {
+    // Twenty equations evaluated at every sample make each window take a while.
+    std::string slow = ConfigFor(defaultConfig_);
+    std::string equations;
+    for (int i = 0; i < 20; ++i) {
+        equations += "1, SLOW" + std::to_string(i) + " = (TEMP + ADC_OFFSET) / ((5000 - (TEMP + " +
+                     "ADC_OFFSET)) / 4000) + SENSOR_PRES * " + std::to_string(i) + "\n";
+    }
+    slow.insert(slow.find("#EQUATIONS\n") + 11, equations);
+    WriteFile(dir_.path / kConfig, slow);
+    const std::string previous = "results of an earlier run";
+    WriteFile(dir_.path / "out.mat", previous);
+
+    ToolProcess tool = StartTool(dir_.path, {}, true);
+    std::string printed;
+    const bool reached = ReadUntil(tool, printed, "Window 3...", std::chrono::seconds(60));
+    ::kill(tool.pid, SIGINT);
+    ReadToEnd(tool, printed);
+    const int raw = WaitTool(tool);
+    ASSERT_TRUE(reached) << printed;
+
+    EXPECT_TRUE(DiedOf(raw, SIGINT)) << "shell status " << ShellStatus(raw);
+    EXPECT_TRUE(printed.ends_with(InterruptLine(SIGINT))) << printed.substr(printed.size() - 200);
+    EXPECT_EQ(printed.find("Writing data to matlab file"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir_.path / "out.mat"), previous);
+    EXPECT_EQ(ReadFile(dir_.path / kConfig), slow);
+    EXPECT_FALSE(fs::exists(dir_.path / "recfg"));
+    EXPECT_FALSE(fs::exists(dir_.path / "vuxplots.m"));
+}
+
+TEST_F(InterruptedRun, SigtermWhileWaitingForTheConfigurationLeavesNothingBehind) {
+    // Another run holds the configuration: this one waits for it.
+    const int held = ::open(dir_.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const std::vector<std::string> args{(data_->path / "flight.csv").string(), "out.mat"};
+
+    ToolProcess tool = StartTool(dir_.path, args, true);
+    ::usleep(300'000);
+    EXPECT_EQ(::waitpid(tool.pid, nullptr, WNOHANG), 0) << "the run did not wait";
+    ::kill(tool.pid, SIGTERM);
+    std::string printed;
+    ReadToEnd(tool, printed);
+    const int raw = WaitTool(tool);
+    ::close(held);
+
+    EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
+    // The banner printed before the wait is not lost.
+    EXPECT_EQ(printed, kBanner + InterruptLine(SIGTERM));
+    EXPECT_TRUE(fs::is_empty(dir_.path));
+
+    // The lock went with the process: the next run is not held up.
+    std::string again;
+    EXPECT_EQ(ShellStatus(RunTool(dir_.path, args, &again)), 10) << again;
+}
+
+TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
+    // One window of 1.2 million samples: the MAT-file holds about 38 MB.
+    const std::string big =
+        SetLine(ConfigFor(defaultConfig_), "WINDOW_SIZE = ", "1200000 % in samples");
+    ScratchDir reference;
+    WriteFile(reference.path / kConfig, big);
+    ASSERT_EQ(ShellStatus(RunTool(reference.path, {})), 10);
+    const std::string whole = ReadFile(reference.path / "out.mat");
+    const MatScan wholeScan = ScanMat(whole);
+    ASSERT_EQ(wholeScan.fault, "");
+    ASSERT_EQ(wholeScan.names.size(), 10u);
+
+    // The signal follows the start of the export after 0, 25, 50 and 75 ms,
+    // so it lands in different elements (the export takes about 0.1 s). On a
+    // busy machine it may come too late; every run must be consistent and at
+    // least one must be interrupted.
+    int interrupted = 0;
+    int mostCompleteElements = 0;
+    for (int delayMs : {0, 25, 50, 75}) {
+        SCOPED_TRACE("signal " + std::to_string(delayMs) + " ms after the export began");
+        fs::remove(dir_.path / "out.mat");
+        WriteFile(dir_.path / kConfig, big);
+        ToolProcess tool = StartTool(dir_.path, {}, true);
+        std::string printed;
+        const std::string marker = "Writing data to matlab file...";
+        const bool reached = ReadUntil(tool, printed, marker, std::chrono::seconds(60));
+        ::usleep(static_cast<useconds_t>(delayMs) * 1000);
+        ::kill(tool.pid, SIGTERM);
+        ReadToEnd(tool, printed);
+        const int raw = WaitTool(tool);
+        ASSERT_TRUE(reached) << printed;
+        EXPECT_EQ(ReadFile(dir_.path / kConfig), big);
+
+        if (WIFEXITED(raw)) {  // finished before the signal came
+            EXPECT_EQ(WEXITSTATUS(raw), 10);
+            EXPECT_EQ(printed.find("Interrupted"), std::string::npos);
+            EXPECT_EQ(ReadFile(dir_.path / "out.mat").size(), whole.size());
+            continue;
+        }
+        ++interrupted;
+        EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
+        EXPECT_TRUE(printed.ends_with(InterruptLine(SIGTERM)));
+        const std::string afterMarker = printed.substr(printed.find(marker));
+        EXPECT_EQ(afterMarker.find("done!"), std::string::npos) << afterMarker;
+        EXPECT_FALSE(fs::exists(dir_.path / "vuxplots.m"));
+
+        const std::string partial = ReadFile(dir_.path / "out.mat");
+        const MatScan scan = ScanMat(partial);
+        EXPECT_EQ(scan.fault, "");
+        ASSERT_LE(partial.size(), whole.size());
+        if (scan.headerComplete) {
+            // The complete elements are the full run's first ones, byte for
+            // byte, and so is whatever part of the next one was written.
+            ASSERT_LE(scan.names.size(), wholeScan.names.size());
+            EXPECT_TRUE(std::equal(scan.names.begin(), scan.names.end(), wholeScan.names.begin()));
+            EXPECT_EQ(partial.compare(128, std::string::npos, whole, 128, partial.size() - 128), 0);
+        }
+        mostCompleteElements = std::max(mostCompleteElements, static_cast<int>(scan.names.size()));
+    }
+    RecordProperty("interrupted_runs", interrupted);
+    RecordProperty("most_complete_elements", mostCompleteElements);
+    EXPECT_GT(interrupted, 0) << "no signal arrived while the MAT-file was written";
+}
+
+}  // namespace
