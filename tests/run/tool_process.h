@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,8 +61,10 @@ struct ToolProcess {
 
 // Starts the built tool in `dir` with `args`. Standard output goes to a pipe
 // when `captureOutput`, else to /dev/null; standard error always to /dev/null.
+// A `fileSizeLimit` of 0 or more makes every write that would grow a file past
+// it fail with EFBIG (SIGXFSZ ignored).
 inline ToolProcess StartTool(const fs::path& dir, const std::vector<std::string>& args,
-                             bool captureOutput = false) {
+                             bool captureOutput = false, long long fileSizeLimit = -1) {
     // Everything the child needs is prepared before the fork: between fork
     // and exec it may only make plain system calls.
     const std::string binary = VUX_BINARY_PATH;
@@ -85,6 +88,11 @@ inline ToolProcess StartTool(const fs::path& dir, const std::vector<std::string>
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (fileSizeLimit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (::chdir(where.c_str()) == 0) ::execv(binary.c_str(), argv.data());
         ::_exit(127);
     }
@@ -140,8 +148,8 @@ inline void ReadToEnd(ToolProcess& tool, std::string& text) {
 // Runs the tool to its end; returns the raw wait status and, when `printed`
 // is given, its standard output.
 inline int RunTool(const fs::path& dir, const std::vector<std::string>& args,
-                   std::string* printed = nullptr) {
-    ToolProcess tool = StartTool(dir, args, printed != nullptr);
+                   std::string* printed = nullptr, long long fileSizeLimit = -1) {
+    ToolProcess tool = StartTool(dir, args, printed != nullptr, fileSizeLimit);
     if (printed != nullptr) ReadToEnd(tool, *printed);
     return WaitTool(tool);
 }
