@@ -1,6 +1,7 @@
 #include "run/run.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ int RunVuxReader(int argc, char** argv) {
     } catch (const RunStop& stop) {
         std::fputs(stop.message.c_str(), stdout);
         status = stop.status;
+    } catch (const std::bad_alloc&) {
+        // A run never ends in an abort: memory that cannot be had is reported.
+        std::fputs("\nOut of memory: the run needs more memory than this machine can give\n", stdout);
+        status = -1;
     }
     std::fflush(stdout);
     return status;
