@@ -151,7 +151,9 @@ int32_t EstimateWindows(uint64_t fileSize, int32_t windowSize) {
 DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
     if (access(path.c_str(), F_OK) != 0) {
         const int err = errno;
-        if (err == EACCES) StopUnreadable(path, SystemReason(err));
+        // Only a path that names nothing is a missing file; a name too long,
+        // a loop of links or a folder that may not be searched is a failure.
+        if (err != ENOENT && err != ENOTDIR) StopUnreadable(path, SystemReason(err));
         StopRun(0, "File " + path + " does not exist\n");
     }
     // Look before opening: opening a FIFO or a device can block or act on it.
@@ -187,13 +189,34 @@ DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
 
 void SkipHeader(DataReader& reader) {
     const size_t markerLength = std::strlen(kDataMarker);
-    const char* line;
-    size_t length;
+    // Header lines are only compared with the marker, so a line longer than
+    // the marker and its CR is let go of as it is read, never held whole: a
+    // header line of any length (a NUL-filled stretch of gigabytes) takes no
+    // more memory than one block.
+    bool longLine = false;  // the current line's start was already let go of
     for (;;) {
-        if (!NextLine(reader, line, length)) {
-            StopRun(-1, "Data file " + reader.path + " ends before its marker line \"" + kDataMarker + "\"\n");
+        const char* base = reader.buffer.data();
+        const void* lf = reader.end > reader.begin
+                             ? std::memchr(base + reader.begin, '\n', reader.end - reader.begin)
+                             : nullptr;
+        if (lf == nullptr) {
+            if (reader.end - reader.begin > markerLength + 1) {
+                reader.begin = reader.end;
+                longLine = true;
+            }
+            if (Refill(reader) == 0) {
+                StopRun(-1, "Data file " + reader.path + " ends before its marker line \"" + kDataMarker + "\"\n");
+            }
+            continue;
         }
-        if (length == markerLength && std::memcmp(line, kDataMarker, markerLength) == 0) break;
+        const size_t lineEnd = static_cast<size_t>(static_cast<const char*>(lf) - base);
+        size_t length = lineEnd - reader.begin;
+        if (length > 0 && base[lineEnd - 1] == '\r') --length;
+        const bool marker =
+            !longLine && length == markerLength && std::memcmp(base + reader.begin, kDataMarker, markerLength) == 0;
+        reader.begin = lineEnd + 1;
+        longLine = false;
+        if (marker) break;
     }
     UpdateBytesConsumed(reader);
     std::printf("Header processed......read ");
