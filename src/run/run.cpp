@@ -1,5 +1,7 @@
 #include "run/run.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <new>
 #include <string>
@@ -44,16 +46,63 @@ void CheckFileNames(const RunSettings& settings) {
     }
 }
 
+// True when both paths name one existing file (also through links).
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// The MAT-file and the plot script are created over whatever their paths
+// name: neither may replace the data file, the configuration or the other.
+void CheckOutputTargets(const RunSettings& settings) {
+    const std::string input = settings.inputPath.value_or("");
+    const std::string output = settings.outputPath.value_or("");
+    const std::string script = PlotScriptPath(output);
+    if (script == output || SameFile(script, output)) {
+        StopRun(-1, "\nOutput file " + output + " would be replaced by the plot script vuxplots.m\n");
+    }
+    for (const std::string& target : {output, script}) {
+        const char* what = target == output ? "Output file " : "Plot script ";
+        if (SameFile(target, input)) {
+            StopRun(-1, "\n" + (what + target) + " would overwrite the data file " + input + "\n");
+        }
+        if (SameFile(target, kConfigFileName)) {
+            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration file " +
+                            kConfigFileName + "\n");
+        }
+    }
+}
+
+// Command-line values are written into lines of the configuration: a line
+// break in one would cut its line and add lines of its own to the file.
+void CheckArgumentsFitOnALine(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg.find_first_of("\r\n") != std::string::npos) {
+            StopRun(-1, "\nInvalid argument: a line break cannot be written into " +
+                            std::string(kConfigFileName) + "\n");
+        }
+    }
+}
+
 int Run(const std::vector<std::string>& args) {
     // Only the first argument is tested for a help word, before the count.
     if (!args.empty() && IsHelpWord(args[0])) StopRun(-1, kUsageText);
     if (!IsAcceptedArgumentCount(args.size())) StopRun(-1, kUsageText);
+    CheckArgumentsFitOnALine(args);
 
     RunState state;
     LoadConfiguration(args, state);
     CheckFileNames(state.settings);
+    CheckOutputTargets(state.settings);
 
     const ReduceOutcome outcome = ReduceDataFile(state);
+    // Results of no window at all would be zeros and NaN means: nothing is
+    // written, and the run does not pass for complete.
+    if (outcome.processedWindows == 0) {
+        StopRun(-1, "\nNo window processed: data file " + state.settings.inputPath.value_or("") +
+                        " has fewer than 2 complete rows after its headings line\n");
+    }
     ExportResults(state, outcome.processedWindows);
     WritePlotScript(state);
     PrintSummary(state, outcome.readStart);
