@@ -287,8 +287,13 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
         const void* lf = memrchr(reader.buffer.data() + reader.begin, '\n', reader.end - reader.begin);
         if (lf != nullptr) linesEnd = static_cast<size_t>(static_cast<const char*>(lf) - reader.buffer.data()) + 1;
     }
+    bool droppingLine = false;  // the start of an overlong line was let go of
     while (rows < windowSize) {
         if (linesEnd <= reader.begin) {
+            if (reader.end - reader.begin > reader.longestRow) {
+                reader.begin = reader.end;
+                droppingLine = true;
+            }
             const size_t searched = reader.end - reader.begin;
             if (Refill(reader) == 0) {
                 // A last line cut off before its line end is not a row.
@@ -300,6 +305,13 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
             continue;
         }
         const char* base = reader.buffer.data();
+        if (droppingLine) {
+            // The first line end buffered ends the overlong line.
+            const void* lf = std::memchr(base + reader.begin, '\n', linesEnd - reader.begin);
+            reader.begin = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
+            droppingLine = false;
+            continue;
+        }
         const char* stopped = StoreRows(base + reader.begin, base + linesEnd, targets, rows, windowSize);
         reader.begin = static_cast<size_t>(stopped - base);
     }

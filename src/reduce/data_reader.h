@@ -33,6 +33,11 @@ struct DataReader {
     size_t blockSize = size_t{1} << 20;
     uint64_t bufferOffset = 0;  // file offset of buffer[0]
 
+    // A row line longer than this is no row (a NUL-filled stretch that a
+    // recorder which lost power leaves behind): ReadRows lets go of it as it
+    // is read, so memory stays bounded whatever the file holds.
+    size_t longestRow = size_t{16} << 20;
+
     // Scratch of ReadRows, kept so that a window allocates nothing: where
     // field c of the window's first row and of its later rows is stored
     // (null = skipped), and what the first row may overwrite.
@@ -71,7 +76,8 @@ struct RowsRead {
 // Reads up to `windowSize` complete rows for window `m` and stores their fields
 // by the storing rule: every-sample columns at samples[l], once-per-window
 // columns at samples[m] from the window's first row only (that array grows
-// when m reaches its size). A last line without a line end is never stored.
+// when m reaches its size). A last line without a line end is never stored,
+// nor is a line longer than `reader.longestRow` bytes (nor counted as a row).
 // When fewer than 2 rows are returned, every samples element is as it was
 // before the call (such a window is dropped, and leaves no trace).
 // Every-sample arrays shorter than `windowSize` are grown to it; a
