@@ -1,0 +1,669 @@
+// Hostile inputs for whole runs of the built tool: broken, binary, huge and
+// deeply nested configurations, data files that are no files, that never end
+// a line, that hold NUL bytes or gigabytes of nothing, and paths that would
+// make the run destroy what it reads. Every run has a time limit (a run
+// still going is a hang) and a memory limit (RLIMIT_AS, and its peak resident
+// size as wait4 reports it); it must end by itself with the expected status
+// and message, never by a signal.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tool_process.h"
+
+namespace {
+
+using namespace tool_test;
+
+// AddressSanitizer reserves terabytes of address space: an address-space
+// limit would stop it from starting, so such builds are held to the peak
+// resident size only.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr long long kMiB = 1 << 20;
+constexpr long long kAddressSpaceLimit = 1024 * kMiB;
+
+constexpr const char* kMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,\n";
+
+// Replaces the first `from` of `text` with `to`; a table row that names text
+// the base does not hold is a fault of the row.
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    if (at == std::string::npos) throw std::logic_error("no \"" + from + "\" to replace");
+    return text.replace(at, from.size(), to);
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+// Four columns (every-sample time, normalised, FFT-type in rotation group 1,
+// once per window) in windows of 4. The comment up front keeps the file above
+// the size under which it would be replaced by the default.
+std::string BaseConfig() {
+    return "%" + std::string(1000, '-') + "\n" +
+           "#STRINGS\n"
+           "DATA_FILE = data.csv\n"
+           "OUTPUT_FILE = out.mat\n"
+           "#CONSTANTS\n"
+           "WINDOW_SIZE = 4\n"
+           "SAMPLE_FREQ = 100\n"
+           "PI = 3.14159265358979323846\n"
+           "THETA_X = 0\n"
+           "THETA_Y = 0\n"
+           "THETA_Z = 0\n"
+           "#WINDOW_FUNCTION\n"
+           "WINDOW_FUNCTION = 1\n"
+           "#EQUATIONS\n"
+           "0, E = T + 1\n"
+           "#COLUMNS\n"
+           "T, 1, 0, 0, 0\n"
+           "A, 1, 1, 0, input * 2\n"
+           "B, 1, 2, 1x0, 1\n"
+           "C, 0, 1, 0, input + E\n"
+           "#MATLAB\n"
+           "A, plot, s, a, A title\n"
+           "#ENDCFG\n";
+}
+
+std::string BaseConfigWith(const std::string& from, const std::string& to) {
+    return Replace(BaseConfig(), from, to);
+}
+
+// Rows i = 0..count-1: time i/100, then i, i mod 3, i*i, and a trailing comma.
+std::string BaseRows(int count) {
+    std::string rows;
+    for (int i = 0; i < count; ++i) {
+        rows += "0.0" + std::to_string(i) + "," + std::to_string(i) + "," + std::to_string(i % 3) + "," +
+                std::to_string(i * i) + ",\n";
+    }
+    return rows;
+}
+
+// A free header line, the marker, the headings and ten rows: windows of 4, 4
+// and 2 rows.
+std::string BaseData() { return std::string("free header\n") + kMarker + "T,A,B,C,\n" + BaseRows(10); }
+
+void WriteData(const fs::path& work, const std::string& bytes) { WriteFile(work / "data.csv", bytes); }
+
+// splitmix64: the same bytes on every platform and library.
+std::string NoiseBytes(size_t count, uint64_t seed) {
+    std::string bytes;
+    bytes.reserve(count);
+    uint64_t state = seed;
+    while (bytes.size() < count) {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        for (int b = 0; b < 8 && bytes.size() < count; ++b) bytes.push_back(static_cast<char>(z >> (8 * b)));
+    }
+    return bytes;
+}
+
+// A file of `holeBytes` bytes never written (they read as NUL and take no
+// disk space) followed by `tail`.
+void WriteSparseFile(const fs::path& path, uint64_t holeBytes, const std::string& tail) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(holeBytes)), 0);
+    ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(holeBytes)),
+              static_cast<ssize_t>(tail.size()));
+    ::close(fd);
+}
+
+struct HostileRow {
+    const char* name;
+    std::string (*config)();                   // vux_reader.cfg; nullptr: none
+    void (*data)(const fs::path& work);         // lays out the data file(s); nullptr: none
+    std::vector<std::string> args;
+    int status;                                 // as the shell sees it
+    std::vector<std::string> fragments;         // each must be printed
+    std::vector<std::string> matVectors = {};   // names out.mat must hold (a complete run)
+    long long peakMiB = 1024;                   // bound of the peak resident size
+    bool configMayChange = false;               // the arguments are written into it
+    int timeLimitSeconds = 20;                  // a run still going then is a hang
+};
+
+void PrintTo(const HostileRow& row, std::ostream* os) { *os << row.name; }
+
+// ---- launching the tool --------------------------------------------------
+//
+// A child's peak resident size, as wait4 reports it, counts what the child
+// inherited at the fork: runs forked from this test process, grown by the
+// inputs it generates, would carry its size. So every run is started by a
+// launcher process forked when the test program starts, while it is small.
+
+struct Finished {
+    bool hung = false;
+    int raw = 0;            // wait status
+    long long peakKiB = 0;  // ru_maxrss
+    double seconds = 0.0;
+};
+
+// Forks and execs the tool in `work` with the limits, standard output to
+// `console`, and waits for it (killing it at `timeLimit`).
+Finished LaunchTool(const std::string& work, const std::string& console, const std::vector<std::string>& args,
+                    std::chrono::seconds timeLimit) {
+    const std::string binary = VUX_BINARY_PATH;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(binary.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    Finished f;
+    const int outFd = ::open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = outFd >= 0 && nullFd >= 0 ? ::fork() : -1;
+    if (pid == 0) {
+        ::dup2(nullFd, STDIN_FILENO);
+        ::dup2(outFd, STDOUT_FILENO);
+        ::dup2(nullFd, STDERR_FILENO);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (!kSanitized) {
+            const rlimit limit{static_cast<rlim_t>(kAddressSpaceLimit), static_cast<rlim_t>(kAddressSpaceLimit)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        if (::chdir(work.c_str()) == 0) ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    if (outFd >= 0) ::close(outFd);
+    if (nullFd >= 0) ::close(nullFd);
+    if (pid < 0) {
+        f.raw = 127 << 8;  // reads as "exited with 127"
+        return f;
+    }
+    rusage usage{};
+    for (;;) {
+        const pid_t done = ::wait4(pid, &f.raw, WNOHANG, &usage);
+        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (std::chrono::steady_clock::now() - start > timeLimit) {
+            f.hung = true;
+            ::kill(pid, SIGKILL);
+            while (::wait4(pid, &f.raw, 0, &usage) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.peakKiB = usage.ru_maxrss;
+    return f;
+}
+
+bool WriteBytes(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool ReadBytes(int fd, void* data, size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteText(int fd, const std::string& text) {
+    const uint64_t size = text.size();
+    return WriteBytes(fd, &size, sizeof size) && WriteBytes(fd, text.data(), text.size());
+}
+
+bool ReadText(int fd, std::string& text) {
+    uint64_t size = 0;
+    if (!ReadBytes(fd, &size, sizeof size)) return false;
+    text.resize(size);
+    return ReadBytes(fd, text.data(), text.size());
+}
+
+// The launcher: requests (work folder, console file, arguments) go in
+// through one pipe, results come back through another; it ends when the
+// request pipe closes.
+class Launcher {
+public:
+    Launcher() {
+        int requests[2];
+        int replies[2];
+        if (::pipe2(requests, O_CLOEXEC) != 0 || ::pipe2(replies, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(requests[1]);
+            ::close(replies[0]);
+            Serve(requests[0], replies[1]);
+            ::_exit(0);
+        }
+        ::close(requests[0]);
+        ::close(replies[1]);
+        requests_ = requests[1];
+        replies_ = replies[0];
+    }
+    ~Launcher() {
+        if (requests_ >= 0) ::close(requests_);
+        if (replies_ >= 0) ::close(replies_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+    Finished Run(const std::string& work, const std::string& console, const std::vector<std::string>& args,
+                 std::chrono::seconds timeLimit) {
+        const int64_t seconds = timeLimit.count();
+        bool sent = WriteText(requests_, work) && WriteText(requests_, console) &&
+                    WriteBytes(requests_, &seconds, sizeof seconds);
+        const uint64_t count = args.size();
+        sent = sent && WriteBytes(requests_, &count, sizeof count);
+        for (const std::string& a : args) sent = sent && WriteText(requests_, a);
+        Finished f;
+        if (!sent || !ReadBytes(replies_, &f, sizeof f)) throw std::runtime_error("the launcher is gone");
+        return f;
+    }
+
+private:
+    static void Serve(int in, int out) {
+        for (;;) {
+            std::string work;
+            std::string console;
+            int64_t seconds = 0;
+            uint64_t count = 0;
+            if (!ReadText(in, work) || !ReadText(in, console) || !ReadBytes(in, &seconds, sizeof seconds) ||
+                !ReadBytes(in, &count, sizeof count)) {
+                return;
+            }
+            std::vector<std::string> args(count);
+            for (std::string& a : args) {
+                if (!ReadText(in, a)) return;
+            }
+            const Finished f = LaunchTool(work, console, args, std::chrono::seconds(seconds));
+            if (!WriteBytes(out, &f, sizeof f)) return;
+        }
+    }
+
+    pid_t pid_ = -1;
+    int requests_ = -1;
+    int replies_ = -1;
+};
+
+Launcher gLauncher;  // forked at start-up
+
+// The start and the end of a long console text.
+std::string Excerpt(const std::string& out) {
+    if (out.size() <= 3000) return out;
+    return out.substr(0, 1500) + "\n[... " + std::to_string(out.size() - 3000) + " bytes ...]\n" +
+           out.substr(out.size() - 1500);
+}
+
+// Contents of small regular files, to tell whether a run changed them.
+std::string Snapshot(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(path, ec)) || fs::file_size(path, ec) > 64 * kMiB) return {};
+    return ReadFile(path);
+}
+
+void CheckRow(const HostileRow& row) {
+    ScratchDir scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const fs::path work = scratch.path / "work";
+    fs::create_directory(work);
+    if (row.config != nullptr) WriteFile(work / "vux_reader.cfg", row.config());
+    if (row.data != nullptr) row.data(work);
+    const std::string configBefore = Snapshot(work / "vux_reader.cfg");
+    const std::string dataBefore = Snapshot(work / "data.csv");
+
+    const fs::path console = scratch.path / "console.txt";
+    const Finished f =
+        gLauncher.Run(work.string(), console.string(), row.args, std::chrono::seconds(row.timeLimitSeconds));
+    const std::string out = ReadFile(console);
+    testing::Test::RecordProperty("seconds", std::to_string(f.seconds));
+    testing::Test::RecordProperty("peak_kib", std::to_string(f.peakKiB));
+    const std::string trace = "after " + std::to_string(f.seconds) + " s, peak " +
+                              std::to_string(f.peakKiB / 1024) + " MiB; console:\n" + Excerpt(out);
+    ASSERT_FALSE(f.hung) << "hang: still running after " << row.timeLimitSeconds << " s; " << trace;
+    ASSERT_TRUE(WIFEXITED(f.raw)) << "ended by signal " << (WIFSIGNALED(f.raw) ? WTERMSIG(f.raw) : 0) << " "
+                                  << trace;
+    EXPECT_EQ(WEXITSTATUS(f.raw), row.status) << trace;
+    for (const std::string& fragment : row.fragments) {
+        EXPECT_NE(out.find(fragment), std::string::npos) << "missing \"" << fragment << "\" " << trace;
+    }
+    EXPECT_LE(f.peakKiB, row.peakMiB * 1024) << "memory: " << trace;
+
+    // Success is claimed only for results written; a refusal writes none.
+    const bool complete = out.find("Analysis complete") != std::string::npos;
+    EXPECT_EQ(complete, row.status == 10) << trace;
+    EXPECT_EQ(fs::exists(work / "out.mat"), row.status == 10) << trace;
+    if (row.status == 10) {
+        const std::string mat = ReadFile(work / "out.mat");
+        for (const std::string& name : row.matVectors) {
+            EXPECT_NE(mat.find(name), std::string::npos) << "out.mat lacks " << name;
+        }
+    }
+    // What the run reads stays as it was.
+    if (!dataBefore.empty()) {
+        EXPECT_TRUE(Snapshot(work / "data.csv") == dataBefore) << "data.csv changed";
+    }
+    if (!row.configMayChange && !configBefore.empty()) {
+        EXPECT_TRUE(Snapshot(work / "vux_reader.cfg") == configBefore) << "vux_reader.cfg changed";
+    }
+}
+
+// ---- data file builders ---------------------------------------------------
+
+void Base(const fs::path& work) { WriteData(work, BaseData()); }
+
+void TenThousandColumns(const fs::path& work) {
+    std::string headings;
+    for (int c = 0; c < 10004; ++c) {
+        headings += 'H';
+        headings += std::to_string(c);
+        headings += ',';
+    }
+    std::string rows;
+    for (int r = 0; r < 10; ++r) {
+        for (int c = 0; c < 10004; ++c) {
+            rows += std::to_string(r + c);
+            rows += ',';
+        }
+        rows += "\n";
+    }
+    WriteData(work, std::string("hdr\n") + kMarker + headings + "\n" + rows);
+}
+
+std::string TenThousandColumnsConfig() {
+    std::string columns = "T, 1, 0, 0, 0\n";
+    for (int i = 0; i < 10000; ++i) {
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
+        // "literal" + temporary string.
+        columns += 'K';
+        columns += std::to_string(i);
+        columns += ", 1, ";
+        columns += std::to_string(i % 2);
+        columns += ", 0, input\n";
+    }
+    return BaseConfigWith("T, 1, 0, 0, 0\n", columns);
+}
+
+std::string RotationCodesConfig() {
+    return BaseConfigWith("B, 1, 2, 1x0, 1\n",
+                          "B1, 1, 2, 1, 1\n"
+                          "B2, 1, 2, x, 1\n"
+                          "B3, 1, 2, 0x, 1\n"
+                          "B4, 1, 2, xx, 1\n"
+                          "B5, 1, 2, 1q, 1\n"
+                          "B6, 1, 2, -1x, 1\n"
+                          "B7, 1, 2, 2x123456789012, 1\n");
+}
+
+void RotationCodesData(const fs::path& work) {
+    std::string rows;
+    for (int i = 0; i < 10; ++i) {
+        rows += "0.0";
+        rows += std::to_string(i);
+        rows += ',';
+        rows += std::to_string(i);
+        for (int b = 0; b < 7; ++b) {
+            rows += ',';
+            rows += std::to_string((i + b) % 3);
+        }
+        rows += ',';
+        rows += std::to_string(i);
+        rows += ",\n";
+    }
+    WriteData(work, std::string(kMarker) + "T,A,B1,B2,B3,B4,B5,B6,B7,C,\n" + rows);
+}
+
+// ---- the table ------------------------------------------------------------
+
+const std::string k1MB(size_t{1} << 20, 'x');
+
+std::vector<HostileRow> Rows() {
+    return {
+        // Configuration text.
+        {"ConfigNulBytesInMarkersKeysValuesAndEquations",
+         [] {
+             std::string cfg = BaseConfig();
+             for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+                      {"#STRINGS", std::string("#STR\0INGS", 9)},
+                      {"DATA_FILE", std::string("DATA\0_FILE", 10)},
+                      {"data.csv", std::string("da\0ta.csv", 9)},
+                      {"WINDOW_SIZE = 4", std::string("WINDOW_SIZE = \0" "4", 16)},
+                      {"input * 2", std::string("in\0put *\0 2", 11)},
+                      {"#COLUMNS", std::string("#COL\0UMNS", 9)},
+                      {"A, 1, 1", std::string("A\0, 1\0, 1", 9)},
+                      {"#ENDCFG", std::string("#END\0CFG", 8)},
+                  }) {
+                 cfg = Replace(cfg, from, to);
+             }
+             return cfg;
+         },
+         Base, {}, 10, {"Data file data.csv opened", "Window 3...", "Channel A (A)"}, {"A_out", "B_rot"}},
+        {"ConfigOfBinaryNoise", [] { return NoiseBytes(4096, 1); }, Base, {}, 255,
+         {"Invalid WINDOW_SIZE 0: a window needs at least 2 samples"}},
+        {"ConfigNoiseLinesAmongTheStrings",
+         [] { return BaseConfigWith("#STRINGS\n", "#STRINGS\n" + NoiseBytes(3000, 2) + "\n"); }, Base, {}, 10,
+         {"Data file data.csv opened"}},
+        {"ConfigCommentLineOf1MB", [] { return BaseConfigWith("#CONSTANTS\n", "#CONSTANTS\n%" + k1MB + "\n"); },
+         Base, {}, 10, {"Window 3..."}},
+        {"ConfigValueOf1MB",
+         [] { return BaseConfigWith("WINDOW_SIZE = 4", "WINDOW_SIZE = " + std::string(1 << 20, '0') + "4"); },
+         Base, {}, 10, {"Window 3..."}},
+        {"ConfigEquationOf1MB",
+         [] { return BaseConfigWith("0, E = T + 1", "0, E = T * 0" + Repeat(" + 1", 1 << 18)); }, Base, {}, 10,
+         {"Channel C (C):\nMax: 262208.000"}},  // C = 64 + E in the third window
+        {"ConfigColumnNameOf1MB", [] { return BaseConfigWith("A, 1, 1, 0", k1MB + ", 1, 1, 0"); }, Base, {}, 10,
+         {"Channel " + k1MB + " (A)"}, {k1MB + "_out"}},
+        {"ConfigDataPathOf1MB", [] { return BaseConfigWith("DATA_FILE = data.csv", "DATA_FILE = " + k1MB); },
+         Base, {}, 255, {"cannot be read: File name too long"}},
+        {"ConfigOutputPathOf1MB",
+         [] { return BaseConfigWith("OUTPUT_FILE = out.mat", "OUTPUT_FILE = " + k1MB + ".mat"); }, Base, {}, 255,
+         {"Cannot create MAT-file", ": File name too long"}},
+        {"Config10000ColumnsWithDataToMatch", TenThousandColumnsConfig, TenThousandColumns, {}, 10,
+         {"Column 10003: C -> H10003", "Channel K9999 (H10000)"}, {"K9999_out"}},
+
+        // Equations.
+        {"Equation100000NestedParentheses",
+         [] { return BaseConfigWith("0, E = T + 1", "0, E = " + Repeat("(", 100000) + "T*0 + 1" + Repeat(")", 100000)); },
+         Base, {}, 10, {"Channel C (C):\nMax: 65.000"}},
+        {"Equation100000UnclosedParentheses",
+         [] { return BaseConfigWith("0, E = T + 1", "0, E = " + Repeat("(", 100000) + "T*0 + 1"); }, Base, {}, 10,
+         {"Channel C (C):\nMax: 65.000"}},
+        {"Equation100000UnopenedParentheses",
+         [] { return BaseConfigWith("0, E = T + 1", "0, E = T + 1" + Repeat(")", 100000)); }, Base, {}, 255,
+         {"Unbalanced parentheses in equation"}},
+        {"Equation100000NestedFunctions",
+         [] { return BaseConfigWith("0, E = T + 1", "0, E = " + Repeat("cos(", 100000) + "T*0" + Repeat(")", 100000) + " * 0 + 1"); },
+         Base, {}, 10, {"Channel C (C):\nMax: 65.000"}},
+        {"Equation10000OperatorsPerWindowAndPerSample",
+         [] {
+             const std::string chain = Repeat("+1*2^1-1/1", 2500);
+             return BaseConfigWith("0, E = T + 1", "0, E = T*0+1" + chain + "\n1, F = input" + chain);
+         },
+         Base, {}, 10, {"Channel C (C):\nMax: 2565.000"}},  // each link adds 2 - 1: E = 2501
+        {"Equation10000NestedOperators",
+         [] { return BaseConfigWith("0, E = T + 1", "0, E = T*0+1" + Repeat("+(1", 10000) + Repeat(")", 10000)); },
+         Base, {}, 10, {"Channel C (C):\nMax: 10065.000"}},
+        {"Equation10000DanglingOperators", [] { return BaseConfigWith("0, E = T + 1", "0, E = T" + Repeat("+", 10000)); },
+         Base, {}, 255, {"Missing value for '+' in equation E"}},
+        {"RotationCodesThatRotateNothing", RotationCodesConfig, RotationCodesData, {}, 10, {"Analysis complete"},
+         {"B1_pwr", "B2_pwr", "B3_pwr", "B4_pwr", "B5_pwr", "B6_pwr", "B7_rot"}},
+
+        // Window sizes.
+        {"WindowSize2", [] { return BaseConfigWith("WINDOW_SIZE = 4", "WINDOW_SIZE = 2"); }, Base, {}, 10,
+         {"Window 5..."}},
+        {"WindowSize1000000WithTenRows", [] { return BaseConfigWith("WINDOW_SIZE = 4", "WINDOW_SIZE = 1000000"); },
+         Base, {}, 10, {"Window 1...", "Channel C (C):\nMax: 1.000"}},
+
+        // Data paths that name no regular file.
+        {"DataFileIsADirectory", BaseConfig, [](const fs::path& w) { fs::create_directory(w / "data.csv"); }, {},
+         255, {"Data file data.csv cannot be read: it is a directory"}},
+        {"DataFileIsAFifo", BaseConfig, [](const fs::path& w) { ::mkfifo((w / "data.csv").c_str(), 0644); }, {},
+         255, {"Data file data.csv cannot be read: it is a pipe, not a regular file"}},
+        {"DataFileIsDevNull", [] { return BaseConfigWith("data.csv", "/dev/null"); }, nullptr, {}, 255,
+         {"Data file /dev/null cannot be read: it is a device, not a regular file"}},
+        {"DataFileIsDevZero", [] { return BaseConfigWith("data.csv", "/dev/zero"); }, nullptr, {}, 255,
+         {"Data file /dev/zero cannot be read: it is a device, not a regular file"}},
+        {"DataPathIsALoopOfLinks", BaseConfig,
+         [](const fs::path& w) {
+             fs::create_symlink("loop.csv", w / "data.csv");
+             fs::create_symlink("data.csv", w / "loop.csv");
+         },
+         {}, 255, {"Data file data.csv cannot be read: Too many levels of symbolic links"}},
+
+        // Long lines and odd bytes in the data file.
+        {"DataHeaderLineOf10MB", BaseConfig,
+         [](const fs::path& w) { WriteData(w, std::string(10 << 20, 'h') + "\n" + BaseData()); }, {}, 10,
+         {"Window 3..."}, {}, 64},
+        {"DataHeadingsLineOf10MB", BaseConfig,
+         [](const fs::path& w) { WriteData(w, Replace(BaseData(), "B,C,", "B," + std::string(10 << 20, 'c') + ",")); },
+         {}, 10, {"Column 3: C -> ccc", "Window 3..."}},
+        {"DataRowOf10MB", BaseConfig,
+         [](const fs::path& w) { WriteData(w, Replace(BaseData(), "0.01,1,1,1,\n", "0.01,1,1,1," + std::string(10 << 20, '7') + "\n")); },
+         {}, 10, {"Window 3...", "Mean: 27.707"}},
+        {"DataNumberOf10MBDigits", BaseConfig,
+         [](const fs::path& w) { WriteData(w, Replace(BaseData(), "0.01,1,", "0.01," + std::string(10 << 20, '7') + ",")); },
+         {}, 10, {"Channel A (A):\nMax: inf @ 0.01000"}},
+        {"DataRowsEndInA256MiBNulStretchWithoutLineEnd", BaseConfig,
+         [](const fs::path& w) {
+             WriteData(w, BaseData());
+             ASSERT_EQ(::truncate((w / "data.csv").c_str(), static_cast<off_t>(BaseData().size() + (256 * kMiB))), 0);
+         },
+         {}, 10, {"Window 3...", "Mean: 27.707"}, {}, 128},
+        {"DataRowOf256MiBNulBytesAmongRows", BaseConfig,
+         [](const fs::path& w) {
+             const std::string data = BaseData();
+             const size_t cut = data.find("0.05,");
+             WriteData(w, data.substr(0, cut));
+             const int fd = ::open((w / "data.csv").c_str(), O_WRONLY | O_CLOEXEC);
+             ASSERT_GE(fd, 0);
+             const off_t at = static_cast<off_t>(cut + 256 * kMiB);
+             const std::string rest = "\n" + data.substr(cut);
+             ASSERT_EQ(::pwrite(fd, rest.data(), rest.size(), at), static_cast<ssize_t>(rest.size()));
+             ::close(fd);
+         },
+         {}, 10, {"Window 3...", "Mean: 27.707"}, {}, 128},  // the NUL line is no row
+        {"DataWithNulBytesAndLoneCarriageReturns", BaseConfig,
+         [](const fs::path& w) {
+             std::string data = Replace(BaseData(), "0.01,1,1,1,\n", std::string("0.01,\0" "1,1\r,\r1,\0\n", 14));
+             data = Replace(data, "0.02,2,2,4,\n", std::string("0.0\0" "2,2\r2,2,4\r\r\n", 15));
+             WriteData(w, data);
+         },
+         {}, 10, {"Channel A (A):\nMax: 18.000"}},
+        {"DataRowsOf1000Fields", BaseConfig,
+         [](const fs::path& w) {
+             std::string rows;
+             for (int r = 0; r < 10; ++r) {
+                 for (int c = 0; c < 1000; ++c) rows += std::to_string(r * 1000 + c) + ",";
+                 rows += "\n";
+             }
+             WriteData(w, std::string(kMarker) + "T,A,B,C,\n" + rows);
+         },
+         {}, 10, {"Channel C (C):\nMax: 16004.000"}},
+
+        // Data files that end early.
+        {"DataFileEmpty", BaseConfig, [](const fs::path& w) { WriteData(w, ""); }, {}, 255,
+         {"Data file data.csv ends before its marker line"}},
+        {"DataHeaderWithoutMarker", BaseConfig,
+         [](const fs::path& w) { WriteData(w, "free header\nT,A,B,C,\n" + BaseRows(10)); }, {}, 255,
+         {"Data file data.csv ends before its marker line"}},
+        {"DataMarkerWithoutHeadingsLine", BaseConfig, [](const fs::path& w) { WriteData(w, kMarker); }, {}, 255,
+         {"Data file data.csv ends before its data headings line is complete"}},
+        {"DataHeadingsWithoutLineEnd", BaseConfig,
+         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,"); }, {}, 255,
+         {"Data file data.csv ends before its data headings line is complete"}},
+        {"DataOnlyMarkerAndHeadings", BaseConfig,
+         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,\n"); }, {}, 255,
+         {"No window processed: data file data.csv has fewer than 2 complete rows"}},
+        {"DataOfOneRow", BaseConfig,
+         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,\n" + BaseRows(1)); }, {}, 255,
+         {"No window processed"}},
+
+        // Paths and arguments that would make the run destroy its inputs.
+        {"OutputIsTheDataFile", [] { return BaseConfigWith("OUTPUT_FILE = out.mat", "OUTPUT_FILE = ./data.csv"); },
+         Base, {}, 255, {"Output file ./data.csv would overwrite the data file data.csv"}},
+        {"OutputIsTheConfiguration",
+         [] { return BaseConfigWith("OUTPUT_FILE = out.mat", "OUTPUT_FILE = vux_reader.cfg"); }, Base, {}, 255,
+         {"Output file vux_reader.cfg would overwrite the configuration file vux_reader.cfg"}},
+        {"OutputNamedLikeThePlotScript",
+         [] { return BaseConfigWith("OUTPUT_FILE = out.mat", "OUTPUT_FILE = vuxplots.m"); }, Base, {}, 255,
+         {"Output file vuxplots.m would be replaced by the plot script vuxplots.m"}},
+        {"PlotScriptIsTheDataFile",
+         [] { return Replace(BaseConfigWith("data.csv", "vuxplots.m"), "out.mat", "./out.mat"); },
+         [](const fs::path& w) { WriteFile(w / "vuxplots.m", BaseData()); }, {}, 255,
+         {"Plot script ./vuxplots.m would overwrite the data file vuxplots.m"}},
+        {"ArgumentWithALineBreak", BaseConfig, Base, {"data.csv\n#ENDCFG", "out.mat"}, 255,
+         {"Invalid argument: a line break cannot be written into vux_reader.cfg"}},
+        // The kernel takes arguments of up to 128 KiB.
+        {"ArgumentOf100KB", BaseConfig, Base, {"data.csv", std::string(100000, 'o') + ".mat"}, 255,
+         {"Cannot create MAT-file", ": File name too long"}, {}, 1024, true},
+    };
+}
+
+class HostileInput : public testing::TestWithParam<HostileRow> {};
+
+TEST_P(HostileInput, EndsByItselfWithTheExpectedOutcomeAndBoundedMemory) { CheckRow(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileInput, testing::ValuesIn(Rows()),
+                         [](const testing::TestParamInfo<HostileRow>& info) { return std::string(info.param.name); });
+
+// A data file of 4.5 GiB whose header is one line of NUL bytes (a sparse
+// hole) before the marker: the header is let go of as it is read, and every
+// size, offset and estimate comes from 64-bit figures (4.5 GiB taken modulo
+// 2^32 would read as 0.5 GiB). Labelled "long".
+constexpr uint64_t kNulHeaderBytes = uint64_t{9} << 29;
+
+std::string Over4GiBTail() { return "\n" + std::string(kMarker) + "T,A,B,C,\n" + BaseRows(10); }
+
+TEST(LongHostileInput, DataFileOver4GiBWithANulFilledHeader) {
+    const uint64_t size = kNulHeaderBytes + Over4GiBTail().size();
+    const HostileRow row{"DataFileOver4GiB", BaseConfig,
+                         [](const fs::path& w) { WriteSparseFile(w / "data.csv", kNulHeaderBytes, Over4GiBTail()); },
+                         {}, 10,
+                         {"Data file size: " + std::to_string(size) + " bytes......or 4.500 GiB",
+                          "Estimated number of windows: 10922331", "Header processed......read 4.500 GiB",
+                          "Window 3...", "Remaining 0s...0.000 B", "Mean: 27.707"},
+                         {"C_act"}, 128, false, 600};
+    CheckRow(row);
+}
+
+}  // namespace
