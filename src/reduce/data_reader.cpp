@@ -70,8 +70,10 @@ size_t Refill(DataReader& reader) {
 
 // The next complete line, without its line end (a CR before the LF belongs
 // to the line end). The text stays valid until the buffer is refilled.
-// Returns false when the file ends first.
-bool NextLine(DataReader& reader, const char*& text, size_t& length) {
+// Returns false when the file ends first, or (with `tooLong` set) once more
+// than `longest` bytes hold no line end.
+bool NextLine(DataReader& reader, const char*& text, size_t& length, size_t longest, bool& tooLong) {
+    tooLong = false;
     size_t searched = 0;  // bytes after `begin` known to hold no LF
     for (;;) {
         const size_t from = reader.begin + searched;
@@ -89,6 +91,10 @@ bool NextLine(DataReader& reader, const char*& text, size_t& length) {
             }
         }
         searched = reader.end - reader.begin;
+        if (searched > longest) {
+            tooLong = true;
+            return false;
+        }
         if (Refill(reader) == 0) return false;
     }
 }
@@ -227,7 +233,12 @@ void SkipHeader(DataReader& reader) {
 void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns) {
     const char* line;
     size_t length;
-    if (!NextLine(reader, line, length)) {
+    bool tooLong = false;
+    if (!NextLine(reader, line, length, reader.longestRow, tooLong)) {
+        if (tooLong) {
+            StopRun(-1, "Data file " + reader.path + " has a data headings line longer than " +
+                            std::to_string(reader.longestRow >> 20) + " MiB\n");
+        }
         StopRun(-1, "Data file " + reader.path + " ends before its data headings line is complete\n");
     }
     for (ColumnDef& column : columns) column.heading.clear();

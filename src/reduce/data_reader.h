@@ -35,7 +35,8 @@ struct DataReader {
 
     // A row line longer than this is no row (a NUL-filled stretch that a
     // recorder which lost power leaves behind): ReadRows lets go of it as it
-    // is read, so memory stays bounded whatever the file holds.
+    // is read, so memory stays bounded whatever the file holds. A headings
+    // line longer than this stops the run.
     size_t longestRow = size_t{16} << 20;
 
     // Scratch of ReadRows, kept so that a window allocates nothing: where
@@ -65,7 +66,8 @@ void SkipHeader(DataReader& reader);
 // Reads the headings line, stores heading k in column k (k below the column
 // count) and prints the "Column %d: %s -> %s\n" lines, then "Data headings
 // processed......read ..." and "Reading and processing data file......\n".
-// A file that ends inside the headings line stops the run (status -1).
+// A file that ends inside the headings line, or a headings line longer than
+// `reader.longestRow` bytes, stops the run (status -1).
 void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns);
 
 struct RowsRead {

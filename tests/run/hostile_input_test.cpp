@@ -128,14 +128,17 @@ std::string NoiseBytes(size_t count, uint64_t seed) {
     return bytes;
 }
 
-// A file of `holeBytes` bytes never written (they read as NUL and take no
-// disk space) followed by `tail`.
-void WriteSparseFile(const fs::path& path, uint64_t holeBytes, const std::string& tail) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+// The data file: `before`, then `holeBytes` bytes never written (they read
+// as NUL and take no disk space), then `after`.
+void WriteDataWithHole(const fs::path& work, const std::string& before, uint64_t holeBytes,
+                       const std::string& after) {
+    const fs::path path = work / "data.csv";
+    WriteFile(path, before);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(holeBytes)), 0);
-    ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(holeBytes)),
-              static_cast<ssize_t>(tail.size()));
+    const off_t end = static_cast<off_t>(before.size() + holeBytes);
+    ASSERT_EQ(::ftruncate(fd, end), 0);
+    ASSERT_EQ(::pwrite(fd, after.data(), after.size(), end), static_cast<ssize_t>(after.size()));
     ::close(fd);
 }
 
@@ -564,24 +567,18 @@ std::vector<HostileRow> Rows() {
          [](const fs::path& w) { WriteData(w, Replace(BaseData(), "0.01,1,", "0.01," + std::string(10 << 20, '7') + ",")); },
          {}, 10, {"Channel A (A):\nMax: inf @ 0.01000"}},
         {"DataRowsEndInA256MiBNulStretchWithoutLineEnd", BaseConfig,
-         [](const fs::path& w) {
-             WriteData(w, BaseData());
-             ASSERT_EQ(::truncate((w / "data.csv").c_str(), static_cast<off_t>(BaseData().size() + (256 * kMiB))), 0);
-         },
-         {}, 10, {"Window 3...", "Mean: 27.707"}, {}, 128},
+         [](const fs::path& w) { WriteDataWithHole(w, BaseData(), 256 * kMiB, ""); }, {}, 10,
+         {"Window 3...", "Mean: 27.707"}, {}, 128},
         {"DataRowOf256MiBNulBytesAmongRows", BaseConfig,
          [](const fs::path& w) {
              const std::string data = BaseData();
              const size_t cut = data.find("0.05,");
-             WriteData(w, data.substr(0, cut));
-             const int fd = ::open((w / "data.csv").c_str(), O_WRONLY | O_CLOEXEC);
-             ASSERT_GE(fd, 0);
-             const off_t at = static_cast<off_t>(cut + 256 * kMiB);
-             const std::string rest = "\n" + data.substr(cut);
-             ASSERT_EQ(::pwrite(fd, rest.data(), rest.size(), at), static_cast<ssize_t>(rest.size()));
-             ::close(fd);
+             WriteDataWithHole(w, data.substr(0, cut), 256 * kMiB, "\n" + data.substr(cut));
          },
          {}, 10, {"Window 3...", "Mean: 27.707"}, {}, 128},  // the NUL line is no row
+        {"DataHeadingsLineOf256MiBNulBytes", BaseConfig,
+         [](const fs::path& w) { WriteDataWithHole(w, kMarker, 256 * kMiB, "\nT,A,B,C,\n" + BaseRows(10)); },
+         {}, 255, {"Data file data.csv has a data headings line longer than 16 MiB"}, {}, 128},
         {"DataWithNulBytesAndLoneCarriageReturns", BaseConfig,
          [](const fs::path& w) {
              std::string data = Replace(BaseData(), "0.01,1,1,1,\n", std::string("0.01,\0" "1,1\r,\r1,\0\n", 14));
@@ -657,7 +654,7 @@ std::string Over4GiBTail() { return "\n" + std::string(kMarker) + "T,A,B,C,\n" +
 TEST(LongHostileInput, DataFileOver4GiBWithANulFilledHeader) {
     const uint64_t size = kNulHeaderBytes + Over4GiBTail().size();
     const HostileRow row{"DataFileOver4GiB", BaseConfig,
-                         [](const fs::path& w) { WriteSparseFile(w / "data.csv", kNulHeaderBytes, Over4GiBTail()); },
+                         [](const fs::path& w) { WriteDataWithHole(w, "", kNulHeaderBytes, Over4GiBTail()); },
                          {}, 10,
                          {"Data file size: " + std::to_string(size) + " bytes......or 4.500 GiB",
                           "Estimated number of windows: 10922331", "Header processed......read 4.500 GiB",
