@@ -3,18 +3,26 @@
 // windows at 100 Hz, a time column, a normalised once-per-window column, a
 // normalised every-sample column, two FFT-type columns in one rotation group,
 // a per-window and a per-sample equation using "count"). A file the reader
-// refuses stops the run; nothing else may happen.
+// refuses stops the run; nothing else may happen. The file is reduced twice:
+// by the tool's own reduction, and by the same steps with the reader taking
+// blocks of a few bytes (so that lines cross block boundaries everywhere);
+// both must give the same bits.
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/evaluate.h"
 #include "config/run_state.h"
 #include "fuzz_util.h"
+#include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
+#include "reduce/rotation.h"
+#include "reduce/spectrum.h"
+#include "reduce/window.h"
 #include "run/run_stop.h"
 
 namespace {
@@ -58,22 +66,98 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
+namespace {
+
+struct Reduction {
+    bool stopped = false;
+    std::string stopMessage;
+    int32_t windows = 0;
+    std::vector<ColumnDef> columns;
+};
+
+struct CloseOnExit {
+    DataReader& reader;
+    ~CloseOnExit() { CloseDataFile(reader); }
+};
+
+// The reduction's steps with the reader taking blocks of `blockSize` bytes.
+int32_t ReduceInBlocks(RunState& state, size_t blockSize) {
+    const int32_t windowSize = state.settings.windowSize;
+    DataReader reader = OpenDataFile(dataPath, windowSize);
+    CloseOnExit closer{reader};
+    reader.blockSize = blockSize;
+    PrepareColumns(state, reader.estimatedWindows);
+    SpectralTables tables = BuildSpectralTables(state);
+    RotationPlan rotation = SetUpRotationSlots(state.columns, state.rotationGroups, windowSize);
+    BuildRotationMatrices(state.rotationGroups, state.settings);
+    SkipHeader(reader);
+    MapHeadings(reader, state.columns);
+    WindowContext ctx = MakeWindowContext(state);
+    int32_t m = 0;
+    for (;;) {
+        const RowsRead read = ReadRows(reader, m, state.columns, windowSize);
+        if (read.rows < 2) break;
+        const int32_t n = read.rows - read.rows % 2;
+        ProcessWindow(state, ctx, m, n);
+        TransformWindow(state, tables, ctx, n);
+        ++m;
+        ctx.windowPosition = 0;
+        if (read.endOfFile) break;
+    }
+    FinishMeans(state, m);
+    AverageSpectra(state, m);
+    RotateGroups(rotation, state.rotationGroups, state.columns);
+    return m;
+}
+
+// blockSize 0: the tool's own reduction (its reader's default blocks).
+Reduction Reduce(size_t blockSize) {
+    RunState state = *configured;
+    Reduction result;
+    try {
+        result.windows = blockSize == 0 ? ReduceDataFile(state).processedWindows : ReduceInBlocks(state, blockSize);
+    } catch (const RunStop& stop) {
+        result.stopped = true;
+        result.stopMessage = stop.message;
+    }
+    result.columns = std::move(state.columns);
+    return result;
+}
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool SameResults(const ColumnDef& a, const ColumnDef& b) {
+    return a.heading == b.heading && SameBits(a.samples, b.samples) && SameBits(a.power, b.power) &&
+           SameBits(a.spectrum, b.spectrum) && SameBits(a.rotated, b.rotated) && SameBits(a.max, b.max) &&
+           SameBits(a.min, b.min) && SameBits(a.timeOfMax, b.timeOfMax) && SameBits(a.timeOfMin, b.timeOfMin) &&
+           SameBits(a.mean, b.mean);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteWholeFile(dataPath, std::string_view(reinterpret_cast<const char*>(data), size));
-    RunState state = *configured;
-    ReduceOutcome outcome;
-    try {
-        outcome = ReduceDataFile(state);
-    } catch (const RunStop&) {
-        return 0;
+    const Reduction whole = Reduce(0);
+    const Reduction blocks = Reduce(1 + size % 23);
+
+    FUZZ_CHECK(whole.stopped == blocks.stopped && whole.stopMessage == blocks.stopMessage,
+               "stops differ: \"%s\" and \"%s\"", whole.stopMessage.c_str(), blocks.stopMessage.c_str());
+    if (whole.stopped) return 0;
+    FUZZ_CHECK(whole.windows == blocks.windows, "%d windows, %d in small blocks", whole.windows, blocks.windows);
+    for (size_t c = 0; c < whole.columns.size(); ++c) {
+        FUZZ_CHECK(SameResults(whole.columns[c], blocks.columns[c]), "column %s differs in small blocks",
+                   whole.columns[c].name.c_str());
     }
-    FUZZ_CHECK(outcome.processedWindows >= 0, "%d windows", outcome.processedWindows);
     // Every processed window stored its value of the once-per-window column.
-    const ColumnDef& pres = state.columns[1];
-    FUZZ_CHECK(pres.samples.size() >= static_cast<size_t>(outcome.processedWindows),
-               "%zu once-per-window values for %d windows", pres.samples.size(), outcome.processedWindows);
+    const ColumnDef& pres = whole.columns[1];
+    FUZZ_CHECK(pres.samples.size() >= static_cast<size_t>(whole.windows), "%zu once-per-window values for %d windows",
+               pres.samples.size(), whole.windows);
     for (size_t c = 3; c < 5; ++c) {
-        FUZZ_CHECK(state.columns[c].rotated.size() == 5, "rotated values of %s", state.columns[c].name.c_str());
+        FUZZ_CHECK(whole.columns[c].rotated.size() == 5, "rotated values of %s", whole.columns[c].name.c_str());
     }
     return 0;
 }
