@@ -97,6 +97,9 @@ std::string BaseConfigWith(const std::string& from, const std::string& to) {
     return Replace(BaseConfig(), from, to);
 }
 
+// The base configuration with `lines` in place of its one equation.
+std::string EquationConfig(const std::string& lines) { return BaseConfigWith("0, E = T + 1", lines); }
+
 // Rows i = 0..count-1: time i/100, then i, i mod 3, i*i, and a trailing comma.
 std::string BaseRows(int count) {
     std::string rows;
@@ -112,6 +115,8 @@ std::string BaseRows(int count) {
 std::string BaseData() { return std::string("free header\n") + kMarker + "T,A,B,C,\n" + BaseRows(10); }
 
 void WriteData(const fs::path& work, const std::string& bytes) { WriteFile(work / "data.csv", bytes); }
+
+std::string BaseDataWith(const std::string& from, const std::string& to) { return Replace(BaseData(), from, to); }
 
 // splitmix64: the same bytes on every platform and library.
 std::string NoiseBytes(size_t count, uint64_t seed) {
@@ -492,7 +497,7 @@ std::vector<HostileRow> Rows() {
          [] { return BaseConfigWith("WINDOW_SIZE = 4", "WINDOW_SIZE = " + std::string(1 << 20, '0') + "4"); },
          Base, {}, 10, {"Window 3..."}},
         {"ConfigEquationOf1MB",
-         [] { return BaseConfigWith("0, E = T + 1", "0, E = T * 0" + Repeat(" + 1", 1 << 18)); }, Base, {}, 10,
+         [] { return EquationConfig("0, E = T * 0" + Repeat(" + 1", 1 << 18)); }, Base, {}, 10,
          {"Channel C (C):\nMax: 262208.000"}},  // C = 64 + E in the third window
         {"ConfigColumnNameOf1MB", [] { return BaseConfigWith("A, 1, 1, 0", k1MB + ", 1, 1, 0"); }, Base, {}, 10,
          {"Channel " + k1MB + " (A)"}, {k1MB + "_out"}},
@@ -506,27 +511,29 @@ std::vector<HostileRow> Rows() {
 
         // Equations.
         {"Equation100000NestedParentheses",
-         [] { return BaseConfigWith("0, E = T + 1", "0, E = " + Repeat("(", 100000) + "T*0 + 1" + Repeat(")", 100000)); },
+         [] { return EquationConfig("0, E = " + Repeat("(", 100000) + "T*0 + 1" + Repeat(")", 100000)); },
          Base, {}, 10, {"Channel C (C):\nMax: 65.000"}},
         {"Equation100000UnclosedParentheses",
-         [] { return BaseConfigWith("0, E = T + 1", "0, E = " + Repeat("(", 100000) + "T*0 + 1"); }, Base, {}, 10,
+         [] { return EquationConfig("0, E = " + Repeat("(", 100000) + "T*0 + 1"); }, Base, {}, 10,
          {"Channel C (C):\nMax: 65.000"}},
         {"Equation100000UnopenedParentheses",
-         [] { return BaseConfigWith("0, E = T + 1", "0, E = T + 1" + Repeat(")", 100000)); }, Base, {}, 255,
+         [] { return EquationConfig("0, E = T + 1" + Repeat(")", 100000)); }, Base, {}, 255,
          {"Unbalanced parentheses in equation"}},
         {"Equation100000NestedFunctions",
-         [] { return BaseConfigWith("0, E = T + 1", "0, E = " + Repeat("cos(", 100000) + "T*0" + Repeat(")", 100000) + " * 0 + 1"); },
+         [] {
+             return EquationConfig("0, E = " + Repeat("cos(", 100000) + "T*0" + Repeat(")", 100000) + " * 0 + 1");
+         },
          Base, {}, 10, {"Channel C (C):\nMax: 65.000"}},
         {"Equation10000OperatorsPerWindowAndPerSample",
          [] {
              const std::string chain = Repeat("+1*2^1-1/1", 2500);
-             return BaseConfigWith("0, E = T + 1", "0, E = T*0+1" + chain + "\n1, F = input" + chain);
+             return EquationConfig("0, E = T*0+1" + chain + "\n1, F = input" + chain);
          },
          Base, {}, 10, {"Channel C (C):\nMax: 2565.000"}},  // each link adds 2 - 1: E = 2501
         {"Equation10000NestedOperators",
-         [] { return BaseConfigWith("0, E = T + 1", "0, E = T*0+1" + Repeat("+(1", 10000) + Repeat(")", 10000)); },
+         [] { return EquationConfig("0, E = T*0+1" + Repeat("+(1", 10000) + Repeat(")", 10000)); },
          Base, {}, 10, {"Channel C (C):\nMax: 10065.000"}},
-        {"Equation10000DanglingOperators", [] { return BaseConfigWith("0, E = T + 1", "0, E = T" + Repeat("+", 10000)); },
+        {"Equation10000DanglingOperators", [] { return EquationConfig("0, E = T" + Repeat("+", 10000)); },
          Base, {}, 255, {"Missing value for '+' in equation E"}},
         {"RotationCodesThatRotateNothing", RotationCodesConfig, RotationCodesData, {}, 10, {"Analysis complete"},
          {"B1_pwr", "B2_pwr", "B3_pwr", "B4_pwr", "B5_pwr", "B6_pwr", "B7_rot"}},
@@ -558,13 +565,17 @@ std::vector<HostileRow> Rows() {
          [](const fs::path& w) { WriteData(w, std::string(10 << 20, 'h') + "\n" + BaseData()); }, {}, 10,
          {"Window 3..."}, {}, 64},
         {"DataHeadingsLineOf10MB", BaseConfig,
-         [](const fs::path& w) { WriteData(w, Replace(BaseData(), "B,C,", "B," + std::string(10 << 20, 'c') + ",")); },
+         [](const fs::path& w) { WriteData(w, BaseDataWith("B,C,", "B," + std::string(10 << 20, 'c') + ",")); },
          {}, 10, {"Column 3: C -> ccc", "Window 3..."}},
         {"DataRowOf10MB", BaseConfig,
-         [](const fs::path& w) { WriteData(w, Replace(BaseData(), "0.01,1,1,1,\n", "0.01,1,1,1," + std::string(10 << 20, '7') + "\n")); },
+         [](const fs::path& w) {
+             WriteData(w, BaseDataWith("0.01,1,1,1,\n", "0.01,1,1,1," + std::string(10 << 20, '7') + "\n"));
+         },
          {}, 10, {"Window 3...", "Mean: 27.707"}},
         {"DataNumberOf10MBDigits", BaseConfig,
-         [](const fs::path& w) { WriteData(w, Replace(BaseData(), "0.01,1,", "0.01," + std::string(10 << 20, '7') + ",")); },
+         [](const fs::path& w) {
+             WriteData(w, BaseDataWith("0.01,1,", "0.01," + std::string(10 << 20, '7') + ","));
+         },
          {}, 10, {"Channel A (A):\nMax: inf @ 0.01000"}},
         {"DataRowsEndInA256MiBNulStretchWithoutLineEnd", BaseConfig,
          [](const fs::path& w) { WriteDataWithHole(w, BaseData(), 256 * kMiB, ""); }, {}, 10,
@@ -581,7 +592,7 @@ std::vector<HostileRow> Rows() {
          {}, 255, {"Data file data.csv has a data headings line longer than 16 MiB"}, {}, 128},
         {"DataWithNulBytesAndLoneCarriageReturns", BaseConfig,
          [](const fs::path& w) {
-             std::string data = Replace(BaseData(), "0.01,1,1,1,\n", std::string("0.01,\0" "1,1\r,\r1,\0\n", 14));
+             std::string data = BaseDataWith("0.01,1,1,1,\n", std::string("0.01,\0" "1,1\r,\r1,\0\n", 14));
              data = Replace(data, "0.02,2,2,4,\n", std::string("0.0\0" "2,2\r2,2,4\r\r\n", 15));
              WriteData(w, data);
          },
@@ -641,7 +652,9 @@ class HostileInput : public testing::TestWithParam<HostileRow> {};
 TEST_P(HostileInput, EndsByItselfWithTheExpectedOutcomeAndBoundedMemory) { CheckRow(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileInput, testing::ValuesIn(Rows()),
-                         [](const testing::TestParamInfo<HostileRow>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<HostileRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A data file of 4.5 GiB whose header is one line of NUL bytes (a sparse
 // hole) before the marker: the header is let go of as it is read, and every
