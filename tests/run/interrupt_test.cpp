@@ -229,10 +229,16 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
         ASSERT_TRUE(reached) << printed;
         EXPECT_EQ(ReadFile(dir_.path / kConfig), big);
 
-        if (WIFEXITED(raw)) {  // finished before the signal came
-            EXPECT_EQ(WEXITSTATUS(raw), 10);
-            EXPECT_EQ(printed.find("Interrupted"), std::string::npos);
-            EXPECT_EQ(ReadFile(dir_.path / "out.mat").size(), whole.size());
+        // The signal may come after the whole run was printed, while the
+        // process is ending (a sanitizer's exit checks make that stretch
+        // long): then every output is complete, whatever the status says.
+        const bool completed = printed.find("run vuxplots() on the console") != std::string::npos;
+        if (WIFEXITED(raw) || completed) {
+            if (WIFEXITED(raw)) {
+                EXPECT_EQ(WEXITSTATUS(raw), 10);
+                EXPECT_EQ(printed.find("Interrupted"), std::string::npos);
+            }
+            EXPECT_EQ(ReadFile(dir_.path / "out.mat"), whole.substr(0, 52) + ReadFile(dir_.path / "out.mat").substr(52, 24) + whole.substr(76));
             continue;
         }
         ++interrupted;
