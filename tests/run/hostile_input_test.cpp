@@ -619,12 +619,14 @@ std::vector<HostileRow> Rows() {
         {"DataHeadingsWithoutLineEnd", BaseConfig,
          [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,"); }, {}, 255,
          {"Data file data.csv ends before its data headings line is complete"}},
+        // No complete window: the vectors are written (a 0 x 1 "_act"), the
+        // means are NaN, and a warning goes to the error stream.
         {"DataOnlyMarkerAndHeadings", BaseConfig,
-         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,\n"); }, {}, 255,
-         {"No window processed: data file data.csv has fewer than 2 complete rows"}},
+         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,\n"); }, {}, 10,
+         {"Analysis complete", "Mean: -nan"}, {"T_out", "A_out", "B_rot", "C_act"}},
         {"DataOfOneRow", BaseConfig,
-         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,\n" + BaseRows(1)); }, {}, 255,
-         {"No window processed"}},
+         [](const fs::path& w) { WriteData(w, std::string(kMarker) + "T,A,B,C,\n" + BaseRows(1)); }, {}, 10,
+         {"Analysis complete"}, {"T_out", "A_out", "B_rot", "C_act"}},
 
         // Paths and arguments that would make the run destroy its inputs.
         {"OutputIsTheDataFile", [] { return BaseConfigWith("OUTPUT_FILE = out.mat", "OUTPUT_FILE = ./data.csv"); },
