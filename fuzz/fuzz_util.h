@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 namespace fuzz {
 
@@ -18,14 +21,28 @@ inline void SilenceStdout() {
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
 }
 
+// The scratch folders of this process, removed when it exits normally.
+inline std::vector<std::string>& ScratchDirs() {
+    static std::vector<std::string> dirs;
+    return dirs;
+}
+
+inline void RemoveScratchDirs() {
+    for (const std::string& dir : ScratchDirs()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+}
+
 // A fresh folder under $TMPDIR, else /dev/shm (memory: syncs cost nothing)
-// or /tmp, left in place: the fuzzer process ends by exiting, and the folder
-// holds a few small files at a time.
+// or /tmp. It goes when the fuzzer exits (a crash leaves it for inspection).
 inline std::string MakeScratchDir(const char* name) {
     const char* base = std::getenv("TMPDIR");
     if (base == nullptr || *base == '\0') base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string pattern = std::string(base) + "/" + name + "_XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    if (ScratchDirs().empty()) std::atexit(RemoveScratchDirs);
+    ScratchDirs().push_back(pattern);
     return pattern;
 }
 
