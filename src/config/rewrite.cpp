@@ -72,10 +72,22 @@ std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
 
     std::string_view afterEquals = line.substr(i + 1);
     std::string oldValue;
-    for (std::size_t j = 0; j < afterEquals.size(); ++j) {
-        char c = afterEquals[j];
-        if (AtLineEnd(afterEquals, j) || c == '%') break;
+    std::size_t valueEnd = 0;  // where the value's text ends (a comment or the line end)
+    for (; valueEnd < afterEquals.size(); ++valueEnd) {
+        char c = afterEquals[valueEnd];
+        if (AtLineEnd(afterEquals, valueEnd) || c == '%') break;
         if (c != ' ' && c != '\0') oldValue.push_back(c);
+    }
+    // An old value written with blanks does not occur in its line without
+    // them: the line stays as it is (or only its comment would change), and
+    // the run goes on with the configured value. Say so, so that a value
+    // given on the command line is never dropped without a word.
+    const std::size_t at = afterEquals.find(oldValue);
+    if (at == std::string_view::npos || at + oldValue.size() > valueEnd) {
+        std::fprintf(stderr,
+                     "vux_reader: warning: %s in %s keeps its value: the old value is written with "
+                     "blanks, so \"%s\" from the command line could not replace it\n",
+                     key.c_str(), kConfigFileName, args[*arg].c_str());
     }
     std::string result(line.substr(0, i + 1));
     result += ReplaceFirst(afterEquals, oldValue, args[*arg]);

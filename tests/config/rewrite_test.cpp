@@ -63,6 +63,26 @@ TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
     }
 }
 
+TEST(RewriteConfigLine, AValueThatCannotBeReplacedIsReportedOnTheErrorStream) {
+    struct Case {
+        const char* line;
+        bool warned;
+    } cases[] = {
+        {"DATA_FILE = my file.csv\n", true},   // "myfile.csv" does not occur
+        {"DATA_FILE = a b % ab\n", true},      // "ab" occurs only in the comment
+        {"DATA_FILE = old.csv % x\n", false},
+        {"DATA_FILE =\n", false},
+    };
+    for (const Case& c : cases) {
+        ConfigSection section = SectionStrings;
+        testing::internal::CaptureStderr();
+        RewriteConfigLine(c.line, section, {"new.csv"});
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("DATA_FILE in vux_reader.cfg keeps its value") != std::string::npos, c.warned)
+            << c.line << err;
+    }
+}
+
 TEST(RewriteConfigLine, SectionFollowsMarkersAsTheyAreSpelled) {
     struct Case {
         const char* line;
