@@ -98,8 +98,8 @@ int Run(const std::vector<std::string>& args) {
 
     const ReduceOutcome outcome = ReduceDataFile(state);
     // A file without a complete window still gives its (empty or zero)
-    // vectors and NaN means, as the summary shows; say so where a script
-    // reading only the exit status will also see it.
+    // vectors and NaN means; the warning goes to the error stream so the
+    // console transcript stays as it always was.
     if (outcome.processedWindows == 0) {
         std::fprintf(stderr,
                      "vux_reader: warning: no window was processed: data file %s has fewer than 2 "
