@@ -11,30 +11,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "run/run_stop.h"
+#include "support/expect_stop.h"
+#include "support/scratch_files.h"
 
 namespace config_test {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const fs::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadFile;
+using test_support::WriteFile;
 
 // Everything left to read in `file`.
 inline std::string ReadRest(std::FILE* file) {
@@ -72,16 +62,7 @@ inline void LimitFileSize(rlim_t bytes) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
-// Runs `step`, which must stop the run; returns how it stopped.
-inline RunStop ExpectStop(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const RunStop& stop) {
-        return stop;
-    }
-    ADD_FAILURE() << "the run was not stopped";
-    return RunStop{0, ""};
-}
+using test_support::ExpectStop;
 
 // Runs every test in a fresh, empty working directory and restores the old
 // one afterwards.
@@ -89,20 +70,14 @@ class ScratchDirTest : public testing::Test {
 protected:
     void SetUp() override {
         oldDir_ = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "vux_config_test_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        ASSERT_FALSE(dir_.empty());
         fs::current_path(dir_);
     }
-    void TearDown() override {
-        fs::current_path(oldDir_);
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { fs::current_path(oldDir_); }
 
+    test_support::ScratchDir scratch_{"vux_config_test"};  // removed after TearDown
     fs::path oldDir_;
-    fs::path dir_;
+    const fs::path& dir_ = scratch_.path;
 };
 
 }  // namespace config_test

@@ -11,8 +11,10 @@
 
 #include "output/output_test_util.h"
 #include "run/run_stop.h"
+#include "support/expect_stop.h"
 
 using namespace output_test;
+using test_support::ExpectStop;
 
 namespace {
 
@@ -38,18 +40,6 @@ std::string AscTimeWithoutNewline(std::time_t when) {
         out.pop_back();
     }
     return out;
-}
-
-// The message of the RunStop that `action` throws (fails when it throws none).
-template <typename Action>
-RunStop StopOf(Action action) {
-    try {
-        action();
-    } catch (const RunStop& stop) {
-        return stop;
-    }
-    ADD_FAILURE() << "the run was not stopped";
-    return RunStop{0, ""};
 }
 
 }  // namespace
@@ -174,7 +164,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
         cases.push_back({dir / "ro/out.mat", "Permission denied"});
     }
     for (const Case& c : cases) {
-        const RunStop stop = StopOf([&] { MatCreate(c.path); });
+        const RunStop stop = ExpectStop([&] { MatCreate(c.path); });
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, "\nCannot create MAT-file " + c.path + ": " + c.reason + "\n");
     }
@@ -183,7 +173,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
 TEST(MatFile, WriteFlushAndCloseFailuresStopTheRun) {
     const std::string full = "\nCannot write MAT-file /dev/full: No space left on device\n";
     // The header's flush fails.
-    RunStop stop = StopOf([] { MatCreate("/dev/full"); });
+    RunStop stop = ExpectStop([] { MatCreate("/dev/full"); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, full);
 
@@ -192,7 +182,7 @@ TEST(MatFile, WriteFlushAndCloseFailuresStopTheRun) {
         std::vector<double> values(static_cast<size_t>(n), 1.0);
         MatFile mat{std::fopen("/dev/full", "wb"), "/dev/full"};
         ASSERT_NE(mat.file, nullptr);
-        stop = StopOf([&] { MatWriteVector(mat, values.data(), "v", n); });
+        stop = ExpectStop([&] { MatWriteVector(mat, values.data(), "v", n); });
         EXPECT_EQ(stop.message, full) << n;
         EXPECT_EQ(mat.file, nullptr);  // closed before stopping
     }
@@ -201,7 +191,7 @@ TEST(MatFile, WriteFlushAndCloseFailuresStopTheRun) {
     MatFile mat{std::fopen("/dev/full", "wb"), "/dev/full"};
     ASSERT_NE(mat.file, nullptr);
     std::fputs("pending", mat.file);
-    stop = StopOf([&] { MatClose(mat); });
+    stop = ExpectStop([&] { MatClose(mat); });
     EXPECT_EQ(stop.message, full);
     EXPECT_EQ(mat.file, nullptr);
 }
@@ -216,13 +206,13 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     const std::string path = dir / "big.mat";
     MatFile mat = MatCreate(path);
     const double one = 1.0;  // never read: the refusal comes before any write
-    const RunStop stop = StopOf([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
+    const RunStop stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot write MAT-file " + path +
                                 ": vector big of 536870912 values is too large for a MAT-file element\n");
     EXPECT_EQ(mat.file, nullptr);
     EXPECT_EQ(ReadFile(path).size(), kHeader);  // what was written stays readable
-    EXPECT_EQ(StopOf([&] { MatWriteVector(mat, &one, "next", 1); }).message,
+    EXPECT_EQ(ExpectStop([&] { MatWriteVector(mat, &one, "next", 1); }).message,
               "\nCannot write MAT-file " + path + ": the file is not open\n");
 }
 

@@ -9,44 +9,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "config/run_state.h"
+#include "support/scratch_files.h"
 
 namespace output_test {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vux_output_XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
+// A fresh directory "vux_output_XXXXXX" under the temporary directory,
+// removed with everything in it when the object goes.
+struct TempDir : test_support::ScratchDir {
+    TempDir() : ScratchDir("vux_output") {}
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::ReadFile;
+using test_support::WriteFile;
 
 // Little-endian unsigned 32-bit word at `offset`.
 inline uint32_t Word(const std::string& bytes, size_t offset) {

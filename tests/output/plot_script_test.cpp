@@ -9,8 +9,10 @@
 #include "output/export.h"
 #include "output/output_test_util.h"
 #include "run/run_stop.h"
+#include "support/expect_stop.h"
 
 using namespace output_test;
+using test_support::ExpectStop;
 
 namespace {
 
@@ -40,17 +42,6 @@ const char* const kPerWindowFigure =
     "xlabel('seconds'),ylabel('RelativeHumidity'),;\n";
 
 const std::string kHead = "function vuxplots()\n\n";
-
-template <typename Action>
-RunStop StopOf(Action action) {
-    try {
-        action();
-    } catch (const RunStop& stop) {
-        return stop;
-    }
-    ADD_FAILURE() << "the run was not stopped";
-    return RunStop{0, ""};
-}
 
 }  // namespace
 
@@ -202,7 +193,7 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     for (const Case& c : cases) {
         const RunState state = DefaultLikeState(c.outputPath);
         testing::internal::CaptureStdout();
-        const RunStop stop = StopOf([&] { WritePlotScript(state); });
+        const RunStop stop = ExpectStop([&] { WritePlotScript(state); });
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCreating MATLAB autodisplay script...");
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, c.message);

@@ -7,14 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "run/run_stop.h"
+#include "support/scratch_files.h"
 
 namespace {
 
@@ -86,21 +85,15 @@ std::vector<int32_t> RowCounts(const std::vector<WindowRead>& reads) {
 
 class DataReaderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vux_data_reader_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
+    void SetUp() override { ASSERT_FALSE(scratch_.path.empty()); }
     void TearDown() override {
         for (DataReader& reader : opened_) CloseDataFile(reader);
         opened_.clear();
-        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
-        std::filesystem::remove_all(dir_);
     }
 
     std::string Write(const std::string& name, const std::string& content) {
         const std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
+        test_support::WriteFile(path, content);
         return path;
     }
 
@@ -125,7 +118,8 @@ protected:
         return reader;
     }
 
-    std::string dir_;
+    test_support::ScratchDir scratch_{"vux_data_reader"};  // removed after TearDown
+    const std::string dir_ = scratch_.path.string();
     std::deque<DataReader> opened_;  // references stay valid as readers are added
 };
 

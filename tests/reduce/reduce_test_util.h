@@ -3,17 +3,15 @@
 // compiled equations and columns, as the configuration would give them),
 // scratch directories and small data files.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "config/run_state.h"
 #include "expr/compiled_expr.h"
+#include "support/scratch_files.h"
 
 namespace reduce_test {
 
@@ -72,21 +70,10 @@ struct TestRun {
     ColumnDef& Col(int32_t index) { return state.columns[static_cast<size_t>(index)]; }
 };
 
-// A fresh directory under the system's temporary directory, removed with its
-// contents when the object goes.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vux_reduce_XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
+// A fresh directory "vux_reduce_XXXXXX" under the temporary directory,
+// removed with its contents when the object goes.
+struct TempDir : test_support::ScratchDir {
+    TempDir() : ScratchDir("vux_reduce") {}
 };
 
 // Writes a data file: one header line, the marker line, the headings line and

@@ -5,30 +5,21 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/scratch_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::ReadFile;
+using test_support::WriteFile;
 
 std::string Quote(const std::string& arg) {
     std::string out = "'";
@@ -45,13 +36,8 @@ class ToolRun : public testing::Test {
 protected:
     void SetUp() override {
         binary_ = VUX_BINARY_PATH;
-        dir_ = fs::temp_directory_path() /
-               ("vux_run_test_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ASSERT_FALSE(dir_.empty());
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     RunResult Run(const std::vector<std::string>& args) {
         // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
@@ -91,7 +77,8 @@ protected:
     }
 
     std::string binary_;
-    fs::path dir_;
+    test_support::ScratchDir scratch_{"vux_run_test"};
+    const fs::path& dir_ = scratch_.path;
 };
 
 TEST_F(ToolRun, FirstRunWritesTheDefaultConfigurationAndReportsTheMissingInput) {

@@ -14,42 +14,23 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/scratch_files.h"
 
 namespace tool_test {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_support::ReadFile;
+using test_support::WriteFile;
 
-inline void WriteFile(const fs::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A fresh empty directory under the temporary directory; removed by the
-// destructor.
-struct ScratchDir {
-    fs::path path;
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "vux_tool_test_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+// A fresh empty directory "vux_tool_test_XXXXXX" under the temporary
+// directory; removed by the destructor.
+struct ScratchDir : test_support::ScratchDir {
+    ScratchDir() : test_support::ScratchDir("vux_tool_test") {}
 };
 
 // A running tool. `out` reads its standard output when it was captured

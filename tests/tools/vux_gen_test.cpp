@@ -5,21 +5,22 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/scratch_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+
+using test_support::ReadFile;
 
 constexpr const char* kMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
 constexpr const char* kHeadings =
@@ -27,12 +28,7 @@ constexpr const char* kHeadings =
 
 class VuxGenTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vux_gen_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.path.empty()); }
 
     // Runs vux_gen with `args` (shell words); stdout and stderr go to files.
     // Returns the exit status (-1 when it did not exit normally).
@@ -43,20 +39,15 @@ protected:
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
 
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string Path(const std::string& name) const { return dir_ / name; }
 
     // Generates into `name` and returns the bytes.
     std::string Generate(const std::string& args, const std::string& name = "data.csv") {
-        EXPECT_EQ(Run(args + " -o '" + Path(name) + "'"), 0) << Slurp(Path("stderr"));
-        return Slurp(Path(name));
+        EXPECT_EQ(Run(args + " -o '" + Path(name) + "'"), 0) << ReadFile(Path("stderr"));
+        return ReadFile(Path(name));
     }
 
-    fs::path dir_;
+    test_support::ScratchDir dir_{"vux_gen_test"};
 };
 
 // Splits on LF; a CR before the LF stays at the end of its line.
@@ -122,9 +113,9 @@ TEST_F(VuxGenTest, SeedFixesTheBytesAndLfChangesOnlyLineEnds) {
     EXPECT_EQ(lf.find('\r'), std::string::npos);
 
     // Without -o the same bytes go to standard output; with -o nothing does.
-    EXPECT_EQ(Slurp(Path("stdout")), "");
+    EXPECT_EQ(ReadFile(Path("stdout")), "");
     ASSERT_EQ(Run("--duration 0.3 --seed 7"), 0);
-    EXPECT_TRUE(Slurp(Path("stdout")) == a);
+    EXPECT_TRUE(ReadFile(Path("stdout")) == a);
 }
 
 TEST_F(VuxGenTest, FileHasHeaderMarkerHeadingsAndTenFieldCrLfRows) {
@@ -310,18 +301,18 @@ TEST_F(VuxGenTest, RefusesBadOptionsWithoutOutput) {
     for (const char* args : cases) {
         SCOPED_TRACE(args);
         EXPECT_EQ(Run(args), 2);
-        EXPECT_EQ(Slurp(Path("stdout")), "");
-        EXPECT_NE(Slurp(Path("stderr")), "");
+        EXPECT_EQ(ReadFile(Path("stdout")), "");
+        EXPECT_NE(ReadFile(Path("stderr")), "");
     }
 }
 
 TEST_F(VuxGenTest, ReportsFailedWritesAndCreates) {
     if (fs::exists("/dev/full")) {
         EXPECT_EQ(Run("--duration 0.1 -o /dev/full"), 1);
-        EXPECT_NE(Slurp(Path("stderr")).find("/dev/full"), std::string::npos);
+        EXPECT_NE(ReadFile(Path("stderr")).find("/dev/full"), std::string::npos);
     }
     EXPECT_EQ(Run("--duration 0.1 -o '" + Path("missing/dir/data.csv") + "'"), 1);
-    EXPECT_NE(Slurp(Path("stderr")).find("missing/dir/data.csv"), std::string::npos);
+    EXPECT_NE(ReadFile(Path("stderr")).find("missing/dir/data.csv"), std::string::npos);
 }
 
 }  // namespace

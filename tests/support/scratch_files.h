@@ -1,0 +1,54 @@
+#pragma once
+// Files for tests: whole-file reads and writes, and scratch directories that
+// remove themselves.
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace test_support {
+
+// Every byte of `path`; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Makes `path` hold exactly `bytes` (created when missing, else truncated).
+inline void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A fresh empty directory "<prefix>_XXXXXX" under the temporary directory;
+// `path` stays empty when it cannot be made. The destructor removes it with
+// everything in it, first giving its owner back full access to it (tests
+// take that away to make writes fail).
+struct ScratchDir {
+    std::filesystem::path path;
+
+    explicit ScratchDir(const std::string& prefix = "vux_test") {
+        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+    }
+    ~ScratchDir() {
+        if (path.empty()) return;
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    // The path of `name` inside the directory.
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+}  // namespace test_support
