@@ -16,4 +16,7 @@ struct ReduceOutcome {
 // window and FFT tables, sets up rotation, skips the header, pairs the
 // headings, runs the window loop, post-processes and rotates, printing every
 // console line of those steps. Leaves its results in the columns of `state`.
+// A data file whose size or modification time changed while it was read stops
+// the run right after the window loop, before "Post-processing" (status -1,
+// "\nData file <path> changed while it was read: ...\n").
 ReduceOutcome ReduceDataFile(RunState& state);
