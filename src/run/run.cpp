@@ -12,8 +12,10 @@
 #include "config/evaluate.h"
 #include "config/rewrite.h"
 #include "config/run_state.h"
+#include "config/scratch_config.h"
 #include "output/export.h"
 #include "output/plot_script.h"
+#include "output/scratch_file.h"
 #include "output/summary.h"
 #include "reduce/reduce_data.h"
 #include "run/command_line.h"
@@ -53,8 +55,19 @@ bool SameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// True when `path` names the configuration's scratch file in the working
+// directory (recfg, ./recfg, or any other way there): an output written there
+// would be taken into the configuration by the next run with arguments.
+bool IsScratchConfig(const std::string& path) {
+    const size_t nameStart = path.rfind('/') + 1;  // 0 without a directory part
+    if (path.compare(nameStart, std::string::npos, kScratchConfigName) != 0) return false;
+    return nameStart == 0 || SameFile(path.substr(0, nameStart), ".");
+}
+
 // The MAT-file and the plot script are created over whatever their paths
-// name: neither may replace the data file, the configuration or the other.
+// name: neither may replace the data file, the configuration, its scratch
+// file or the other, and neither may be a FIFO, a socket or a device (writing
+// to one could hang the run or act on a device).
 void CheckOutputTargets(const RunSettings& settings) {
     const std::string input = settings.inputPath.value_or("");
     const std::string output = settings.outputPath.value_or("");
@@ -71,6 +84,13 @@ void CheckOutputTargets(const RunSettings& settings) {
             StopRun(-1, "\n" + (what + target) + " would overwrite the configuration file " +
                             kConfigFileName + "\n");
         }
+        if (IsScratchConfig(target)) {
+            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration's scratch file " +
+                            kScratchConfigName + "\n");
+        }
+        struct stat info {};
+        const char* kind = ::stat(target.c_str(), &info) == 0 ? SpecialFileKind(info) : nullptr;
+        if (kind != nullptr) StopRun(-1, "\n" + (what + target) + " is " + kind + ", not a regular file\n");
     }
 }
 
