@@ -1,7 +1,10 @@
 #include "run/run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -132,9 +135,47 @@ int Run(const std::vector<std::string>& args) {
     return kStatusComplete;
 }
 
+// Standard streams that are closed at the start are opened on /dev/null, so
+// that no file the run opens takes their numbers (console output would then
+// be written into it). `stdoutClosed` tells whether standard output was one
+// of them. Returns false (errno set) when /dev/null cannot be opened.
+bool OccupyClosedStandardStreams(bool& stdoutClosed) {
+    stdoutClosed = false;
+    int null = -1;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == STDOUT_FILENO) stdoutClosed = true;
+        // The first one opened takes the lowest free number: this one.
+        if (null < 0) null = ::open("/dev/null", O_RDWR);
+        if (null < 0) return false;
+        if (null != fd && ::dup2(null, fd) != fd) return false;
+    }
+    return true;
+}
+
+// Flushes the console and tells on the error stream (one line) when its
+// output could not all be written. Returns false in that case.
+bool ConsoleWasWritten(bool stdoutClosed) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int err = flushed ? 0 : errno;
+    if (flushed && !stdoutClosed && !std::ferror(stdout)) return true;
+    const std::string reason = stdoutClosed ? SystemReason(EBADF)
+                               : err != 0   ? SystemReason(err)
+                                            : std::string("an earlier write failed");
+    std::fprintf(stderr, "vux_reader: error: standard output could not be written: %s\n", reason.c_str());
+    return false;
+}
+
 }  // namespace
 
 int RunVuxReader(int argc, char** argv) {
+    bool stdoutClosed = false;
+    if (!OccupyClosedStandardStreams(stdoutClosed)) {
+        std::fprintf(stderr, "vux_reader: error: a closed standard stream cannot be opened on /dev/null: %s\n",
+                     SystemReason(errno).c_str());
+        return -1;
+    }
     InstallInterruptHandlers();
     std::fputs(kBanner, stdout);
     int status;
@@ -148,6 +189,7 @@ int RunVuxReader(int argc, char** argv) {
         std::fputs("\nOut of memory: the run needs more memory than this machine can give\n", stdout);
         status = -1;
     }
-    std::fflush(stdout);
+    // A console that could not be written lost what the run had to say.
+    if (!ConsoleWasWritten(stdoutClosed)) status = -1;
     return status;
 }
