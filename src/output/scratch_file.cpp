@@ -116,7 +116,12 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
     int replaced = -1;
     if (std::string refusal = CheckFinalPath(finalPath, name, replaced); !refusal.empty()) return refusal;
 
-    const std::string suffix = "." + std::to_string(::getpid()) + "." + std::to_string(gCounter++) + ".tmp";
+    // Built piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + temporary string.
+    std::string suffix = ".";
+    suffix += std::to_string(::getpid());
+    suffix += '.';
+    suffix += std::to_string(gCounter++);
+    suffix += ".tmp";
     const size_t room = kLongestName - 1 - suffix.size();
     const std::string path = finalPath.substr(0, nameStart) + "." + name.substr(0, room) + suffix;
     char* registered = new char[path.size() + 1];
