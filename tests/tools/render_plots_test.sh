@@ -5,8 +5,8 @@
 #
 #   render_plots_test.sh RENDER_PLOTS VUX_READER VUX_GEN
 #
-# Exit status 0 = pass, 1 = fail, 77 = skipped (Octave or its headless
-# plotting is not installed).
+# Exit status 0 = pass, 1 = fail, 77 = skipped (Octave, its headless
+# plotting or Ghostscript is not installed).
 set -uo pipefail
 
 render=$1
@@ -54,6 +54,10 @@ if ! command -v octave-cli >/dev/null; then
 fi
 if [[ $failures -gt 0 ]]; then
     exit 1
+fi
+if ! command -v gs >/dev/null; then
+    echo "SKIP: Ghostscript is not installed (Debian package ghostscript); Octave prints PNGs through it"
+    exit 77
 fi
 if ! octave-cli --no-gui --norc --no-history --quiet \
         --eval 'exit(~any(strcmp(available_graphics_toolkits(), "gnuplot")))' >/dev/null 2>&1; then
