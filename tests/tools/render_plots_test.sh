@@ -120,9 +120,14 @@ expected=$(for ((i = 1; i <= figures; i++)); do echo "$results/flight-figure-$i.
 [[ -f $results/flight-figure-$figures.png ]] || fail "--as-script: figure $figures missing"
 
 # Configurations that cannot place the run's vectors are refused (status 2,
-# a message naming the cause): none in the current directory, a SAMPLE_FREQ
-# that rounds to 0, one whose WINDOW_SIZE does not fit the MAT-file, and one
-# whose settings follow "#ENDCFG", where nothing is read.
+# a message naming the cause): none in the current directory, one whose
+# WINDOW_SIZE does not fit the MAT-file, and ones whose SAMPLE_FREQ is below
+# 1, where the message shows the WINDOW_SIZE read as vux_reader reads it:
+# the later line, a leading number like atof (hexadecimal, an exponent,
+# junk after it, a tab before it), halves rounded away from zero, CR LF line
+# ends, a marker written with a blank, markers in other letter case and
+# marker text inside a column's last field not counting, and nothing read
+# before the first marker or after "#ENDCFG".
 while IFS='|' read -r content message; do
     if [[ -n $content ]]; then
         printf '%b' "$content" >"$work/other.cfg"
@@ -134,9 +139,14 @@ while IFS='|' read -r content message; do
     [[ $status -eq 2 && $output == *"$message"* ]] || fail "config '$content': status $status, output: $output"
 done <<'CASES'
 |no configuration at vux_reader.cfg
-#CONSTANTS\nWINDOW_SIZE = 1000\nSAMPLE_FREQ = 0.4\n|SAMPLE_FREQ 0
 #CONSTANTS\nWINDOW_SIZE = 10000\nSAMPLE_FREQ = 10000\n|ANGX_rot has 500 values, but a PSD of WINDOW_SIZE 10000
-#CONSTANTS\n#ENDCFG\nWINDOW_SIZE = 1000\nSAMPLE_FREQ = 10000\n|WINDOW_SIZE 0
+#CONSTANTS\nWINDOW_SIZE = 1000\nSAMPLE_FREQ = 0.4\n|WINDOW_SIZE 1000 and SAMPLE_FREQ 0
+#CONSTANTS\r\nWINDOW_SIZE =\t2.5e2x % tab, exponent, junk\r\nSAMPLE_FREQ = 0\r\n|WINDOW_SIZE 250 and
+#CONSTANTS\nWINDOW_SIZE = 0x1F4\nWINDOW_SIZE = - 1 023.5 % the later line\n|WINDOW_SIZE -1024 and
+#STRINGS\n#Constants\nWINDOW_SIZE = 9\n#  CONST ANTS % a marker\nWINDOW_SIZE = 0x1.8p4\n|WINDOW_SIZE 24 and
+WINDOW_SIZE = 9\n#CONSTANTS\n#COLUMNS\nA, 1, 0, 0, 1 %\n#CONSTANTS\nWINDOW_SIZE = 8\n|WINDOW_SIZE 8 and
+#COLUMNS\nA, 1, 0, 0, #CONSTANTS\nWINDOW_SIZE = 7\n|WINDOW_SIZE 0 and
+#CONSTANTS\n#ENDCFG\nWINDOW_SIZE = 1000\nSAMPLE_FREQ = 10000\n|WINDOW_SIZE 0 and
 CASES
 
 # A later run into the same directory rewrites vuxplots.m for its own
