@@ -111,6 +111,13 @@ for ((i = 1; i <= figures; i++)); do
 done
 [[ -e $results/flight-figure-$((figures + 1)).png ]] && fail "more PNGs than figures in vuxplots.m"
 
+# A first column read once per window holds no time stamps of the last
+# window: the samples are then placed at index / SAMPLE_FREQ.
+sed 's/^TIME, 1, 0, 0, 0/TIME, 0, 0, 0, 0/' "$work/run/vux_reader.cfg" >"$work/once.cfg"
+output=$(bash "$render" --config "$work/once.cfg" --size 400x300 "$results/flight.mat" 2>&1)
+grep -qxF "$results/flight-figure-4.png: TIME_out: time in the last window 0 to 0.0999 s" <<<"$output" ||
+    fail "first column read once per window: $output"
+
 # The run's own script, on index axes: the same figures, one path per line.
 rm -f "$results"/flight-figure-*.png
 output=$(bash "$render" --as-script --size 400x300 "$results/flight.mat" 2>&1)
