@@ -1,6 +1,8 @@
 #include "reduce/window.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "expr/compiled_expr.h"
@@ -179,6 +181,20 @@ double WindowStartTime(const ColumnDef& first, size_t m) {
     if (first.multPerWindow == 1) return ElementOrZero(first.samples, 0);
     if (first.multPerWindow == 0) return ElementOrZero(first.samples, m);
     return 0.0;
+}
+
+double MedianStep(const std::vector<double>& values, int32_t n) {
+    const size_t count = std::min(values.size(), static_cast<size_t>(std::max(n, 0)));
+    std::vector<double> steps;
+    steps.reserve(count);
+    for (size_t i = 1; i < count; ++i) {
+        const double step = values[i] - values[i - 1];
+        if (std::isfinite(step)) steps.push_back(step);
+    }
+    if (steps.empty()) return std::numeric_limits<double>::quiet_NaN();
+    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+    std::nth_element(steps.begin(), middle, steps.end());
+    return *middle;
 }
 
 void FinishMeans(RunState& state, int32_t m) {
