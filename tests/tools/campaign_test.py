@@ -183,7 +183,10 @@ class FailuresTest(unittest.TestCase):
                                 stderr=subprocess.PIPE)
 
     def test_each_failure_in_its_row(self):
-        proc = self.run_campaign("-o", "out", "die.csv", "fail.csv", "warn.csv", "odd name.csv")
+        with open(self.ws.path("hosts"), "w") as f:
+            f.write(":\n")  # GNU parallel's name for this machine, as on a list of machines
+        proc = self.run_campaign("-o", "out", "--hosts", "hosts", "die.csv", "fail.csv", "warn.csv",
+                                 "odd name.csv")
         stdout, stderr = proc.communicate(timeout=300)
         self.assertEqual(proc.returncode, 1, stderr)
         rows = {r["flight"]: r for r in read_table(self.ws.path("out"))}
