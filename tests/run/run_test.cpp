@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "run/command_line.h"
 #include "support/scratch_files.h"
 
 namespace fs = std::filesystem;
@@ -90,7 +91,8 @@ TEST_F(ToolRun, FirstRunWritesTheDefaultConfigurationAndReportsTheMissingInput) 
 
 TEST_F(ToolRun, HelpWordPrintsUsageWhateverFollowsAndTouchesNothing) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"}}) {
+         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"},
+          {"--help"}, {"--help", "x.csv"}}) {
         const RunResult r = Run(args);
         EXPECT_EQ(r.status, 255);
         ExpectGolden("usage", r.out);
@@ -108,8 +110,18 @@ TEST_F(ToolRun, WrongArgumentCountsPrintUsage) {
     EXPECT_TRUE(Files().empty());
 }
 
+TEST_F(ToolRun, VersionPrintsOneLineWhateverFollowsAndTouchesNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--version", "a.csv", "b.mat", "1"}}) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, VersionLine());
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
 TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
-    const RunResult r = Run({"--help"});
+    const RunResult r = Run({"/?"});
     EXPECT_EQ(r.status, 0);
     ExpectGolden("near_help_word", r.out);
 }
