@@ -142,9 +142,9 @@ std::FILE* OpenExistingConfig(const char* path) {
 const std::string_view kDefaultConfig{kDefaultConfigText, sizeof kDefaultConfigText - 1};
 
 std::FILE* WriteDefaultConfig() {
-    std::FILE* scratch = CreateScratchConfig();
+    ScratchConfig scratch;
     std::printf("Config file not found or corrupted.  Creating new file......\n");
-    WriteScratchConfig(scratch, kDefaultConfig.data(), kDefaultConfig.size());
+    scratch.Write(kDefaultConfig.data(), kDefaultConfig.size());
     return InstallScratchConfig(scratch);
 }
 

@@ -30,11 +30,12 @@ enum ConfigSection : int {
 // default; returns the file open for reading at its first byte. Prints
 // "Reading config file......\n" when a file exists and "Config file not found
 // or corrupted.  Creating new file......\n" when the default is written.
-// A file that cannot be read or written stops the run (status -1).
+// A file that cannot be read or written stops the run (status -1). Call with
+// the directory lock held (ConfigLock).
 std::FILE* OpenConfig();
 
-// Writes kDefaultConfig into the scratch file "recfg" and renames that over
-// vux_reader.cfg in one step, so a run killed meanwhile leaves the old file
+// Writes kDefaultConfig into the scratch file "recfg" (mode 0666 less the
+// umask) and renames that over vux_reader.cfg in one step, so a run killed meanwhile leaves the old file
 // or the complete default, never a torn one; returns vux_reader.cfg open for
 // reading at its start. Any failure stops the run with a message naming the
 // file and the system's reason (status -1); vux_reader.cfg is then as before.

@@ -1,5 +1,7 @@
 #include "config/rewrite.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <optional>
 
@@ -97,21 +99,25 @@ std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
 std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
     SourceCloser source{cfg};
     std::printf("Writing custom settings......\n");
-    std::FILE* scratch = CreateScratchConfig();
+    struct stat info {};
+    const bool known = ::fstat(::fileno(cfg), &info) == 0;
+    ScratchConfig scratch;
 
     ConfigSection section = SectionNone;
     std::string line;
     while (ReadRawLine(cfg, line)) {
         const std::string out = RewriteConfigLine(line, section, args);
-        WriteScratchConfig(scratch, out.data(), out.size());
+        scratch.Write(out.data(), out.size());
         if (section == SectionEnd) break;
     }
     // A read error must not pass for the end of the file: the copy would lose
     // the rest of the configuration.
     if (std::ferror(cfg)) {
-        AbandonScratchConfig(scratch, std::string("Cannot read ") + kConfigFileName, errno);
+        const int err = errno;
+        StopRun(-1, std::string("\nCannot read ") + kConfigFileName + ": " + SystemReason(err) + "\n");
     }
     std::fclose(source.file);
     source.file = nullptr;
+    if (known) scratch.KeepPermissions(info.st_mode);
     return InstallScratchConfig(scratch);
 }

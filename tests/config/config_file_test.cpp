@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 
 #include "config/scratch_config.h"
@@ -155,32 +156,44 @@ TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) 
 }
 
 TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChanges) {
-    // A directory stands where the scratch file must be created (works as root,
-    // where a read-only directory would not bind).
-    fs::create_directory(kScratchConfigName);
+    // A directory that is not empty stands where the scratch file must be
+    // created (works as root, where a read-only directory would not bind).
+    fs::create_directories(fs::path(kScratchConfigName) / "inside");
     WriteFile(kConfigFileName, "tiny");
     testing::internal::CaptureStdout();
     const RunStop stop = ExpectStop([] { OpenConfig(); });
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot create recfg: Is a directory\n");
+    EXPECT_EQ(stop.message, "\nCannot remove the old recfg: Directory not empty\n");
     EXPECT_EQ(printed, kReading);  // the "Creating new file" line would be a lie
     EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
     EXPECT_TRUE(fs::is_directory(kScratchConfigName));
 }
 
-TEST_F(OpenConfigTest, StaleScratchFromAKilledRunIsOverwrittenNeverRead) {
-    // A longer scratch file than the default: truncation must drop its tail.
-    WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n" + std::string(20000, 'z'));
-    auto [printed, content] = Open();
-    EXPECT_EQ(printed, kCreating);
-    EXPECT_EQ(content, kDefaultConfig);
-    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
-    EXPECT_FALSE(fs::exists(kScratchConfigName));
-
+TEST_F(OpenConfigTest, WhateverStandsAtTheScratchNameIsRemovedNeverFollowedOrRead) {
+    WriteFile("target", "not to be touched");
+    const std::function<void()> leftovers[] = {
+        // A longer scratch file than the default: none of its bytes may stay.
+        [] { WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n" + std::string(20000, 'z')); },
+        [] { fs::create_symlink("target", kScratchConfigName); },
+        [] { fs::create_symlink("nowhere", kScratchConfigName); },
+        [] { ::mkfifo(kScratchConfigName, 0644); },  // opening it would wait for a writer
+        [] { fs::create_directory(kScratchConfigName); },
+    };
+    for (const auto& leave : leftovers) {
+        fs::remove(kConfigFileName);
+        leave();
+        auto [printed, content] = Open();
+        EXPECT_EQ(printed, kCreating);
+        EXPECT_EQ(content, kDefaultConfig);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(kConfigFileName)));
+        EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
+        EXPECT_EQ(ReadFile("target"), "not to be touched");
+    }
     // Beside a configuration that is kept, a stale scratch file plays no part.
     WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n");
-    std::tie(printed, content) = Open();
+    auto [printed, content] = Open();
     EXPECT_EQ(printed, kReading);
     EXPECT_EQ(content, kDefaultConfig);
 }

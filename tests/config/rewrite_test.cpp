@@ -1,10 +1,12 @@
 #include "config/rewrite.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "config/scratch_config.h"
 #include "test_util.h"
 
 namespace {
@@ -208,14 +210,22 @@ TEST_F(RewriteTest, LongAndBinaryLinesAreCopiedWhole) {
               "#STRINGS\n" + longComment + binary + "DATA_FILE = short.csv % c\n#ENDCFG\n");
 }
 
-TEST_F(RewriteTest, FailureToCreateTheScratchFileStopsTheRun) {
-    WriteFile(kConfigFileName, kDefaultConfig);
-    fs::create_directory(kScratchConfigName);  // stands where recfg must be created
-    std::FILE* cfg = std::fopen(kConfigFileName, "r");
-    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_TRUE(stop.message.starts_with("\nCannot create recfg: ")) << stop.message;
-    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+TEST_F(RewriteTest, TheRewrittenFileKeepsItsPermissionBits) {
+    const mode_t oldMask = ::umask(022);  // a new file would be 0644
+    for (const mode_t bits : {mode_t{0400}, mode_t{0640}}) {
+        WriteFile(kConfigFileName, "#STRINGS\nDATA_FILE = in.csv\n");
+        ASSERT_EQ(::chmod(kConfigFileName, bits), 0);
+        std::FILE* cfg = std::fopen(kConfigFileName, "r");
+        testing::internal::CaptureStdout();
+        std::fclose(RewriteConfig(cfg, {"a.csv"}));
+        testing::internal::GetCapturedStdout();
+        struct stat info {};
+        ASSERT_EQ(::stat(kConfigFileName, &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, bits);
+        EXPECT_EQ(ReadFile(kConfigFileName), "#STRINGS\nDATA_FILE = a.csv\n");
+        fs::remove(kConfigFileName);
+    }
+    ::umask(oldMask);
 }
 
 TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) {
