@@ -648,6 +648,12 @@ std::vector<HostileRow> Rows() {
          {"Plot script ./vuxplots.m would overwrite the data file vuxplots.m"}},
         {"ArgumentWithALineBreak", BaseConfig, Base, {"data.csv\n#ENDCFG", "out.mat"}, 255,
          {"Invalid argument: a line break cannot be written into vux_reader.cfg"}},
+        // A command-line value that cannot be written into the configuration
+        // stops the run before anything changes.
+        {"ArgumentForAValueWrittenWithBlanks",
+         [] { return BaseConfigWith("DATA_FILE = data.csv", "DATA_FILE = da ta.csv"); }, Base,
+         {"data.csv", "out.mat"}, 255,
+         {"Writing custom settings......\n\nCannot set DATA_FILE from the command line: its old value on line 3"}},
         // What stands where the rewrite's scratch file goes is removed, never
         // written through or waited on.
         {"ScratchNameIsALinkToTheDataFile", BaseConfig,
