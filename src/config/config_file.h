@@ -8,6 +8,9 @@
 
 inline constexpr const char* kConfigFileName = "vux_reader.cfg";
 
+// Where the bytes of a configuration replaced by the default are kept.
+inline constexpr const char* kBackupConfigName = "vux_reader.cfg.bak";
+
 // The complete default configuration, written byte for byte (LF line ends, no
 // line break after the final "#ENDCFG").
 extern const std::string_view kDefaultConfig;
@@ -30,8 +33,12 @@ enum ConfigSection : int {
 // default; returns the file open for reading at its first byte. Prints
 // "Reading config file......\n" when a file exists and "Config file not found
 // or corrupted.  Creating new file......\n" when the default is written.
-// A file that cannot be read or written stops the run (status -1). Call with
-// the directory lock held (ConfigLock).
+// A replaced file that is not empty is first kept, byte for byte and with its
+// permission bits, as vux_reader.cfg.bak (through "recfg" and one rename,
+// replacing an older backup), and a warning naming both files goes to the
+// error stream. A file that cannot be read or written, or a backup that
+// cannot be made, stops the run (status -1) before vux_reader.cfg changes.
+// Call with the directory lock held (ConfigLock).
 std::FILE* OpenConfig();
 
 // Writes kDefaultConfig into the scratch file "recfg" (mode 0666 less the

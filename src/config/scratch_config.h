@@ -1,7 +1,7 @@
 #pragma once
 // The scratch file "recfg": every new content of vux_reader.cfg (the default
-// or a rewrite) is written there first and then renamed over its target in
-// one step, so the target is always
+// or a rewrite) and of its backup vux_reader.cfg.bak is written there first
+// and then renamed over its target in one step, so the target is always
 // either the old or the new complete file. Whatever stands under the name
 // "recfg" when a write begins (a file left by a killed run, a link, a pipe,
 // an empty directory) is removed without being followed, opened or read, and
