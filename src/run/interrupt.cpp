@@ -11,6 +11,8 @@
 #include <system_error>
 #include <thread>
 
+#include "config/scratch_config.h"
+
 namespace {
 
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM};
@@ -47,6 +49,10 @@ void WriteAll(int fd, const char* text, std::size_t size) {
     sigaddset(&alarmOnly, SIGALRM);
     ::pthread_sigmask(SIG_UNBLOCK, &alarmOnly, nullptr);
     ::alarm(kFlushDeadlineSeconds);
+
+    // A configuration write in progress ends first (renamed or removed):
+    // the run never dies with its scratch file on disk.
+    HoldScratchConfigForExit();
 
     ::flockfile(stdout);
     std::fflush(stdout);

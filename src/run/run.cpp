@@ -114,6 +114,11 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int RunVuxReader(int argc, char** argv) {
+    // "--version" as the first argument: one line, no banner, no file touched.
+    if (argc > 1 && IsVersionWord(argv[1])) {
+        std::fputs(VersionLine(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : -1;
+    }
     InstallInterruptHandlers();
     std::fputs(kBanner, stdout);
     int status;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "run/command_line.h"
 #include "run/warnings.h"
 #include "support/scratch_files.h"
 
@@ -96,7 +97,8 @@ TEST_F(ToolRun, FirstRunWritesTheDefaultConfigurationAndReportsTheMissingInput) 
 
 TEST_F(ToolRun, HelpWordPrintsUsageWhateverFollowsAndTouchesNothing) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"}}) {
+         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"},
+          {"--help"}, {"--help", "x.csv"}}) {
         const RunResult r = Run(args);
         EXPECT_EQ(r.status, 255);
         ExpectGolden("usage", r.out);
@@ -114,8 +116,18 @@ TEST_F(ToolRun, WrongArgumentCountsPrintUsage) {
     EXPECT_TRUE(Files().empty());
 }
 
+TEST_F(ToolRun, VersionPrintsOneLineWhateverFollowsAndTouchesNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--version", "a.csv", "b.mat", "1"}}) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, VersionLine());
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
 TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
-    const RunResult r = Run({"--help"});
+    const RunResult r = Run({"/?"});
     EXPECT_EQ(r.status, 0);
     ExpectGolden("near_help_word", r.out);
 }
