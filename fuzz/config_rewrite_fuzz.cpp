@@ -6,7 +6,10 @@
 // its own reading of the file, that the rewritten file is the input up to and
 // including its "#ENDCFG" line (the whole input when there is none) with only
 // the values of DATA_FILE, OUTPUT_FILE (#STRINGS) and THETA_X/Y/Z (#CONSTANTS)
-// replaced, and that no "recfg" remains.
+// replaced; or, when a given value cannot land (its key has no line in its
+// section, or one of its lines holds an old value written with blanks), that
+// the run stops naming that key and the file is unchanged. No "recfg" may
+// remain either way.
 
 #include <unistd.h>
 
@@ -21,6 +24,7 @@
 
 #include "config/config_file.h"
 #include "config/rewrite.h"
+#include "config/scratch_config.h"
 #include "fuzz_util.h"
 #include "run/run_stop.h"
 
@@ -86,41 +90,57 @@ std::optional<Section> OpenedSection(std::string_view line) {
     return std::nullopt;
 }
 
-// The argument that replaces the value of a key line, if any.
-const std::string* ArgumentFor(Section section, const std::string& key, const std::vector<std::string>& args) {
+constexpr std::array<const char*, 5> kKeys = {"DATA_FILE", "OUTPUT_FILE", "THETA_X", "THETA_Y", "THETA_Z"};
+
+// The argument (0-based) that replaces the value of a key line, or -1.
+int ArgumentFor(Section section, const std::string& key, const std::vector<std::string>& args) {
     if (section == Section::Strings) {
-        if (key == "DATA_FILE") return &args[0];
-        if (key == "OUTPUT_FILE" && args.size() >= 2) return &args[1];
+        if (key == "DATA_FILE") return 0;
+        if (key == "OUTPUT_FILE" && args.size() >= 2) return 1;
     } else if (section == Section::Constants && args.size() == 5) {
-        if (key == "THETA_X") return &args[2];
-        if (key == "THETA_Y") return &args[3];
-        if (key == "THETA_Z") return &args[4];
+        if (key == "THETA_X") return 2;
+        if (key == "THETA_Y") return 3;
+        if (key == "THETA_Z") return 4;
     }
-    return nullptr;
+    return -1;
 }
 
-// The line as the rewritten file must hold it.
-std::string ExpectedLine(std::string_view line, Section section, const std::vector<std::string>& args) {
+// The line as the rewritten file must hold it; `refused` becomes true when
+// it is a key line of an argument whose old value has no occurrence before
+// the line's comment.
+std::string ExpectedLine(std::string_view line, Section section, const std::vector<std::string>& args,
+                         int& argument, bool& refused) {
+    argument = -1;
+    refused = false;
     size_t equals;
     const std::string key = Squeezed(line, "=%,", equals);
     if (equals == line.size() || line[equals] != '=') return std::string(line);
-    const std::string* arg = ArgumentFor(section, key, args);
-    if (arg == nullptr) return std::string(line);
+    argument = ArgumentFor(section, key, args);
+    if (argument < 0) return std::string(line);
 
     const std::string_view tail = line.substr(equals + 1);
     size_t valueEnd;
     const std::string oldValue = Squeezed(tail, "%", valueEnd);
-    for (size_t at = 0; at + oldValue.size() <= tail.size(); ++at) {
+    for (size_t at = 0; at + oldValue.size() <= valueEnd; ++at) {
         if (tail.substr(at, oldValue.size()) == oldValue) {
-            return std::string(line.substr(0, equals + 1 + at)) + *arg +
+            return std::string(line.substr(0, equals + 1 + at)) + args[static_cast<size_t>(argument)] +
                    std::string(tail.substr(at + oldValue.size()));
         }
     }
+    refused = true;
     return std::string(line);
 }
 
-std::string ExpectedFile(std::string_view config, const std::vector<std::string>& args) {
-    std::string expected;
+// The rewritten file, or the key whose value cannot land (the first refused
+// line, else the first given key without a line), which must stop the run.
+struct Expected {
+    std::string file;
+    std::string refusedKey;
+};
+
+Expected ExpectedFile(std::string_view config, const std::vector<std::string>& args) {
+    Expected expected;
+    std::array<bool, 5> seen{};
     Section section = Section::None;
     size_t start = 0;
     while (start < config.size()) {
@@ -128,9 +148,22 @@ std::string ExpectedFile(std::string_view config, const std::vector<std::string>
         const size_t end = lf == std::string_view::npos ? config.size() : lf + 1;
         const std::string_view line = config.substr(start, end - start);
         if (auto opened = OpenedSection(line)) section = *opened;
-        expected += ExpectedLine(line, section, args);
+        int argument;
+        bool refused;
+        expected.file += ExpectedLine(line, section, args, argument, refused);
+        if (argument >= 0) seen[static_cast<size_t>(argument)] = true;
+        if (refused) {
+            expected.refusedKey = kKeys[static_cast<size_t>(argument)];
+            return expected;
+        }
         if (section == Section::End) break;
         start = end;
+    }
+    for (size_t a = 0; a < args.size(); ++a) {
+        if (!seen[a]) {
+            expected.refusedKey = kKeys[a];
+            break;
+        }
     }
     return expected;
 }
@@ -178,18 +211,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::FILE* cfg = std::fopen(kConfigFileName, "r");
     FUZZ_CHECK(cfg != nullptr, "cannot open the configuration");
 
+    const Expected expected = ExpectedFile(input.config, input.args);
     std::string rewritten;
     try {
         std::FILE* result = RewriteConfig(cfg, input.args);
         rewritten = fuzz::ReadRest(result);
         std::fclose(result);
     } catch (const RunStop& stop) {
-        FUZZ_CHECK(false, "the rewrite stopped: %s", stop.message.c_str());
+        FUZZ_CHECK(!expected.refusedKey.empty(), "the rewrite stopped: %s", stop.message.c_str());
+        const std::string named = "Cannot set " + expected.refusedKey + " from the command line";
+        FUZZ_CHECK(stop.status == -1 && stop.message.find(named) != std::string::npos,
+                   "refusal does not name %s: %s", expected.refusedKey.c_str(), stop.message.c_str());
+        std::FILE* kept = std::fopen(kConfigFileName, "r");
+        FUZZ_CHECK(kept != nullptr && fuzz::ReadRest(kept) == input.config, "a refusal changed the configuration");
+        std::fclose(kept);
+        FUZZ_CHECK(access(kScratchConfigName, F_OK) != 0, "%s remains after a refusal", kScratchConfigName);
+        return 0;
     }
 
     FUZZ_CHECK(access(kScratchConfigName, F_OK) != 0, "%s remains", kScratchConfigName);
-    const std::string expected = ExpectedFile(input.config, input.args);
-    FUZZ_CHECK(rewritten == expected, "rewritten file differs at byte %zu (%zu bytes, %zu expected)",
-               FirstDifference(rewritten, expected), rewritten.size(), expected.size());
+    FUZZ_CHECK(expected.refusedKey.empty(), "%s was accepted though its value cannot land",
+               expected.refusedKey.c_str());
+    FUZZ_CHECK(rewritten == expected.file, "rewritten file differs at byte %zu (%zu bytes, %zu expected)",
+               FirstDifference(rewritten, expected.file), rewritten.size(), expected.file.size());
     return 0;
 }

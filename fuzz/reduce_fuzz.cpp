@@ -6,7 +6,7 @@
 // refuses stops the run; nothing else may happen. The file is reduced twice:
 // by the tool's own reduction, and by the same steps with the reader taking
 // blocks of a few bytes (so that lines cross block boundaries everywhere);
-// both must give the same bits.
+// both must give the same bits and the same data-quality facts.
 
 #include <cstddef>
 #include <cstdint>
@@ -73,6 +73,7 @@ struct Reduction {
     std::string stopMessage;
     int32_t windows = 0;
     std::vector<ColumnDef> columns;
+    DataQuality quality;
 };
 
 struct CloseOnExit {
@@ -81,7 +82,7 @@ struct CloseOnExit {
 };
 
 // The reduction's steps with the reader taking blocks of `blockSize` bytes.
-int32_t ReduceInBlocks(RunState& state, size_t blockSize) {
+int32_t ReduceInBlocks(RunState& state, size_t blockSize, DataQuality& quality) {
     const int32_t windowSize = state.settings.windowSize;
     DataReader reader = OpenDataFile(dataPath, windowSize);
     CloseOnExit closer{reader};
@@ -99,6 +100,7 @@ int32_t ReduceInBlocks(RunState& state, size_t blockSize) {
         if (read.rows < 2) break;
         const int32_t n = read.rows - read.rows % 2;
         ProcessWindow(state, ctx, m, n);
+        if (m == 0) reader.quality.firstWindowStep = MedianStep(state.columns[0].samples, n);
         TransformWindow(state, tables, ctx, n);
         ++m;
         ctx.windowPosition = 0;
@@ -107,6 +109,7 @@ int32_t ReduceInBlocks(RunState& state, size_t blockSize) {
     FinishMeans(state, m);
     AverageSpectra(state, m);
     RotateGroups(rotation, state.rotationGroups, state.columns);
+    quality = reader.quality;
     return m;
 }
 
@@ -115,7 +118,13 @@ Reduction Reduce(size_t blockSize) {
     RunState state = *configured;
     Reduction result;
     try {
-        result.windows = blockSize == 0 ? ReduceDataFile(state).processedWindows : ReduceInBlocks(state, blockSize);
+        if (blockSize == 0) {
+            ReduceOutcome outcome = ReduceDataFile(state);
+            result.windows = outcome.processedWindows;
+            result.quality = std::move(outcome.quality);
+        } else {
+            result.windows = ReduceInBlocks(state, blockSize, result.quality);
+        }
     } catch (const RunStop& stop) {
         result.stopped = true;
         result.stopMessage = stop.message;
@@ -137,6 +146,22 @@ bool SameResults(const ColumnDef& a, const ColumnDef& b) {
            SameBits(a.mean, b.mean);
 }
 
+bool SameFacts(const DataQuality& a, const DataQuality& b) {
+    if (a.rows != b.rows || a.shortRows != b.shortRows || a.firstShortLine != b.firstShortLine ||
+        !SameBits(a.firstWindowStep, b.firstWindowStep) || a.fields.size() != b.fields.size()) {
+        return false;
+    }
+    for (size_t c = 0; c < a.fields.size(); ++c) {
+        const FieldFaults& x = a.fields[c];
+        const FieldFaults& y = b.fields[c];
+        if (x.count != y.count || x.firstLine != y.firstLine || x.firstLength != y.firstLength ||
+            x.firstCut != y.firstCut || std::memcmp(x.firstText.data(), y.firstText.data(), x.firstLength) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -152,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(SameResults(whole.columns[c], blocks.columns[c]), "column %s differs in small blocks",
                    whole.columns[c].name.c_str());
     }
+    FUZZ_CHECK(SameFacts(whole.quality, blocks.quality), "data-quality facts differ in small blocks");
     // Every processed window stored its value of the once-per-window column.
     const ColumnDef& pres = whole.columns[1];
     FUZZ_CHECK(pres.samples.size() >= static_cast<size_t>(whole.windows), "%zu once-per-window values for %d windows",

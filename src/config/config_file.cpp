@@ -109,8 +109,37 @@ constexpr char kDefaultConfigText[] =
     "\n"
     "#ENDCFG";
 
+// Keeps the `size` bytes of a configuration that the default is about to
+// replace in vux_reader.cfg.bak, with the same permission bits, replacing an
+// older backup in one step. Says so on the error stream; standard output
+// stays as it always was.
+void BackUpReplacedConfig(std::FILE* file, long long size) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    if (std::ferror(file)) {
+        const int err = errno;
+        std::fclose(file);
+        StopRun(-1, std::string("\nCannot read configuration file ") + kConfigFileName + ": " +
+                        SystemReason(err) + "\n");
+    }
+    struct stat info {};
+    const bool known = ::fstat(::fileno(file), &info) == 0;
+    std::fclose(file);
+    if (bytes.empty()) return;
+
+    ScratchConfig scratch(kBackupConfigName);
+    scratch.Write(bytes.data(), bytes.size());
+    if (known) scratch.KeepPermissions(info.st_mode);
+    scratch.Install();
+    std::fprintf(stderr,
+                 "vux_reader: warning: %s has only %zu bytes and is replaced by the default "
+                 "configuration; its old content is kept in %s\n",
+                 kConfigFileName, bytes.size(), kBackupConfigName);
+}
+
 // Opens an existing configuration and returns it rewound when it is large
-// enough to keep; returns nullptr (file closed) when it must be replaced.
+// enough to keep; returns nullptr (file closed, its bytes backed up when it
+// has any) when it must be replaced.
 std::FILE* OpenExistingConfig(const char* path) {
     struct stat info {};
     if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -133,7 +162,7 @@ std::FILE* OpenExistingConfig(const char* path) {
                         SystemReason(err) + "\n");
     }
     if (static_cast<long long>(size) > kLargestReplacedConfigSize) return file;
-    std::fclose(file);
+    BackUpReplacedConfig(file, static_cast<long long>(size));
     return nullptr;
 }
 
@@ -142,9 +171,9 @@ std::FILE* OpenExistingConfig(const char* path) {
 const std::string_view kDefaultConfig{kDefaultConfigText, sizeof kDefaultConfigText - 1};
 
 std::FILE* WriteDefaultConfig() {
-    std::FILE* scratch = CreateScratchConfig();
+    ScratchConfig scratch;
     std::printf("Config file not found or corrupted.  Creating new file......\n");
-    WriteScratchConfig(scratch, kDefaultConfig.data(), kDefaultConfig.size());
+    scratch.Write(kDefaultConfig.data(), kDefaultConfig.size());
     return InstallScratchConfig(scratch);
 }
 

@@ -8,6 +8,9 @@
 
 inline constexpr const char* kConfigFileName = "vux_reader.cfg";
 
+// Where the bytes of a configuration replaced by the default are kept.
+inline constexpr const char* kBackupConfigName = "vux_reader.cfg.bak";
+
 // The complete default configuration, written byte for byte (LF line ends, no
 // line break after the final "#ENDCFG").
 extern const std::string_view kDefaultConfig;
@@ -30,11 +33,16 @@ enum ConfigSection : int {
 // default; returns the file open for reading at its first byte. Prints
 // "Reading config file......\n" when a file exists and "Config file not found
 // or corrupted.  Creating new file......\n" when the default is written.
-// A file that cannot be read or written stops the run (status -1).
+// A replaced file that is not empty is first kept, byte for byte and with its
+// permission bits, as vux_reader.cfg.bak (through "recfg" and one rename,
+// replacing an older backup), and a warning naming both files goes to the
+// error stream. A file that cannot be read or written, or a backup that
+// cannot be made, stops the run (status -1) before vux_reader.cfg changes.
+// Call with the directory lock held (ConfigLock).
 std::FILE* OpenConfig();
 
-// Writes kDefaultConfig into the scratch file "recfg" and renames that over
-// vux_reader.cfg in one step, so a run killed meanwhile leaves the old file
+// Writes kDefaultConfig into the scratch file "recfg" (mode 0666 less the
+// umask) and renames that over vux_reader.cfg in one step, so a run killed meanwhile leaves the old file
 // or the complete default, never a torn one; returns vux_reader.cfg open for
 // reading at its start. Any failure stops the run with a message naming the
 // file and the system's reason (status -1); vux_reader.cfg is then as before.

@@ -1,6 +1,9 @@
 #include "config/rewrite.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <iterator>
 #include <optional>
 
 #include "config/scratch_config.h"
@@ -9,17 +12,34 @@
 
 namespace {
 
+// The key each argument replaces, in argument order, and its section.
+struct KeyPlace {
+    const char* key;
+    ConfigSection section;
+    const char* marker;
+};
+constexpr KeyPlace kArgumentKeys[] = {
+    {"DATA_FILE", SectionStrings, "#STRINGS"},     {"OUTPUT_FILE", SectionStrings, "#STRINGS"},
+    {"THETA_X", SectionConstants, "#CONSTANTS"}, {"THETA_Y", SectionConstants, "#CONSTANTS"},
+    {"THETA_Z", SectionConstants, "#CONSTANTS"},
+};
+
+// Whether argument `a` (0-based) of `argCount` is written into the
+// configuration: the paths as far as given, the angles only all three, with
+// five arguments.
+bool IsWritten(std::size_t a, std::size_t argCount) {
+    return a < argCount && (a < 2 || argCount == 5);
+}
+
 // Which argument (0-based) replaces the value of `key` in `section`, if the
 // arguments reach it.
 std::optional<std::size_t> ArgumentFor(ConfigSection section, std::string_view key,
                                        std::size_t argCount) {
-    if (section == SectionStrings) {
-        if (key == "DATA_FILE" && argCount >= 1) return 0;
-        if (key == "OUTPUT_FILE" && argCount >= 2) return 1;
-    } else if (section == SectionConstants && argCount == 5) {
-        if (key == "THETA_X") return 2;
-        if (key == "THETA_Y") return 3;
-        if (key == "THETA_Z") return 4;
+    for (std::size_t a = 0; a < std::size(kArgumentKeys); ++a) {
+        if (IsWritten(a, argCount) && kArgumentKeys[a].section == section &&
+            key == kArgumentKeys[a].key) {
+            return a;
+        }
     }
     return std::nullopt;
 }
@@ -41,6 +61,21 @@ bool ReadRawLine(std::FILE* file, std::string& line) {
     return !line.empty();
 }
 
+// Stops the run because the value of argument `arg` cannot be written into
+// the configuration: its key has no line in its section (`lineNumber` 0), or
+// the line `lineNumber` holds an old value written with blanks.
+[[noreturn]] void RefuseArgument(int arg, long lineNumber) {
+    const KeyPlace& place = kArgumentKeys[static_cast<std::size_t>(arg)];
+    std::string why;
+    if (lineNumber == 0) {
+        why = std::string(kConfigFileName) + " has no " + place.key + " line in " + place.marker;
+    } else {
+        why = "its old value on line " + std::to_string(lineNumber) + " of " + kConfigFileName +
+              " is written with blanks, so the command-line value cannot replace it";
+    }
+    StopRun(-1, std::string("\nCannot set ") + place.key + " from the command line: " + why + "\n");
+}
+
 // Closes the configuration being copied when the copy ends, also when the
 // run stops.
 struct SourceCloser {
@@ -52,23 +87,26 @@ struct SourceCloser {
 
 }  // namespace
 
-std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
+LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
                               const std::vector<std::string>& args) {
+    LineRewrite result;
     // The key is the line's non-blank characters up to the first separator.
     std::string key;
     std::size_t i = 0;
     for (; i < line.size(); ++i) {
         char c = line[i];
-        if (AtLineEnd(line, i) || c == '%' || c == ',') return std::string(line);
-        if (c == '=') break;
+        if (AtLineEnd(line, i) || c == '%' || c == ',' || c == '=') break;
         if (c == ' ' || c == '\0') continue;
         key.push_back(c);
         if (key.front() == '#') section = RecogniseSection(key, section);
     }
-    if (i == line.size()) return std::string(line);
-
-    auto arg = ArgumentFor(section, key, args.size());
-    if (!arg) return std::string(line);
+    const auto arg = i < line.size() && line[i] == '=' ? ArgumentFor(section, key, args.size())
+                                                       : std::nullopt;
+    if (!arg) {
+        result.text = line;
+        return result;
+    }
+    result.argument = static_cast<int>(*arg);
 
     std::string_view afterEquals = line.substr(i + 1);
     std::string oldValue;
@@ -79,39 +117,50 @@ std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
         if (c != ' ' && c != '\0') oldValue.push_back(c);
     }
     // An old value written with blanks does not occur in its line without
-    // them: the line stays as it is (or only its comment would change), and
-    // the run goes on with the configured value. Say so, so that a value
-    // given on the command line is never dropped without a word.
+    // them (or only in the comment): the value cannot be replaced.
     const std::size_t at = afterEquals.find(oldValue);
     if (at == std::string_view::npos || at + oldValue.size() > valueEnd) {
-        std::fprintf(stderr,
-                     "vux_reader: warning: %s in %s keeps its value: the old value is written with "
-                     "blanks, so \"%s\" from the command line could not replace it\n",
-                     key.c_str(), kConfigFileName, args[*arg].c_str());
+        result.text = line;
+        return result;
     }
-    std::string result(line.substr(0, i + 1));
-    result += ReplaceFirst(afterEquals, oldValue, args[*arg]);
+    result.text = line.substr(0, i + 1);
+    result.text += ReplaceFirst(afterEquals, oldValue, args[*arg]);
+    result.landed = true;
     return result;
 }
 
 std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
     SourceCloser source{cfg};
     std::printf("Writing custom settings......\n");
-    std::FILE* scratch = CreateScratchConfig();
+    struct stat info {};
+    const bool known = ::fstat(::fileno(cfg), &info) == 0;
+    ScratchConfig scratch;
 
+    std::vector<bool> keyLineSeen(args.size(), false);
     ConfigSection section = SectionNone;
     std::string line;
+    long lineNumber = 0;
     while (ReadRawLine(cfg, line)) {
-        const std::string out = RewriteConfigLine(line, section, args);
-        WriteScratchConfig(scratch, out.data(), out.size());
+        ++lineNumber;
+        const LineRewrite out = RewriteConfigLine(line, section, args);
+        if (out.argument >= 0) {
+            keyLineSeen[static_cast<std::size_t>(out.argument)] = true;
+            if (!out.landed) RefuseArgument(out.argument, lineNumber);
+        }
+        scratch.Write(out.text.data(), out.text.size());
         if (section == SectionEnd) break;
     }
     // A read error must not pass for the end of the file: the copy would lose
     // the rest of the configuration.
     if (std::ferror(cfg)) {
-        AbandonScratchConfig(scratch, std::string("Cannot read ") + kConfigFileName, errno);
+        const int err = errno;
+        StopRun(-1, std::string("\nCannot read ") + kConfigFileName + ": " + SystemReason(err) + "\n");
+    }
+    for (std::size_t a = 0; a < args.size(); ++a) {
+        if (IsWritten(a, args.size()) && !keyLineSeen[a]) RefuseArgument(static_cast<int>(a), 0);
     }
     std::fclose(source.file);
     source.file = nullptr;
+    if (known) scratch.KeepPermissions(info.st_mode);
     return InstallScratchConfig(scratch);
 }

@@ -7,21 +7,35 @@
 #include <vector>
 
 #include "config/config_file.h"
-#include "config/scratch_config.h"
 
 // Copies the open configuration up to and including its "#ENDCFG" line into
 // "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and
 // THETA_X, THETA_Y, THETA_Z (#CONSTANTS) by args[0..4] as far as given, then
-// renames "recfg" over vux_reader.cfg in one step. Consumes and closes `cfg`;
-// returns vux_reader.cfg open for reading at its start. Prints "Writing custom
-// settings......\n". A file that cannot be written or replaced stops the run
-// with a message naming it and status -1.
+// gives "recfg" the old file's permission bits and renames it over
+// vux_reader.cfg in one step. Consumes and closes `cfg`; returns
+// vux_reader.cfg open for reading at its start. Prints "Writing custom
+// settings......\n".
+//
+// Every given value must land: when the key of a given argument has no line
+// in its section, or one of its lines cannot take the value (the old value
+// is written with blanks), the run stops (status -1) with a message naming
+// the key, vux_reader.cfg and the reason; vux_reader.cfg stays as it was and
+// "recfg" is removed. A file that cannot be written or replaced stops the
+// run likewise. Call with the directory lock held (ConfigLock).
 std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args);
 
-// One line of the configuration (with its line end, LF or CR LF, if it has
-// one) as the rewrite writes it: unchanged, or with the value of a key the
-// arguments replace. `section` is the section before the line and becomes the
+// One configuration line as the rewrite writes it.
+struct LineRewrite {
+    std::string text;   // the line, unchanged or with its value replaced
+    int argument = -1;  // 0-based argument whose key line this is, or -1
+    bool landed = false;  // the line's value is now that argument's text
+};
+
+// Rewrites one line of the configuration (with its line end, LF or CR LF, if
+// it has one). `section` is the section before the line and becomes the
 // section after it (a marker spelled by the line's first characters switches
-// it, also when more characters follow).
-std::string RewriteConfigLine(std::string_view line, ConfigSection& section,
+// it, also when more characters follow). A key line of a given argument
+// whose old value does not occur in its value text (it holds blanks, which
+// the old value has lost) is returned unchanged with `landed` false.
+LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
                               const std::vector<std::string>& args);

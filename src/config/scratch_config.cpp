@@ -1,56 +1,96 @@
 #include "config/scratch_config.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
-#include "config/config_file.h"
 #include "run/run_stop.h"
 
 namespace {
 
-// Puts the written bytes on disk before the rename makes them the
-// configuration. A file system that cannot sync is no failure.
-bool SyncToDisk(std::FILE* file) {
-    if (::fsync(::fileno(file)) == 0) return true;
+// Whose turn it is to write through "recfg".
+std::mutex& ScratchTurn() {
+    static std::mutex turn;
+    return turn;
+}
+
+// Puts the written bytes on disk before the rename makes them the target. A
+// file system that cannot sync is no failure.
+bool SyncToDisk(int fd) {
+    if (::fsync(fd) == 0) return true;
     return errno == EINVAL || errno == ENOTSUP;
 }
 
-const std::string kCannotWrite = std::string("Cannot write ") + kScratchConfigName;
+// A call that failed without naming a reason still fails.
+std::string Reason(int err) { return err != 0 ? SystemReason(err) : "write failed"; }
 
 }  // namespace
 
-std::FILE* CreateScratchConfig() {
-    std::FILE* scratch = std::fopen(kScratchConfigName, "w");
-    if (scratch == nullptr) {
+ScratchConfig::ScratchConfig(const char* target)
+    : turn_(ScratchTurn()),
+      target_(target),
+      label_(std::strcmp(target, kConfigFileName) == 0
+                 ? std::string(kScratchConfigName)
+                 : std::string(kScratchConfigName) + " (for " + target + ")") {
+    // A leftover of any kind goes: unlink() removes a link, never what it
+    // names, and a pipe is never opened, so nothing can block or be written
+    // through. remove() also takes an empty directory.
+    if (std::remove(kScratchConfigName) != 0 && errno != ENOENT) {
         const int err = errno;
-        StopRun(-1, std::string("\nCannot create ") + kScratchConfigName + ": " +
-                        SystemReason(err) + "\n");
+        StopRun(-1, "\nCannot remove the old " + label_ + ": " + Reason(err) + "\n");
     }
-    return scratch;
+    const int fd = ::open(kScratchConfigName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        StopRun(-1, "\nCannot create " + label_ + ": " + Reason(err) + "\n");
+    }
+    file_ = ::fdopen(fd, "w");
+    if (file_ == nullptr) {
+        // No destructor runs for an object whose constructor stops the run.
+        const int err = errno;
+        ::close(fd);
+        ::unlink(kScratchConfigName);
+        StopRun(-1, "\nCannot create " + label_ + ": " + Reason(err) + "\n");
+    }
+    present_ = true;
 }
 
-void WriteScratchConfig(std::FILE* scratch, const char* data, std::size_t size) {
+ScratchConfig::~ScratchConfig() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (present_) ::unlink(kScratchConfigName);
+}
+
+void ScratchConfig::Write(const char* data, std::size_t size) {
     if (size == 0) return;
-    if (std::fwrite(data, 1, size, scratch) != size) {
-        AbandonScratchConfig(scratch, kCannotWrite, errno);
-    }
+    if (std::fwrite(data, 1, size, file_) != size) Abandon("Cannot write " + label_, errno);
 }
 
-std::FILE* InstallScratchConfig(std::FILE* scratch) {
-    if (std::fflush(scratch) != 0 || !SyncToDisk(scratch)) {
-        AbandonScratchConfig(scratch, kCannotWrite, errno);
+void ScratchConfig::Install() {
+    const std::string cannotWrite = "Cannot write " + label_;
+    if (std::fflush(file_) != 0) Abandon(cannotWrite, errno);
+    const int fd = ::fileno(file_);
+    if (permissions_ && ::fchmod(fd, *permissions_) != 0) Abandon(cannotWrite, errno);
+    if (!SyncToDisk(fd)) Abandon(cannotWrite, errno);
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (std::fclose(file) != 0) Abandon(cannotWrite, errno);
+    // One rename replaces the target: there is never a moment without one.
+    if (std::rename(kScratchConfigName, target_) != 0) {
+        Abandon(std::string("Cannot replace ") + target_ + " with " + kScratchConfigName, errno);
     }
-    if (std::fclose(scratch) != 0) {
-        AbandonScratchConfig(nullptr, kCannotWrite, errno);
-    }
-    // One rename replaces the file: there is never a moment without one.
-    if (std::rename(kScratchConfigName, kConfigFileName) != 0) {
-        AbandonScratchConfig(nullptr,
-                             std::string("Cannot replace ") + kConfigFileName + " with " +
-                                 kScratchConfigName,
-                             errno);
-    }
+    present_ = false;
+}
+
+void ScratchConfig::Abandon(const std::string& what, int err) {
+    // The destructor, run as the stop unwinds, closes and removes "recfg".
+    StopRun(-1, "\n" + what + ": " + Reason(err) + "\n");
+}
+
+std::FILE* InstallScratchConfig(ScratchConfig& scratch) {
+    scratch.Install();
     std::FILE* installed = std::fopen(kConfigFileName, "r");
     if (installed == nullptr) {
         const int err = errno;
@@ -60,9 +100,4 @@ std::FILE* InstallScratchConfig(std::FILE* scratch) {
     return installed;
 }
 
-void AbandonScratchConfig(std::FILE* scratch, const std::string& what, int err) {
-    if (scratch != nullptr) std::fclose(scratch);
-    std::remove(kScratchConfigName);
-    // A call that failed without naming a reason still fails.
-    StopRun(-1, "\n" + what + ": " + (err != 0 ? SystemReason(err) : "write failed") + "\n");
-}
+void HoldScratchConfigForExit() { ScratchTurn().lock(); }

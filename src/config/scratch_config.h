@@ -1,31 +1,71 @@
 #pragma once
 // The scratch file "recfg": every new content of vux_reader.cfg (the default
-// or a rewrite) is written there first and then renamed over the
-// configuration in one step, so the configuration is always either the old
-// or the new complete file. A "recfg" left by a killed run is never read;
-// the next write simply truncates it.
+// or a rewrite) and of its backup vux_reader.cfg.bak is written there first
+// and then renamed over its target in one step, so the target is always
+// either the old or the new complete file. Whatever stands under the name
+// "recfg" when a write begins (a file left by a killed run, a link, a pipe,
+// an empty directory) is removed without being followed, opened or read, and
+// "recfg" is created new.
+
+#include <sys/types.h>
 
 #include <cstdio>
+#include <mutex>
+#include <optional>
 #include <string>
+
+#include "config/config_file.h"
 
 inline constexpr const char* kScratchConfigName = "recfg";
 
-// Creates or truncates "recfg" for writing. Stops the run with
-// "\nCannot create recfg: <reason>\n" (status -1) when it cannot.
-std::FILE* CreateScratchConfig();
+// One write through "recfg" towards `target`, a name in the working
+// directory. One exists at a time in a process (a second one waits for the
+// first to end). When it ends without Install() (the run stopped meanwhile),
+// it closes "recfg" and removes it: no failure leaves a scratch file behind.
+//
+// Failures stop the run (status -1) with "\n<what>: <system's reason>\n",
+// where <what> is one of "Cannot remove the old recfg", "Cannot create
+// recfg", "Cannot write recfg" and "Cannot replace <target> with recfg";
+// "recfg" reads "recfg (for <target>)" when the target is not vux_reader.cfg.
+class ScratchConfig {
+public:
+    // Removes what stands under "recfg" (unlinked, never followed) and
+    // creates "recfg" exclusive and without following links, mode 0666 less
+    // the umask. `target` must outlive the object.
+    explicit ScratchConfig(const char* target = kConfigFileName);
+    ~ScratchConfig();
+    ScratchConfig(const ScratchConfig&) = delete;
+    ScratchConfig& operator=(const ScratchConfig&) = delete;
 
-// Writes `size` bytes into the scratch file; on failure abandons it (see
-// AbandonScratchConfig) with "Cannot write recfg".
-void WriteScratchConfig(std::FILE* scratch, const char* data, std::size_t size);
+    // Appends `size` bytes (buffered).
+    void Write(const char* data, std::size_t size);
 
-// Flushes `scratch`, puts it on disk, closes it and renames "recfg" over
-// vux_reader.cfg in one step (never removing the old file first); returns
-// vux_reader.cfg open for reading at its start. Any failure before the rename
-// abandons the scratch file and leaves vux_reader.cfg as it was; every
-// failure stops the run with a message naming the file and the system's
-// reason (status -1).
-std::FILE* InstallScratchConfig(std::FILE* scratch);
+    // The permission bits (0777 mask) the target gets instead of the mode
+    // "recfg" was created with; set on the scratch file before the rename.
+    void KeepPermissions(mode_t bits) { permissions_ = bits & 0777; }
 
-// Closes `scratch` (when not null), removes "recfg" and stops the run with
-// "\n<what>: <reason of err>\n" (status -1).
-[[noreturn]] void AbandonScratchConfig(std::FILE* scratch, const std::string& what, int err);
+    // Flushes, puts the bytes on disk, closes and renames "recfg" over the
+    // target (never removing the target first).
+    void Install();
+
+private:
+    [[noreturn]] void Abandon(const std::string& what, int err);
+
+    std::unique_lock<std::mutex> turn_;  // held from creation to the end
+    const char* target_;
+    std::string label_;  // how messages name the scratch file
+    std::FILE* file_ = nullptr;
+    bool present_ = false;  // "recfg" is this object's and still on disk
+    std::optional<mode_t> permissions_;
+};
+
+// Installs `scratch` over vux_reader.cfg and returns vux_reader.cfg open for
+// reading at its start (stops the run with status -1 when it cannot be
+// opened).
+std::FILE* InstallScratchConfig(ScratchConfig& scratch);
+
+// For the thread that ends an interrupted run, just before the process dies:
+// waits until a write through "recfg" in progress has ended (renamed into
+// place or removed) and keeps any later one from starting, so the process
+// never dies with a scratch file on disk. Never returns the turn.
+void HoldScratchConfigForExit();

@@ -112,10 +112,67 @@ struct RowTargets {
     int later_last;
 };
 
+// What the row loop checks the rows against, and where it counts.
+struct RowChecks {
+    int lastColumn;         // the last configured column, -1 when there is none
+    uint64_t lineOfRowZero; // line number of the window's row 0
+    DataQuality& quality;
+};
+
+// True when the number parser reads a digit from `text` before any exponent:
+// blanks and tabs, an optional sign, then a digit, or a '.' and a digit.
+bool HasLeadingDigit(const char* text) {
+    while (*text == ' ' || *text == '\t') ++text;
+    if (*text == '-' || *text == '+') ++text;
+    if (*text == '.') ++text;
+    return static_cast<unsigned>(static_cast<unsigned char>(*text) - '0') < 10;
+}
+
+// The rare path of a stored field: its parse stopped short of the field's
+// end, or gave 0. Counts the field when it is not wholly a number. `start`
+// is the field's first byte and `stop` where the parser stopped; returns the
+// field's end, its ',' or the LF of the line end.
+[[gnu::noinline, gnu::cold]] const char* CheckField(const char* start, const char* stop, FieldFaults& faults,
+                                                    uint64_t line) {
+    const char* end = stop;
+    while (*end != ',' && *end != '\n') ++end;
+    const char* textEnd = end;  // a CR directly before the LF belongs to the line end
+    if (*end == '\n' && textEnd > start && textEnd[-1] == '\r') --textEnd;
+    if (stop == textEnd && HasLeadingDigit(start)) return end;
+    if (faults.count++ == 0) {
+        const size_t length = static_cast<size_t>(textEnd - start);
+        faults.firstLine = line;
+        faults.firstLength = static_cast<uint32_t>(std::min(length, kKeptFieldBytes));
+        faults.firstCut = length > kKeptFieldBytes;
+        std::memcpy(faults.firstText.data(), start, faults.firstLength);
+    }
+    return end;
+}
+
+[[gnu::noinline, gnu::cold]] void CountShortRow(DataQuality& quality, uint64_t line) {
+    if (quality.shortRows++ == 0) quality.firstShortLine = line;
+}
+
+// Goes past the fields of a row that no column stores, from `p` (the start of
+// field c) to the row's LF, counting the row as short when it ends before
+// the last configured column.
+const char* SkipRestOfRow(const char* p, const char* stop, int c, const RowChecks& checks, uint64_t line) {
+    for (; c < checks.lastColumn; ++c) {
+        while (*p != ',' && *p != '\n') ++p;
+        if (*p == '\n') {
+            CountShortRow(checks.quality, line);
+            return p;
+        }
+        ++p;
+    }
+    return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(stop - p)));
+}
+
 // Stores the rows of [p, stop), which ends with an LF, until `windowSize`
 // rows are in the window. Returns where it stopped (a row start).
-const char* StoreRows(const char* p, const char* stop, const RowTargets& targets, int32_t& rows,
-                      int32_t windowSize) {
+const char* StoreRows(const char* p, const char* stop, const RowTargets& targets, const RowChecks& checks,
+                      int32_t& rows, int32_t windowSize) {
+    FieldFaults* const faults = checks.quality.fields.data();
     int32_t l = rows;
     while (l < windowSize && p < stop) {
         double* const* target = l == 0 ? targets.first : targets.later;
@@ -123,16 +180,31 @@ const char* StoreRows(const char* p, const char* stop, const RowTargets& targets
         const size_t index = static_cast<size_t>(l);
         for (int c = 0;; ++c) {
             if (c > last) {
-                p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(stop - p)));
+                p = SkipRestOfRow(p, stop, c, checks, checks.lineOfRowZero + index);
                 break;
             }
             if (double* column = target[c]) {
+                const char* const start = p;
                 const char* after;
-                column[index] = ParseNumberPrefix(p, &after);
+                const double value = ParseNumberPrefix(p, &after);
+                column[index] = value;
                 p = after;
+                // The common case lands on the ',' or the line end with a
+                // value other than 0; anything else takes the rare path.
+                if ((*p != ',' && *p != '\n') || value == 0.0) {
+                    if (*p == '\r' && p[1] == '\n' && value != 0.0) {
+                        ++p;
+                    } else {
+                        p = CheckField(start, p, faults[c], checks.lineOfRowZero + index);
+                    }
+                }
+            } else {
+                while (*p != ',' && *p != '\n') ++p;
             }
-            while (*p != ',' && *p != '\n') ++p;
-            if (*p == '\n') break;
+            if (*p == '\n') {
+                if (c < checks.lastColumn) CountShortRow(checks.quality, checks.lineOfRowZero + index);
+                break;
+            }
             ++p;
         }
         ++p;  // past the LF
@@ -222,6 +294,7 @@ void SkipHeader(DataReader& reader) {
         const bool marker =
             !longLine && length == markerLength && std::memcmp(base + reader.begin, kDataMarker, markerLength) == 0;
         reader.begin = lineEnd + 1;
+        ++reader.linesRead;
         longLine = false;
         if (marker) break;
     }
@@ -242,6 +315,7 @@ void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns) {
         }
         StopRun(-1, "Data file " + reader.path + " ends before its data headings line is complete\n");
     }
+    ++reader.linesRead;
     for (ColumnDef& column : columns) column.heading.clear();
 
     // Each comma ends a heading; the text after the last comma is not one.
@@ -292,6 +366,9 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
         }
     }
 
+    if (reader.quality.fields.size() != count) reader.quality.fields.resize(count);
+    RowChecks checks{static_cast<int>(count) - 1, reader.linesRead + 1, reader.quality};
+
     int32_t rows = 0;
     // One past the last LF buffered: only complete lines are ever stored.
     size_t linesEnd = reader.begin;
@@ -322,12 +399,15 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
             const void* lf = std::memchr(base + reader.begin, '\n', linesEnd - reader.begin);
             reader.begin = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
             droppingLine = false;
+            ++checks.lineOfRowZero;  // the overlong line is a line, not a row
             continue;
         }
-        const char* stopped = StoreRows(base + reader.begin, base + linesEnd, targets, rows, windowSize);
+        const char* stopped = StoreRows(base + reader.begin, base + linesEnd, targets, checks, rows, windowSize);
         reader.begin = static_cast<size_t>(stopped - base);
     }
     UpdateBytesConsumed(reader);
+    reader.linesRead = checks.lineOfRowZero - 1 + static_cast<uint64_t>(rows);
+    reader.quality.rows += static_cast<uint64_t>(rows);
 
     if (rows < 2) {
         // The window is dropped: leave no trace of its row in the arrays.

@@ -9,7 +9,9 @@
 
 #include <time.h>
 
+#include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,37 @@
 
 // The marker line that ends the free header of a data file.
 inline constexpr const char* kDataMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
+
+// Bytes of a field's text that a data-quality fact keeps.
+inline constexpr size_t kKeptFieldBytes = 32;
+
+// Stored fields of one column that are not wholly a number: the number
+// parser stops before the field's end, or the field holds no digit before
+// any exponent (the empty field among them). Each still reads as its leading
+// number, 0 when it has none.
+struct FieldFaults {
+    uint64_t count = 0;
+    uint64_t firstLine = 0;  // line number of the first, 1-based in the file; 0 when none
+    std::array<char, kKeptFieldBytes> firstText{};  // its first bytes (not NUL-terminated)
+    uint32_t firstLength = 0;  // bytes of firstText in use
+    bool firstCut = false;     // the field was longer than kKeptFieldBytes
+};
+
+// Facts about a data file's rows that change no result, gathered while it is
+// read. Line numbers count every line of the file from 1: header lines, the
+// marker, the headings line, rows and overlong lines that are not rows.
+// Only stored fields are checked: once-per-window fields after a window's
+// first row are skipped unread, as are fields of no configured column.
+struct DataQuality {
+    uint64_t rows = 0;            // complete rows read (a dropped last window's too)
+    uint64_t shortRows = 0;       // rows with fewer fields than configured columns
+    uint64_t firstShortLine = 0;  // line number of the first, 0 when none
+    std::vector<FieldFaults> fields;  // per configured column, in table order
+    // Set by the reduction, not the reader: the median step of the first
+    // column (read every sample) over the first window's processed samples;
+    // NaN when there is none to take.
+    double firstWindowStep = std::numeric_limits<double>::quiet_NaN();
+};
 
 struct DataReader {
     std::string path;
@@ -41,6 +74,9 @@ struct DataReader {
     // is read, so memory stays bounded whatever the file holds. A headings
     // line longer than this stops the run.
     size_t longestRow = size_t{16} << 20;
+
+    uint64_t linesRead = 0;  // complete lines consumed, header lines included
+    DataQuality quality;     // filled by ReadRows
 
     // Scratch of ReadRows, kept so that a window allocates nothing: where
     // field c of the window's first row and of its later rows is stored
@@ -85,6 +121,10 @@ struct RowsRead {
 // nor is a line longer than `reader.longestRow` bytes (nor counted as a row).
 // When fewer than 2 rows are returned, every samples element is as it was
 // before the call (such a window is dropped, and leaves no trace).
+// Counts the rows, short rows and faulty stored fields into
+// `reader.quality` (sized to the columns on the first call); checking costs
+// nothing on a field that parses up to its ',' or line end to a value other
+// than 0.
 // Every-sample arrays shorter than `windowSize` are grown to it; a
 // `windowSize` below 1 reads nothing. A failing read stops the run (status -1)
 // with a message naming the file and the reason.

@@ -1,6 +1,7 @@
 #include "reduce/reduce_data.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "reduce/byte_count.h"
 #include "reduce/data_reader.h"
@@ -56,6 +57,9 @@ ReduceOutcome ReduceDataFile(RunState& state) {
 
         const int32_t n = read.rows - read.rows % 2;
         ProcessWindow(state, ctx, m, n);
+        if (m == 0 && !state.columns.empty() && state.columns[0].multPerWindow == 1) {
+            reader.quality.firstWindowStep = MedianStep(state.columns[0].samples, n);
+        }
         TransformWindow(state, tables, ctx, n);
         ++m;
         ctx.windowPosition = 0;
@@ -88,5 +92,6 @@ ReduceOutcome ReduceDataFile(RunState& state) {
     std::printf("done! (took %f seconds)", SecondsSince(rotateStart));
 
     outcome.processedWindows = m;
+    outcome.quality = std::move(reader.quality);
     return outcome;
 }

@@ -1,6 +1,8 @@
 #include "reduce/window.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "expr/compiled_expr.h"
@@ -83,16 +85,16 @@ void NormaliseSamples(RunState& state, WindowContext& ctx, ColumnDef& col, int32
 
 // Keeps the running extremes of one column over the window's values. Strict
 // comparisons: the first of equal values keeps its time stamp, and a NaN
-// never replaces an extreme.
-void UpdateStatistics(ColumnDef& col, const std::vector<double>& stamps, size_t m, int32_t n) {
+// never replaces an extreme. `windowStamp` is the time of the window's first
+// row, the row a once-per-window value comes from.
+void UpdateStatistics(ColumnDef& col, const std::vector<double>& stamps, double windowStamp, size_t m, int32_t n) {
     double hi = col.max;
     double lo = col.min;
     double tHi = col.timeOfMax;
     double tLo = col.timeOfMin;
     if (col.multPerWindow == 0) {
         const double v = ElementOrZero(col.samples, m);
-        // A first column without element m stamps with its element 0.
-        const double t = m < stamps.size() ? stamps[m] : ElementOrZero(stamps, 0);
+        const double t = windowStamp;
         if (v > hi) { hi = v; tHi = t; }
         if (v < lo) { lo = v; tLo = t; }
     } else {
@@ -162,6 +164,7 @@ void ProcessWindow(RunState& state, WindowContext& ctx, int32_t m, int32_t n) {
 
     if (columns.empty()) return;
     const std::vector<double>& stamps = columns[0].samples;
+    const double windowStamp = WindowStartTime(columns[0], mi);
     for (ColumnDef& col : columns) {
         if (col.multPerWindow != 0 && col.multPerWindow != 1) continue;
         if (m == 0) {
@@ -170,8 +173,28 @@ void ProcessWindow(RunState& state, WindowContext& ctx, int32_t m, int32_t n) {
             col.timeOfMax = ElementOrZero(stamps, 0);
             col.timeOfMin = col.timeOfMax;
         }
-        UpdateStatistics(col, stamps, mi, n);
+        UpdateStatistics(col, stamps, windowStamp, mi, n);
     }
+}
+
+double WindowStartTime(const ColumnDef& first, size_t m) {
+    if (first.multPerWindow == 1) return ElementOrZero(first.samples, 0);
+    if (first.multPerWindow == 0) return ElementOrZero(first.samples, m);
+    return 0.0;
+}
+
+double MedianStep(const std::vector<double>& values, int32_t n) {
+    const size_t count = std::min(values.size(), static_cast<size_t>(std::max(n, 0)));
+    std::vector<double> steps;
+    steps.reserve(count);
+    for (size_t i = 1; i < count; ++i) {
+        const double step = values[i] - values[i - 1];
+        if (std::isfinite(step)) steps.push_back(step);
+    }
+    if (steps.empty()) return std::numeric_limits<double>::quiet_NaN();
+    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+    std::nth_element(steps.begin(), middle, steps.end());
+    return *middle;
 }
 
 void FinishMeans(RunState& state, int32_t m) {

@@ -37,6 +37,18 @@ void RunSampleEquations(RunState& state, WindowContext& ctx, int32_t i);
 // where the last per-sample loop left it; the caller resets it to 0.
 void ProcessWindow(RunState& state, WindowContext& ctx, int32_t m, int32_t n);
 
+// The time of window m's first row: the first column's value in that row,
+// which is element 0 of its samples when it is read every sample and element
+// m when it is read once per window (0.0 for a column with no array). This
+// stamps the extremes of once-per-window columns.
+double WindowStartTime(const ColumnDef& first, size_t m);
+
+// The median of the steps between consecutive values among the first n of
+// `values` (n - 1 steps; the upper median of an even count); steps that are
+// not finite are left out. NaN when no step is left. Allocates one array of
+// n doubles: meant for one window, not per window.
+double MedianStep(const std::vector<double>& values, int32_t n);
+
 // Turns the running sums of normalised columns into means over m windows
 // (m = 0 gives NaN or infinity, like any division by zero).
 void FinishMeans(RunState& state, int32_t m);

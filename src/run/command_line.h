@@ -16,8 +16,15 @@ inline constexpr const char* kUsageText =
     " vux_reader <input filename> <output filename>\n"
     " vux_reader <input> <output> <X> <Y> <Z>\n";
 
-// "help", "HELP", "-- help", "-h", "-help" or "-H", exactly.
+// "help", "HELP", "-- help", "--help", "-h", "-help" or "-H", exactly.
 bool IsHelpWord(std::string_view arg);
+
+// "--version", exactly: as the first argument, the tool prints only
+// VersionLine() and exits 0, whatever follows, touching no file.
+bool IsVersionWord(std::string_view arg);
+
+// "vux_reader <project version>\n".
+const char* VersionLine();
 
 // None, one, two or five arguments (the program name not counted).
 bool IsAcceptedArgumentCount(size_t count);

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "config/scratch_config.h"
 #include "output/scratch_file.h"
 
 namespace {
@@ -90,7 +91,8 @@ bool TryLockConsole() {
 }
 
 // Runs on its own thread, the only one that accepts the interrupt signals
-// (every other thread blocks them). First the scratch files go, then the
+// (every other thread blocks them). First the scratch files go and a
+// configuration write in progress ends, then the
 // console output printed so far and the interruption line follow while the
 // console takes them; the console lock is kept to the end, so no more output
 // follows the line. The deadline ends the process whatever blocks.
@@ -101,6 +103,10 @@ bool TryLockConsole() {
     gSignal = sig;
     ArmDeadline();
     RemoveScratchFilesForExit();
+
+    // A configuration write in progress ends first (renamed or removed):
+    // the run never dies with its scratch file on disk.
+    HoldScratchConfigForExit();
 
     char line[64];
     const int length = std::snprintf(line, sizeof line, "\nInterrupted by signal %d\n", sig);

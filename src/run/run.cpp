@@ -24,6 +24,7 @@
 #include "run/command_line.h"
 #include "run/interrupt.h"
 #include "run/run_stop.h"
+#include "run/warnings.h"
 
 namespace {
 
@@ -116,19 +117,17 @@ int Run(const std::vector<std::string>& args) {
 
     RunState state;
     LoadConfiguration(args, state);
+    // Warnings go to the error stream, so the console transcript, the files
+    // and the status stay as they are.
+    PrintWarnings(ConfigurationWarnings(state), false);
     CheckFileNames(state.settings);
     CheckOutputTargets(state.settings);
 
     const ReduceOutcome outcome = ReduceDataFile(state);
     // A file without a complete window still gives its (empty or zero)
-    // vectors and NaN means; the warning goes to the error stream so the
-    // console transcript stays as it always was.
-    if (outcome.processedWindows == 0) {
-        std::fprintf(stderr,
-                     "vux_reader: warning: no window was processed: data file %s has fewer than 2 "
-                     "complete rows after its headings line; means and spectra are NaN\n",
-                     state.settings.inputPath.value_or("").c_str());
-    }
+    // vectors and NaN means; that, like every other data warning, goes to the
+    // error stream before the files are written.
+    PrintWarnings(DataWarnings(state, outcome), true);
     ExportResults(state, outcome.processedWindows);
     WritePlotScript(state);
     PrintSummary(state, outcome.readStart);
@@ -175,6 +174,11 @@ int RunVuxReader(int argc, char** argv) {
         std::fprintf(stderr, "vux_reader: error: a closed standard stream cannot be opened on /dev/null: %s\n",
                      SystemReason(errno).c_str());
         return -1;
+    }
+    // "--version" as the first argument: one line, no banner, no file touched.
+    if (argc > 1 && IsVersionWord(argv[1])) {
+        std::fputs(VersionLine(), stdout);
+        return ConsoleWasWritten(stdoutClosed) ? 0 : -1;
     }
     InstallInterruptHandlers();
     std::fputs(kBanner, stdout);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 
 #include "config/scratch_config.h"
@@ -50,16 +51,21 @@ TEST(RecogniseSection, ExactMarkersOnly) {
 
 class OpenConfigTest : public ScratchDirTest {
 protected:
-    // Runs OpenConfig; returns what it printed and what the returned file reads.
+    // Runs OpenConfig; returns what it printed and what the returned file
+    // reads, and keeps what it wrote to the error stream in `warned_`.
     std::pair<std::string, std::string> Open() {
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         std::FILE* file = OpenConfig();
+        warned_ = testing::internal::GetCapturedStderr();
         std::string printed = testing::internal::GetCapturedStdout();
         EXPECT_NE(file, nullptr);
         std::string content = file != nullptr ? ReadRest(file) : "";
         if (file != nullptr) std::fclose(file);
         return {printed, content};
     }
+
+    std::string warned_;
 };
 
 const std::string kCreating = "Config file not found or corrupted.  Creating new file......\n";
@@ -72,13 +78,26 @@ TEST_F(OpenConfigTest, MissingFileGetsTheDefault) {
     EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
 }
 
-TEST_F(OpenConfigTest, SizeThreshold) {
+TEST_F(OpenConfigTest, SizeThresholdAndTheBackupOfAReplacedFile) {
     const std::string small(1000, 'x');
     WriteFile(kConfigFileName, small);
+    ASSERT_EQ(::chmod(kConfigFileName, 0640), 0);
+    // An older backup that is a link: replaced, never followed.
+    WriteFile("elsewhere", "not to be touched");
+    fs::create_symlink("elsewhere", kBackupConfigName);
     auto [printed, content] = Open();
     EXPECT_EQ(printed, kReading + kCreating);
     EXPECT_EQ(content, kDefaultConfig);
     EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(kBackupConfigName)));
+    EXPECT_EQ(ReadFile(kBackupConfigName), small);
+    EXPECT_EQ(ReadFile("elsewhere"), "not to be touched");
+    struct stat info {};
+    ASSERT_EQ(::stat(kBackupConfigName, &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(warned_,
+              "vux_reader: warning: vux_reader.cfg has only 1000 bytes and is replaced by the default "
+              "configuration; its old content is kept in vux_reader.cfg.bak\n");
 
     const std::string kept = "#STRINGS\n" + std::string(992, 'x');  // 1001 bytes
     WriteFile(kConfigFileName, kept);
@@ -86,13 +105,29 @@ TEST_F(OpenConfigTest, SizeThreshold) {
     EXPECT_EQ(printed, kReading);
     EXPECT_EQ(content, kept);
     EXPECT_EQ(ReadFile(kConfigFileName), kept);
+    EXPECT_EQ(ReadFile(kBackupConfigName), small);
+    EXPECT_EQ(warned_, "");
 }
 
-TEST_F(OpenConfigTest, EmptyFileIsReplaced) {
+TEST_F(OpenConfigTest, EmptyFileIsReplacedWithoutABackup) {
     WriteFile(kConfigFileName, "");
     auto [printed, content] = Open();
     EXPECT_EQ(printed, kReading + kCreating);
     EXPECT_EQ(content, kDefaultConfig);
+    EXPECT_FALSE(fs::exists(kBackupConfigName));
+    EXPECT_EQ(warned_, "");
+}
+
+TEST_F(OpenConfigTest, ABackupThatCannotBeMadeStopsTheRunBeforeTheDefaultIsWritten) {
+    fs::create_directories(fs::path(kBackupConfigName) / "inside");  // no rename replaces it
+    WriteFile(kConfigFileName, "tiny");
+    testing::internal::CaptureStdout();
+    const RunStop stop = ExpectStop([] { OpenConfig(); });
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kReading);
+    EXPECT_EQ(stop.status, -1);
+    EXPECT_EQ(stop.message, "\nCannot replace vux_reader.cfg.bak with recfg: Is a directory\n");
+    EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
 }
 
 TEST_F(OpenConfigTest, ConformingCaseKeepsItsFile) {
@@ -155,32 +190,50 @@ TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) 
 }
 
 TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChanges) {
-    // A directory stands where the scratch file must be created (works as root,
-    // where a read-only directory would not bind).
-    fs::create_directory(kScratchConfigName);
+    // A directory that is not empty stands where the scratch file must be
+    // created (works as root, where a read-only directory would not bind).
+    fs::create_directories(fs::path(kScratchConfigName) / "inside");
     WriteFile(kConfigFileName, "tiny");
     testing::internal::CaptureStdout();
     const RunStop stop = ExpectStop([] { OpenConfig(); });
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot create recfg: Is a directory\n");
+    EXPECT_EQ(stop.message,
+              "\nCannot remove the old recfg (for vux_reader.cfg.bak): Directory not empty\n");
     EXPECT_EQ(printed, kReading);  // the "Creating new file" line would be a lie
     EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
+    EXPECT_FALSE(fs::exists(kBackupConfigName));
     EXPECT_TRUE(fs::is_directory(kScratchConfigName));
+
+    fs::remove(kConfigFileName);
+    EXPECT_EQ(ExpectStop([] { OpenConfig(); }).message,
+              "\nCannot remove the old recfg: Directory not empty\n");
 }
 
-TEST_F(OpenConfigTest, StaleScratchFromAKilledRunIsOverwrittenNeverRead) {
-    // A longer scratch file than the default: truncation must drop its tail.
-    WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n" + std::string(20000, 'z'));
-    auto [printed, content] = Open();
-    EXPECT_EQ(printed, kCreating);
-    EXPECT_EQ(content, kDefaultConfig);
-    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
-    EXPECT_FALSE(fs::exists(kScratchConfigName));
-
+TEST_F(OpenConfigTest, WhateverStandsAtTheScratchNameIsRemovedNeverFollowedOrRead) {
+    WriteFile("target", "not to be touched");
+    const std::function<void()> leftovers[] = {
+        // A longer scratch file than the default: none of its bytes may stay.
+        [] { WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n" + std::string(20000, 'z')); },
+        [] { fs::create_symlink("target", kScratchConfigName); },
+        [] { fs::create_symlink("nowhere", kScratchConfigName); },
+        [] { ::mkfifo(kScratchConfigName, 0644); },  // opening it would wait for a writer
+        [] { fs::create_directory(kScratchConfigName); },
+    };
+    for (const auto& leave : leftovers) {
+        fs::remove(kConfigFileName);
+        leave();
+        auto [printed, content] = Open();
+        EXPECT_EQ(printed, kCreating);
+        EXPECT_EQ(content, kDefaultConfig);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(kConfigFileName)));
+        EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
+        EXPECT_EQ(ReadFile("target"), "not to be touched");
+    }
     // Beside a configuration that is kept, a stale scratch file plays no part.
     WriteFile(kScratchConfigName, "#STRINGS\nDATA_FILE = stale.csv\n");
-    std::tie(printed, content) = Open();
+    auto [printed, content] = Open();
     EXPECT_EQ(printed, kReading);
     EXPECT_EQ(content, kDefaultConfig);
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "config/config_checks.h"
 #include "config/config_file.h"
 #include "test_util.h"
 
@@ -335,3 +336,36 @@ TEST(ValidateRunSettings, RefusesWhatLaterStagesCannotUse) {
 }
 
 }  // namespace
+
+// Names an expression reads that nothing sets: a misspelt column, a constant
+// whose line comes after the equation; not a later equation's result, a
+// column, nor what the tool sets itself.
+TEST(ConfigChecks, NamesThatNothingSets) {
+    const RunState state = Evaluate(
+        "#CONSTANTS\nWINDOW_SIZE = 8\n"
+        "#WINDOW_FUNCTION\nW = 0.5 * (1 - cos((2 * PI * input) / WINDOW_SIZE))\n"
+        "#EQUATIONS\n"
+        "0, SENSOR = PRESS + OFFSET + LATE + count + input\n"
+        "1, OFFSET = OFFSET + 1 + LINE_COUNT + W + SHORT_WINDOW\n"
+        "0, TWICE = PRESS * PRESS\n"
+        "#COLUMNS\nPRES, 0, 1, 0, input + SENSOR + GAIN + TWICE\nACC, 1, 2, 0, 1.5\n"
+        "#CONSTANTS\nLATE = 3\nPI = 3.14\n#ENDCFG\n");
+    std::string found;
+    for (const UnsetName& u : FindUnsetNames(state)) {
+        found += std::to_string(static_cast<int>(u.role)) + " " + u.expression + " " + u.name + "\n";
+    }
+    EXPECT_EQ(found, "0 W PI\n1 SENSOR PRESS\n1 SENSOR LATE\n1 TWICE PRESS\n2 PRES GAIN\n");
+    EXPECT_TRUE(FindUnsetNames(Evaluate(kDefaultConfig)).empty());
+}
+
+TEST(ConfigChecks, MatlabVariableNames) {
+    const std::string longest = std::string(59, 'a') + "_out";
+    for (const std::string& name : {std::string("PRES_act"), std::string("x1_rot"), longest}) {
+        EXPECT_TRUE(IsMatlabVariableName(name)) << name;
+    }
+    for (const std::string& name : {std::string(""), std::string("2nd_act"), std::string("_x_out"),
+                                    std::string("a-b_out"), std::string("a b_pwr"), std::string("\xc3\xa9_out"),
+                                    "b" + longest}) {
+        EXPECT_FALSE(IsMatlabVariableName(name)) << name;
+    }
+}

@@ -1,10 +1,12 @@
 #include "config/rewrite.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "config/scratch_config.h"
 #include "test_util.h"
 
 namespace {
@@ -36,8 +38,6 @@ TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
         {SectionStrings, "data_file = in.csv\n", kFive, "data_file = in.csv\n"},
         // Blanks inside the key are no part of it.
         {SectionStrings, "  DATA _FILE=in.csv\n", {"x"}, "  DATA _FILE=x\n"},
-        // An old value with a blank is not found: the line stays.
-        {SectionStrings, "DATA_FILE = my file.csv\n", {"x"}, "DATA_FILE = my file.csv\n"},
         // An empty old value: the argument goes right after the equals sign.
         {SectionStrings, "DATA_FILE =\n", {"x.csv"}, "DATA_FILE =x.csv\n"},
         {SectionStrings, "DATA_FILE = % none\n", {"x.csv"}, "DATA_FILE =x.csv % none\n"},
@@ -58,28 +58,8 @@ TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
     };
     for (const Case& c : cases) {
         ConfigSection section = c.section;
-        EXPECT_EQ(RewriteConfigLine(c.line, section, c.args), c.expected) << c.line;
+        EXPECT_EQ(RewriteConfigLine(c.line, section, c.args).text, c.expected) << c.line;
         EXPECT_EQ(section, c.section) << c.line;
-    }
-}
-
-TEST(RewriteConfigLine, AValueThatCannotBeReplacedIsReportedOnTheErrorStream) {
-    struct Case {
-        const char* line;
-        bool warned;
-    } cases[] = {
-        {"DATA_FILE = my file.csv\n", true},   // "myfile.csv" does not occur
-        {"DATA_FILE = a b % ab\n", true},      // "ab" occurs only in the comment
-        {"DATA_FILE = old.csv % x\n", false},
-        {"DATA_FILE =\n", false},
-    };
-    for (const Case& c : cases) {
-        ConfigSection section = SectionStrings;
-        testing::internal::CaptureStderr();
-        RewriteConfigLine(c.line, section, {"new.csv"});
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(err.find("DATA_FILE in vux_reader.cfg keeps its value") != std::string::npos, c.warned)
-            << c.line << err;
     }
 }
 
@@ -97,7 +77,7 @@ TEST(RewriteConfigLine, SectionFollowsMarkersAsTheyAreSpelled) {
     };
     for (const Case& c : cases) {
         ConfigSection section = SectionMatlab;
-        EXPECT_EQ(RewriteConfigLine(c.line, section, kFive), c.line);
+        EXPECT_EQ(RewriteConfigLine(c.line, section, kFive).text, c.line);
         EXPECT_EQ(section, c.after) << c.line;
     }
 }
@@ -110,7 +90,14 @@ protected:
         WriteFile(kConfigFileName, content);
         std::FILE* cfg = std::fopen(kConfigFileName, "r");
         testing::internal::CaptureStdout();
-        std::FILE* rewritten = RewriteConfig(cfg, args);
+        std::FILE* rewritten = nullptr;
+        try {
+            rewritten = RewriteConfig(cfg, args);
+        } catch (const RunStop& stop) {
+            testing::internal::GetCapturedStdout();
+            ADD_FAILURE() << "the rewrite stopped: " << stop.message;
+            return {};
+        }
         std::string printed = testing::internal::GetCapturedStdout();
         std::string read = ReadRest(rewritten);
         std::fclose(rewritten);
@@ -158,7 +145,7 @@ TEST_F(RewriteTest, TextAfterTheEndMarkerIsDropped) {
     const std::string body = "#STRINGS\nDATA_FILE = a.csv % in\n#ENDCFG\n";
     EXPECT_EQ(Rewrite(body + "% notes\nDATA_FILE = z\n", {"b.csv"}).second,
               "#STRINGS\nDATA_FILE = b.csv % in\n#ENDCFG\n");
-    EXPECT_EQ(Rewrite("#STRINGS\n#ENDCFG", {"b.csv"}).second, "#STRINGS\n#ENDCFG");
+    EXPECT_EQ(Rewrite("#STRINGS\nDATA_FILE=a\n#ENDCFG", {"b.csv"}).second, "#STRINGS\nDATA_FILE=b.csv\n#ENDCFG");
 
     auto input = CaseFile("rw__text-after-endcfg-dropped/input", "vux_reader.cfg");
     auto expected = CaseFile("rw__text-after-endcfg-dropped/expected", "vux_reader.cfg");
@@ -170,7 +157,6 @@ TEST_F(RewriteTest, TextAfterTheEndMarkerIsDropped) {
 TEST_F(RewriteTest, FileWithoutEndMarkerIsCopiedToItsEnd) {
     EXPECT_EQ(Rewrite("#STRINGS\nDATA_FILE = a\n\nlast line", {"b"}).second,
               "#STRINGS\nDATA_FILE = b\n\nlast line");
-    EXPECT_EQ(Rewrite("", {"b"}).second, "");
 }
 
 TEST_F(RewriteTest, CrLfFileKeepsEveryByte) {
@@ -208,14 +194,71 @@ TEST_F(RewriteTest, LongAndBinaryLinesAreCopiedWhole) {
               "#STRINGS\n" + longComment + binary + "DATA_FILE = short.csv % c\n#ENDCFG\n");
 }
 
-TEST_F(RewriteTest, FailureToCreateTheScratchFileStopsTheRun) {
-    WriteFile(kConfigFileName, kDefaultConfig);
-    fs::create_directory(kScratchConfigName);  // stands where recfg must be created
-    std::FILE* cfg = std::fopen(kConfigFileName, "r");
-    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_TRUE(stop.message.starts_with("\nCannot create recfg: ")) << stop.message;
-    EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
+TEST_F(RewriteTest, AValueThatCannotLandStopsTheRunAndChangesNothing) {
+    const std::string strings = "#STRINGS\nDATA_FILE = in.csv\nOUTPUT_FILE = o.mat\n";
+    const std::string angles = "#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\nTHETA_Z = 3\n";
+    struct Case {
+        std::string config;
+        Args args;
+        const char* message;
+    } cases[] = {
+        {"", {"a.csv"},
+         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
+         "#STRINGS\n"},
+        {"#STRINGS\nOUTPUT_FILE = o.mat\n#ENDCFG\n", {"a.csv"},
+         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
+         "#STRINGS\n"},
+        // In the wrong section, or only after the end marker, a line does not count.
+        {"#CONSTANTS\nDATA_FILE = x\n#ENDCFG\n#STRINGS\nDATA_FILE = y\n", {"a.csv"},
+         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
+         "#STRINGS\n"},
+        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Z = 3\n", {"a", "b", "1", "2", "3"},
+         "\nCannot set THETA_Y from the command line: vux_reader.cfg has no THETA_Y line in "
+         "#CONSTANTS\n"},
+        {"#STRINGS\nDATA_FILE = my data.csv\n", {"a.csv"},
+         "\nCannot set DATA_FILE from the command line: its old value on line 2 of vux_reader.cfg is "
+         "written with blanks, so the command-line value cannot replace it\n"},
+        // Every line of the key must take the value, the second one too.
+        {strings + "#STRINGS\nDATA_FILE = a b.csv % ab.csv\n", {"a.csv"},
+         "\nCannot set DATA_FILE from the command line: its old value on line 5 of vux_reader.cfg is "
+         "written with blanks, so the command-line value cannot replace it\n"},
+        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\nTHETA_Z = - 3\n", {"a", "b", "1", "2", "3"},
+         "\nCannot set THETA_Z from the command line: its old value on line 7 of vux_reader.cfg is "
+         "written with blanks, so the command-line value cannot replace it\n"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(kConfigFileName, c.config);
+        std::FILE* cfg = std::fopen(kConfigFileName, "r");
+        testing::internal::CaptureStdout();
+        const RunStop stop = ExpectStop([&] { RewriteConfig(cfg, c.args); });
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing custom settings......\n");
+        EXPECT_EQ(stop.status, -1);
+        EXPECT_EQ(stop.message, c.message) << c.config;
+        EXPECT_EQ(ReadFile(kConfigFileName), c.config);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
+    }
+    // Lines of the key in both sections and several times: all of them change.
+    EXPECT_EQ(Rewrite(strings + angles + strings, {"a", "b", "1", "2", "3"}).second,
+              "#STRINGS\nDATA_FILE = a\nOUTPUT_FILE = b\n#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\n"
+              "THETA_Z = 3\n#STRINGS\nDATA_FILE = a\nOUTPUT_FILE = b\n");
+}
+
+TEST_F(RewriteTest, TheRewrittenFileKeepsItsPermissionBits) {
+    const mode_t oldMask = ::umask(022);  // a new file would be 0644
+    for (const mode_t bits : {mode_t{0400}, mode_t{0640}}) {
+        WriteFile(kConfigFileName, "#STRINGS\nDATA_FILE = in.csv\n");
+        ASSERT_EQ(::chmod(kConfigFileName, bits), 0);
+        std::FILE* cfg = std::fopen(kConfigFileName, "r");
+        testing::internal::CaptureStdout();
+        std::fclose(RewriteConfig(cfg, {"a.csv"}));
+        testing::internal::GetCapturedStdout();
+        struct stat info {};
+        ASSERT_EQ(::stat(kConfigFileName, &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, bits);
+        EXPECT_EQ(ReadFile(kConfigFileName), "#STRINGS\nDATA_FILE = a.csv\n");
+        fs::remove(kConfigFileName);
+    }
+    ::umask(oldMask);
 }
 
 TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) {

@@ -169,9 +169,9 @@ class SummaryTest(unittest.TestCase):
         expected = {"TIME": extremes(time, time) + (None,)}
         for k, column in ((1, "PRES"), (2, "TEMP"), (3, "HUMD")):
             act = f.mat[column + "_act"][:, 0]
-            # A once-per-window value is stamped with element m of the time
-            # column's current window: row m of window m.
-            stamps = np.array([time[m * WINDOW + m] for m in range(f.windows)])
+            # A once-per-window value comes from its window's first row and
+            # is stamped with that row's time.
+            stamps = np.array([time[m * WINDOW] for m in range(f.windows)])
             mean = 0.0
             for a in act:
                 mean += a

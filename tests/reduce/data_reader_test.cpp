@@ -460,3 +460,47 @@ TEST_F(DataReaderTest, FileEndingBeforeTheRowsIsRefused) {
 }
 
 }  // namespace
+
+// One line per fact of the reader's data-quality record.
+std::string Describe(const DataQuality& q) {
+    std::string text = "rows " + std::to_string(q.rows) + ", short " + std::to_string(q.shortRows) + " from line " +
+                       std::to_string(q.firstShortLine) + "\n";
+    for (size_t c = 0; c < q.fields.size(); ++c) {
+        const FieldFaults& f = q.fields[c];
+        if (f.count == 0) continue;
+        text += "C" + std::to_string(c) + ": " + std::to_string(f.count) + " from line " +
+                std::to_string(f.firstLine) + " [" + std::string(f.firstText.data(), f.firstLength) + "]" +
+                (f.firstCut ? "..." : "") + "\n";
+    }
+    return text;
+}
+
+// Short rows and stored fields that are not wholly numbers, with the lines
+// of the first ones counted over the header; fields that are not stored
+// (once-per-window columns after a window's first row) are not looked at. A
+// CR directly before the LF is the line end; anywhere else it ends a number.
+TEST_F(DataReaderTest, CountsShortRowsAndFieldsThatAreNotNumbers) {
+    const std::string content = std::string("VUX-2 export\r\nFlight,T-17\r\n") + kMarkerLine + "t,a,b,c,d,\r\n" +
+                                "0,N/A,1,2,3\r\n"  // line 5: window 0, row 0
+                                "1,x,,y,z\n"       // unstored x, y and z; an empty field
+                                "\r\n"             // line 7: one empty field, a short row
+                                "3,4,-\r\n"
+                                "5,  7 ,8.5\r,9,abcdefghijklmnopqrstuvwxyz0123456789\r\n"  // window 1, row 0
+                                "6,1,2,3\r\n"      // short only past the last stored column
+                                "e5,0,.5,0.000,-0\r\n"
+                                "7,8,0x1F,+.0,9\r\n";
+    const std::string expected =
+        "rows 8, short 3 from line 7\n"
+        "C0: 2 from line 7 []\n"
+        "C1: 2 from line 5 [N/A]\n"
+        "C2: 4 from line 6 []\n"
+        "C4: 1 from line 9 [abcdefghijklmnopqrstuvwxyz012345]...\n";
+    for (size_t blockSize : {size_t{0}, size_t{1}, size_t{2}, size_t{5}, size_t{16}}) {
+        SCOPED_TRACE("block size " + std::to_string(blockSize));
+        std::vector<ColumnDef> columns = MakeColumns({1, 0, 1, 0, 0}, 4);
+        DataReader& reader = Open(content, columns, 4, blockSize);
+        ASSERT_EQ(RowCounts(ReadAll(reader, columns, 4)), (std::vector<int32_t>{4, 4, 0}));
+        EXPECT_EQ(Describe(reader.quality), expected);
+        EXPECT_EQ(columns[2].samples, (std::vector<double>{8.5, 2, 0.5, 0}));  // leading numbers
+    }
+}

@@ -117,7 +117,7 @@ TEST(WindowProcessing, StatisticsKeepFirstOfTiesAndIgnoreNaN) {
     EXPECT_EQ(r.Col(v).min, -2.0);
     EXPECT_EQ(r.Col(v).timeOfMin, 0.5);
     EXPECT_EQ(r.Col(p).max, 7.0);
-    EXPECT_EQ(r.Col(p).timeOfMax, 0.1);  // element m of the first column
+    EXPECT_EQ(r.Col(p).timeOfMax, 0.1);  // the time of the window's first row
     EXPECT_EQ(r.Col(t).min, 0.1);
     EXPECT_EQ(r.Col(t).timeOfMin, 0.1);
 
@@ -134,23 +134,46 @@ TEST(WindowProcessing, StatisticsKeepFirstOfTiesAndIgnoreNaN) {
     EXPECT_EQ(r.Col(t).timeOfMax, 1.2);
 }
 
-TEST(WindowProcessing, OncePerWindowStampFallsBackToElementZero) {
-    // The first column reads every sample, so its array has WINDOW_SIZE (2)
-    // elements; from window 2 on its element m does not exist.
-    TestRun r(2, 100);
-    const int32_t t = r.Column("T", 1, 0, "0");
-    const int32_t q = r.Column("Q", 0, 0, "0");
-    PrepareColumns(r.state, 0);
-    WindowContext ctx = MakeWindowContext(r.state);
-    for (int32_t m = 0; m < 3; ++m) {
-        r.Col(t).samples = {10.0 * m, 10.0 * m + 5};
-        r.Col(q).samples.push_back(m + 1.0);
-        Window(r, ctx, m, 2);
+// A once-per-window value comes from its window's first row, so it is
+// stamped with the first column's value in that row: element 0 of an
+// every-sample first column (also past WINDOW_SIZE windows), element m of a
+// once-per-window one.
+TEST(WindowProcessing, OncePerWindowValuesTakeTheTimeOfTheWindowsFirstRow) {
+    for (int32_t timeMult : {1, 0}) {
+        SCOPED_TRACE(timeMult == 1 ? "time read every sample" : "time read once per window");
+        TestRun r(2, 100);
+        const int32_t t = r.Column("T", timeMult, 0, "0");
+        const int32_t q = r.Column("Q", 0, 0, "0");
+        PrepareColumns(r.state, 0);
+        WindowContext ctx = MakeWindowContext(r.state);
+        const std::vector<double> values = {5, 1, 9, 3};  // min in window 1, max in window 2
+        for (int32_t m = 0; m < 4; ++m) {
+            if (timeMult == 1) {
+                r.Col(t).samples = {10.0 * m, 10.0 * m + 5};
+            } else {
+                r.Col(t).samples.resize(static_cast<size_t>(m) + 1);
+                r.Col(t).samples[static_cast<size_t>(m)] = 10.0 * m;
+            }
+            r.Col(q).samples.resize(static_cast<size_t>(m) + 1);
+            r.Col(q).samples[static_cast<size_t>(m)] = values[static_cast<size_t>(m)];
+            Window(r, ctx, m, 2);
+        }
+        EXPECT_EQ(r.Col(q).max, 9.0);
+        EXPECT_EQ(r.Col(q).timeOfMax, 20.0);
+        EXPECT_EQ(r.Col(q).min, 1.0);
+        EXPECT_EQ(r.Col(q).timeOfMin, 10.0);
     }
-    EXPECT_EQ(r.Col(q).max, 3.0);
-    EXPECT_EQ(r.Col(q).timeOfMax, 20.0);
-    EXPECT_EQ(r.Col(q).min, 1.0);
-    EXPECT_EQ(r.Col(q).timeOfMin, 0.0);
+}
+
+// The time base is checked against the median step of the first window:
+// a few odd steps (a gap, a repeated stamp, a NaN) do not move it.
+TEST(WindowProcessing, MedianStepOfTheFirstSamples) {
+    EXPECT_EQ(MedianStep({0, 1, 2, 2, 3, 50, 51}, 7), 1.0);
+    EXPECT_EQ(MedianStep({0, 2, 3, 7, 100}, 4), 2.0);  // steps 2 1 4: the 100 is past n
+    EXPECT_EQ(MedianStep({0, 1, kNaN, 3, 4}, 5), 1.0);
+    EXPECT_EQ(MedianStep({3, 1}, 2), -2.0);
+    EXPECT_EQ(MedianStep({1, 2}, 8), 1.0);  // n beyond the array reads what there is
+    EXPECT_TRUE(std::isnan(MedianStep({1}, 1)));
 }
 
 TEST(WindowProcessing, MeansWeighEveryWindowEqually) {
@@ -270,9 +293,8 @@ TEST(ReduceDataFile, WholeWindowsGiveOneProgressLineEach) {
     EXPECT_EQ(r.run.Col(1).samples[0], 0.25);
     EXPECT_EQ(r.run.Col(1).samples[1], 5.25);
     EXPECT_EQ(r.run.Col(1).mean, (0.25 + 5.25) / 2);
-    // Stamped with element m of the first column, whatever it holds: here
-    // the second sample of window 1.
-    EXPECT_EQ(r.run.Col(1).timeOfMax, 11.0);
+    // Stamped with the time of window 1's first row.
+    EXPECT_EQ(r.run.Col(1).timeOfMax, 10.0);
 }
 
 TEST(ReduceDataFile, OddLastWindowLosesItsLastRow) {

@@ -2,13 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 TEST(CommandLine, HelpWordsAreExactAndCaseSensitive) {
-    for (const char* word : {"help", "HELP", "-- help", "-h", "-help", "-H"}) {
+    for (const char* word : {"help", "HELP", "-- help", "--help", "-h", "-help", "-H"}) {
         EXPECT_TRUE(IsHelpWord(word)) << word;
     }
-    for (const char* other : {"--help", "Help", "/?", "-h ", "", "--  help", "h"}) {
+    for (const char* other : {"--HELP", "Help", "/?", "-h ", "", "--  help", "h", "--version"}) {
         EXPECT_FALSE(IsHelpWord(other)) << other;
     }
+    EXPECT_TRUE(IsVersionWord("--version"));
+    for (const char* other : {"-version", "--Version", "--version ", "-v", "version"}) {
+        EXPECT_FALSE(IsVersionWord(other)) << other;
+    }
+    EXPECT_TRUE(std::regex_match(VersionLine(), std::regex("vux_reader [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << VersionLine();
 }
 
 TEST(CommandLine, AcceptedArgumentCounts) {

@@ -103,12 +103,12 @@ TEST(ConcurrentRuns, TwoRunsWithArgumentsOnAnExistingConfiguration50Rounds) {
     RaceRounds(ExistingConfig(), 50);
 }
 
-// Kills runs with SIGKILL after a random delay, from before the start of the
+// Ends runs with `sig` after a random delay, from before the start of the
 // configuration write to after its end, and checks after each that
-// vux_reader.cfg is exactly the old or the new file. Returns how many kills
-// left a scratch file behind (landed while it was being written).
+// vux_reader.cfg is exactly the old or the new file. Returns how many runs
+// left a scratch file behind (killed while it was being written).
 int KillRounds(const std::string& initial, const Args& args, const std::string& replaced,
-               int rounds) {
+               int rounds, int sig = SIGKILL) {
     const Outcome whole = RunAlone(initial, args);
     EXPECT_FALSE(whole.config.empty());
 
@@ -129,7 +129,7 @@ int KillRounds(const std::string& initial, const Args& args, const std::string& 
         if (!initial.empty()) WriteFile(dir.path / kConfig, initial);
         ToolProcess tool = StartTool(dir.path, args);
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        ::kill(tool.pid, SIGKILL);
+        ::kill(tool.pid, sig);
         WaitTool(tool);
 
         const bool exists = fs::exists(dir.path / kConfig);
@@ -157,21 +157,32 @@ int KillRounds(const std::string& initial, const Args& args, const std::string& 
 // The default configuration, as a first run writes it.
 std::string DefaultConfig() { return RunAlone("", {}).config; }
 
-// A rewrite of a configuration padded to 2 MB with comment lines before its
-// end marker (so that writing it takes a while), killed 100 times.
-TEST(KilledRuns, RewriteOfALargeConfigurationKilled100Times) {
+// The default configuration padded to 2 MB with comment lines before its end
+// marker, so that rewriting it takes a while.
+std::string LargeConfig() {
     std::string large = DefaultConfig();
-    const auto end = large.rfind("#ENDCFG");
-    ASSERT_NE(end, std::string::npos);
     std::string padding;
     while (padding.size() < 2'000'000) {
         padding += "% padding so that the rewrite takes measurable time, line " +
                    std::to_string(padding.size()) + "\n";
     }
-    large.insert(end, padding);
+    return large.insert(large.rfind("#ENDCFG"), padding);
+}
+
+// A rewrite of the large configuration killed 100 times.
+TEST(KilledRuns, RewriteOfALargeConfigurationKilled100Times) {
+    const std::string large = LargeConfig();
     const int midWrite = KillRounds(large, {"in.csv", "out.mat"}, large, 100);
     RecordProperty("kills_during_the_write", midWrite);
     EXPECT_GT(midWrite, 0) << "no kill landed while the configuration was being written";
+}
+
+// The same rewrite interrupted (SIGTERM) 50 times with the same spread of
+// delays: an interrupted run lets its configuration write end (renamed or
+// removed) before it dies, so it never leaves a scratch file.
+TEST(KilledRuns, RewriteOfALargeConfigurationInterrupted50TimesLeavesNoScratchFile) {
+    const std::string large = LargeConfig();
+    EXPECT_EQ(KillRounds(large, {"in.csv", "out.mat"}, large, 50, SIGTERM), 0);
 }
 
 // The default written over a corrupt (short) file, and into an empty

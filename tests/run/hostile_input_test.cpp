@@ -401,6 +401,11 @@ void CheckRow(const HostileRow& row) {
     if (!row.configMayChange && !configBefore.empty()) {
         EXPECT_TRUE(Snapshot(work / "vux_reader.cfg") == configBefore) << "vux_reader.cfg changed";
     }
+    // The configuration stays a file of its own, and no scratch file is left.
+    std::error_code ec;
+    const fs::file_status config = fs::symlink_status(work / "vux_reader.cfg", ec);
+    EXPECT_TRUE(!fs::exists(config) || fs::is_regular_file(config)) << "vux_reader.cfg is no regular file";
+    EXPECT_FALSE(fs::exists(fs::symlink_status(work / "recfg", ec))) << "recfg is left";
 }
 
 // ---- data file builders ---------------------------------------------------
@@ -690,6 +695,26 @@ std::vector<HostileRow> Rows() {
          true},
         {"ArgumentWithALineBreak", BaseConfig, Base, {"data.csv\n#ENDCFG", "out.mat"}, 255,
          {"Invalid argument: a line break cannot be written into vux_reader.cfg"}},
+        // A command-line value that cannot be written into the configuration
+        // stops the run before anything changes.
+        {"ArgumentForAValueWrittenWithBlanks",
+         [] { return BaseConfigWith("DATA_FILE = data.csv", "DATA_FILE = da ta.csv"); }, Base,
+         {"data.csv", "out.mat"}, 255,
+         {"Writing custom settings......\n\nCannot set DATA_FILE from the command line: its old value on line 3"}},
+        // What stands where the rewrite's scratch file goes is removed, never
+        // written through or waited on.
+        {"ScratchNameIsALinkToTheDataFile", BaseConfig,
+         [](const fs::path& w) {
+             Base(w);
+             fs::create_symlink("data.csv", w / "recfg");
+         },
+         {"data.csv", "out.mat"}, 10, {"Analysis complete"}, {"A_out"}, 1024, true},
+        {"ScratchNameIsAFifo", BaseConfig,
+         [](const fs::path& w) {
+             Base(w);
+             ::mkfifo((w / "recfg").c_str(), 0644);
+         },
+         {"data.csv", "out.mat"}, 10, {"Analysis complete"}, {"A_out"}, 1024, true},
         // The kernel takes arguments of up to 128 KiB.
         {"ArgumentOf100KB", BaseConfig, Base, {"data.csv", std::string(100000, 'o') + ".mat"}, 255,
          {"Cannot create MAT-file", ": File name too long"}, {}, 1024, true},

@@ -7,11 +7,16 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "config/config_file.h"
+#include "run/command_line.h"
+#include "run/warnings.h"
 #include "support/scratch_files.h"
 
 namespace fs = std::filesystem;
@@ -30,6 +35,7 @@ std::string Quote(const std::string& arg) {
 struct RunResult {
     int status = -1;
     std::string out;
+    std::string err;
 };
 
 class ToolRun : public testing::Test {
@@ -55,6 +61,7 @@ protected:
         RunResult r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         r.out = ReadFile(dir_ / "stdout.txt");
+        r.err = ReadFile(dir_ / "stderr.txt");
         fs::remove(dir_ / "stdout.txt");
         fs::remove(dir_ / "stderr.txt");
         return r;
@@ -90,7 +97,8 @@ TEST_F(ToolRun, FirstRunWritesTheDefaultConfigurationAndReportsTheMissingInput) 
 
 TEST_F(ToolRun, HelpWordPrintsUsageWhateverFollowsAndTouchesNothing) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"}}) {
+         {std::vector<std::string>{"-h"}, {"HELP", "a", "b"}, {"-- help", "1", "2", "3", "4", "5", "6"},
+          {"--help"}, {"--help", "x.csv"}}) {
         const RunResult r = Run(args);
         EXPECT_EQ(r.status, 255);
         ExpectGolden("usage", r.out);
@@ -108,8 +116,18 @@ TEST_F(ToolRun, WrongArgumentCountsPrintUsage) {
     EXPECT_TRUE(Files().empty());
 }
 
+TEST_F(ToolRun, VersionPrintsOneLineWhateverFollowsAndTouchesNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--version", "a.csv", "b.mat", "1"}}) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, VersionLine());
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
 TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
-    const RunResult r = Run({"--help"});
+    const RunResult r = Run({"/?"});
     EXPECT_EQ(r.status, 0);
     ExpectGolden("near_help_word", r.out);
 }
@@ -137,6 +155,137 @@ TEST_F(ToolRun, MissingInputIsReportedAfterTheRewrite) {
     EXPECT_NE(cfg.find("DATA_FILE = data/run1.csv\n"), std::string::npos);
     EXPECT_NE(cfg.find("OUTPUT_FILE = out.mat\n"), std::string::npos);
     EXPECT_EQ(Files(), std::vector<std::string>{"vux_reader.cfg"});  // recfg is gone
+}
+
+// `text` with `from` replaced by `to` once (which must be there).
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+// Standard output with the figures that change from run to run masked.
+std::string MaskTimings(const std::string& out) {
+    std::string masked = std::regex_replace(out, std::regex("[0-9.]+s elapsed"), "<T>s elapsed");
+    masked = std::regex_replace(masked, std::regex("Remaining [-0-9.a-z]+s"), "Remaining <T>s");
+    masked = std::regex_replace(masked, std::regex("took [0-9.]+ seconds"), "took <T> seconds");
+    return std::regex_replace(masked, std::regex("processing time: [0-9.]+s"), "processing time: <T>s");
+}
+
+// A messy recording: a short row, an "N/A" field, a time step of twice
+// 1 / SAMPLE_FREQ and an equation reading a misspelt channel. The run ends
+// as a clean one would, with the same console transcript, MAT-file and plot
+// script as its twin (the same values written cleanly), and one warning of
+// each kind on the error stream.
+TEST_F(ToolRun, MessyDataIsReportedOnTheErrorStreamOnly) {
+    std::vector<std::string> rows;
+    char row[160];
+    for (int i = 0; i < 15000; ++i) {
+        std::snprintf(row, sizeof row, "%.5f,%.4f,%.4f,%.4f,%+.6f,%+.6f,%+.6f,%+.6f,%+.6f,%+.6f", i * 0.0002,
+                      1790 + i % 7 * 0.5, -1450 - i % 5 * 0.25, 170 + i % 3 * 0.125, 14.0 + i % 11, -13.5 + i % 13,
+                      12.0 + i % 17, 12.5 - i % 19, -15.0 + i % 23, -104.0 + i % 29);
+        rows.push_back(row);
+    }
+    const std::string header =
+        "VUX-2 export\r\nFlight,T-17\r\nData Starts Here,,,,,,,,,,,,,,,,,,,\r\n"
+        "Time (s),Pressure (mV),Temp (mV),Humidity (mV),Gyro X,Gyro Y,Gyro Z,Acc X,Acc Y,Acc Z,\r\n";
+    auto file = [&](const std::string& firstRow, const std::string& fiftyThirdRow) {
+        std::string text = header;
+        for (size_t i = 0; i < rows.size(); ++i) text += (i == 0 ? firstRow : i == 52 ? fiftyThirdRow : rows[i]) + "\r\n";
+        return text;
+    };
+    // Line 5 holds the first row. In the first window a missing field reads
+    // as 0: the clean twin writes the 0s, the messy file drops them and pads
+    // a field with blanks so every byte offset stays the same.
+    size_t seventhComma = 0;
+    for (int k = 0; k < 7; ++k) seventhComma = rows[52].find(',', seventhComma + 1);
+    const std::string cut = rows[52].substr(0, seventhComma);  // seven of ten fields
+    const std::string zeros = ",0,0,0";
+    std::string messyRow = cut;
+    messyRow.insert(cut.rfind(',') + 1, zeros.size(), ' ');
+    const std::string messyFirst = Replaced(rows[0], ",1790.0000,", ",N/A,");
+    const std::string cleanFirst = Replaced(rows[0], ",1790.0000,", ",0.0,");
+    ASSERT_EQ(messyFirst.size(), cleanFirst.size());
+
+    const std::string equation = "0, SENSOR_PRES = (PRES + ADC_OFFSET - 500)";
+    struct Outcome {
+        RunResult run;
+        std::string mat;
+        std::string script;
+    };
+    auto runOn = [&](const std::string& data, const std::string& pressureTerm) {
+        WriteFile(dir_ / "data.csv", data);
+        WriteFile(dir_ / "vux_reader.cfg",
+                  Replaced(std::string(kDefaultConfig), equation, Replaced(equation, "(PRES ", "(" + pressureTerm + " ")));
+        Outcome o{Run({"data.csv", "out.mat"}), ReadFile(dir_ / "out.mat"), ReadFile(dir_ / "vuxplots.m")};
+        if (o.mat.size() > 76) o.mat.replace(52, 24, 24, '.');  // the creation date
+        return o;
+    };
+    const Outcome messy = runOn(file(messyFirst, messyRow), "PRESS");
+    const Outcome clean = runOn(file(cleanFirst, cut + zeros), "0");
+
+    EXPECT_EQ(messy.run.status, 10);
+    EXPECT_EQ(clean.run.status, 10);
+    EXPECT_EQ(MaskTimings(messy.run.out), MaskTimings(clean.run.out));
+    EXPECT_NE(messy.run.out.find("Analysis complete"), std::string::npos);
+    EXPECT_EQ(messy.mat, clean.mat);
+    EXPECT_FALSE(messy.mat.empty());
+    EXPECT_EQ(messy.script, clean.script);
+
+    const std::string timeBase =
+        "vux_reader: warning: time base: TIME steps by 0.0002 in the first window (median) but SAMPLE_FREQ = "
+        "10000 gives 0.0001\n";
+    EXPECT_EQ(messy.run.err,
+              "vux_reader: warning: equation SENSOR_PRES reads PRESS, which no constant above it, no column and "
+              "no equation sets: it reads 0\n"
+              "vux_reader: warning: 1 row of data.csv has fewer fields than the 10 configured columns (line 57); "
+              "a missing field keeps the value an earlier window left in its place, or 0\n"
+              "vux_reader: warning: column PRES: 1 field is not a number (line 5: \"N/A\"); it reads as its "
+              "leading number, 0 when it has none\n" +
+                  timeBase);
+    EXPECT_EQ(clean.run.err, timeBase);
+}
+
+// The wording of the warnings that a whole run above does not show: counts
+// above one, field text escaped and cut, names MATLAB cannot load, and a
+// WINDOW_SIZE beyond the file's rows.
+TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
+    RunState state;
+    state.settings.inputPath = "f.csv";
+    state.settings.windowSize = 100;
+    state.settings.sampleFreq = 10;
+    for (const char* name : {"TIME", "2nd-axis", "RAW"}) {
+        ColumnDef column;
+        column.name = name;
+        column.multPerWindow = 1;
+        state.columns.push_back(column);
+    }
+    state.columns[1].operationType = 2;  // exported as _pwr
+    EXPECT_EQ(ConfigurationWarnings(state),
+              std::vector<std::string>{"vux_reader: warning: column 2nd-axis: MATLAB cannot load its vector "
+                                       "2nd-axis_pwr (a name needs a letter first, then letters, digits or _, at "
+                                       "most 63 characters)"});
+
+    ReduceOutcome outcome;
+    outcome.processedWindows = 1;
+    DataQuality& q = outcome.quality;
+    q.rows = 40;
+    q.shortRows = 3;
+    q.firstShortLine = 9;
+    q.fields.resize(3);
+    const std::string text = std::string("a\"b\\c\r\x01\xff") + std::string(30, 'z');
+    q.fields[2] = FieldFaults{2, 11, {}, 32, true};
+    std::copy_n(text.begin(), 32, q.fields[2].firstText.begin());
+    q.firstWindowStep = 0.1009;  // within 1 % of 1 / SAMPLE_FREQ
+    EXPECT_EQ(DataWarnings(state, outcome),
+              (std::vector<std::string>{
+                  "vux_reader: warning: 3 rows of f.csv have fewer fields than the 3 configured columns (first "
+                  "at line 9); a missing field keeps the value an earlier window left in its place, or 0",
+                  "vux_reader: warning: column RAW: 2 fields are not numbers (first at line 11: "
+                  "\"a\\\"b\\\\c\\x0d\\x01\\xff" + std::string(24, 'z') +
+                      "\"...); each reads as its leading number, 0 when it has none",
+                  "vux_reader: warning: WINDOW_SIZE 100 is larger than the 40 rows f.csv holds"}));
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
     const std::vector<Case> cases = {
         // Root ignores a read-only directory: a directory stands in the way.
         {"default configuration, scratch file blocked",
-         [](const fs::path& dir) { fs::create_directory(dir / "recfg"); }, -1, false,
-         "\n\n", "\nCannot create recfg: Is a directory\n"},
+         [](const fs::path& dir) { fs::create_directories(dir / "recfg" / "inside"); }, -1, false,
+         "\n\n", "\nCannot remove the old recfg: Directory not empty\n"},
         {"default configuration larger than the file size limit", [](const fs::path&) {}, 2000, false,
          "Config file not found or corrupted.  Creating new file......\n",
          "\nCannot write recfg: File too large\n"},

@@ -1,0 +1,263 @@
+"""Checks of tools/vux_campaign on generated flights and on a stand-in reader.
+
+Run one group:  /usr/bin/python3 campaign_test.py FlightsTest
+Environment: VUX_BINARY (the reader), VUX_GEN (the sample generator),
+VUX_SOURCE_DIR (the source tree). Exits 77 (skipped) without GNU parallel or
+matplotlib.
+"""
+
+import csv
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import vux_e2e as e2e  # noqa: E402
+
+try:
+    import matplotlib  # noqa: F401
+except ImportError:
+    print("SKIP: matplotlib missing (Debian: python3-matplotlib)")
+    sys.exit(77)
+if not shutil.which("parallel"):
+    print("SKIP: GNU parallel missing (Debian: parallel)")
+    sys.exit(77)
+
+CAMPAIGN = os.path.join(e2e.SOURCE_DIR, "tools", "vux_campaign")
+
+
+def campaign(*args, cwd=None):
+    done = subprocess.run([CAMPAIGN, "--reader", e2e.BINARY, *args], cwd=cwd, text=True,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+    return done.returncode, done.stdout, done.stderr
+
+
+def read_table(outdir):
+    with open(os.path.join(outdir, "campaign.csv"), newline="") as f:
+        return list(csv.DictReader(f))
+
+
+def summary_of(stdout):
+    """The figures of a single run's console summary, keyed as the table's columns."""
+    text = stdout.decode().replace("\r", "\n")
+    values = {"windows": re.findall(r"^Window (\d+)\.\.\.", text, re.M)[-1],
+              "duration_s": re.search(r"^Data Duration: (\S+)s$", text, re.M).group(1)}
+    for name, body in re.findall(r"^Channel (\S+) \(.*?\):\n((?:(?:Max|Min|Mean):.*\n?)+)", text, re.M):
+        high = re.search(r"Max: (\S+) @ (\S+)", body)
+        low = re.search(r"Min: (\S+) @ (\S+)", body)
+        mean = re.search(r"Mean: (\S+)", body)
+        values.update({f"{name}_max": high.group(1), f"{name}_t_max": high.group(2),
+                       f"{name}_min": low.group(1), f"{name}_t_min": low.group(2),
+                       f"{name}_mean": mean.group(1) if mean else ""})
+    return values
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    assert head[:8] == b"\x89PNG\r\n\x1a\n", path
+    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+
+
+class FlightsTest(unittest.TestCase):
+    """Four generated flights and a missing one; then --resume, before and after
+    the configuration changes."""
+
+    def setUp(self):
+        self.ws = e2e.Workspace()
+        self.addCleanup(self.ws.close)
+
+    def test_campaign_table_figures_and_resume(self):
+        ws = self.ws
+        flights = [ws.generate(f"flight-{i}.csv", duration=2 + i % 2, seed=i) for i in range(1, 5)]
+        singles = []
+        for path in flights:  # each flight's own run, in the workspace (its default configuration)
+            status, stdout = ws.run(path, "single.mat")
+            self.assertEqual(status, 10)
+            singles.append(summary_of(stdout))
+        config = ws.path("vux_reader.cfg")
+        with open(config, "rb") as f:
+            config_bytes = f.read()
+        config_mtime = os.stat(config).st_mtime_ns
+        missing = ws.path("missing.csv")
+        outdir = ws.path("out")
+
+        status, stdout, stderr = campaign("-c", config, "-o", outdir, "-j", "2", *flights, missing)
+        self.assertEqual(status, 1, stderr)
+        progress = re.findall(r"^\[(\d)/5\] (\S+): status (\d+)", stdout, re.M)
+        self.assertEqual(sorted(int(done) for done, _, _ in progress), [1, 2, 3, 4, 5], stdout)
+        self.assertIn("4 of 5 flights reduced, 1 failed (missing)", stdout.splitlines()[-1])
+
+        rows = read_table(outdir)
+        self.assertEqual([r["flight"] for r in rows],
+                         ["flight-1", "flight-2", "flight-3", "flight-4", "missing"])
+        self.assertEqual([r["status"] for r in rows], ["10", "10", "10", "10", "0"])
+        self.assertEqual(rows[4]["message"], f"File {missing} does not exist")
+        for row, single in zip(rows, singles):
+            self.assertEqual({key: row[key] for key in single}, single, row["flight"])
+            self.assertEqual((row["message"], row["warnings"]), ("", "0"))
+            mb_per_s = os.path.getsize(ws.path(row["flight"] + ".csv")) / 1e6 / float(row["processing_s"])
+            self.assertAlmostEqual(float(row["mb_per_s"]), mb_per_s, delta=0.001)
+        self.assertEqual(rows[0]["TIME_mean"], "")  # an every-sample channel has no mean
+        with open(os.path.join(outdir, "campaign.json")) as f:
+            document = json.load(f)
+        self.assertEqual(list(rows[0]), document["fields"])
+        for row, entry in zip(rows, document["flights"]):
+            for key, text in row.items():
+                value = entry[key]
+                if value is None or isinstance(value, str):
+                    self.assertEqual(value or "", text, key)
+                else:
+                    self.assertEqual(value, float(text), key)
+
+        with open(config, "rb") as f:
+            self.assertEqual(f.read(), config_bytes)
+        self.assertEqual(os.stat(config).st_mtime_ns, config_mtime)
+        self.assertEqual(sorted(os.listdir(os.path.join(outdir, "flight-1"))),
+                         ["flight-1.mat", "stamp", "status", "stderr.txt", "stdout.txt",
+                          "vux_reader.cfg", "vuxplots.m"])
+        for figure in ("campaign-psd.png", "campaign-channels.png"):
+            width, height = png_size(os.path.join(outdir, figure))
+            self.assertGreater(min(width, height), 500, figure)
+            self.assertGreater(os.path.getsize(os.path.join(outdir, figure)), 20000, figure)
+
+        # --resume reduces nothing that is already reduced.
+        mats = [os.path.join(outdir, f"flight-{i}", f"flight-{i}.mat") for i in range(1, 5)]
+        before = [os.stat(m).st_mtime_ns for m in mats]
+        status, stdout, _ = campaign("-c", config, "-o", outdir, "--resume", *flights, missing)
+        self.assertEqual(status, 1)
+        self.assertEqual(stdout.count("already reduced"), 4, stdout)
+        self.assertEqual([os.stat(m).st_mtime_ns for m in mats], before)
+        self.assertEqual(read_table(outdir), rows)
+
+        # ... but a changed configuration reduces every flight again.
+        changed = ws.path("changed.cfg")
+        with open(changed, "wb") as f:
+            f.write(config_bytes + b"\n% changed\n")
+        status, stdout, _ = campaign("-c", changed, "-o", outdir, "--resume", *flights)
+        self.assertEqual(status, 0, stdout)
+        self.assertNotIn("already reduced", stdout)
+        self.assertTrue(all(os.stat(m).st_mtime_ns != t for m, t in zip(mats, before)))
+
+
+# A stand-in reader: its behaviour follows the flight's file name.
+FAKE_READER = r"""#!/bin/sh
+case "$(basename "$1")" in
+  die*) printf 'Window 1...\r'; kill -TERM $$ ;;
+  slow*) echo $$ > pid; exec sleep 60 ;;
+  warn*) echo 'vux_reader: warning: one' >&2; echo 'vux_reader: warning: two' >&2
+         printf '\nAnalysis complete, processing time: 0.500s\nData Duration: 2.000s\n'
+         exit 10 ;;
+  *) printf '\nVUX Data Processor --- OLVA KTR --- Marrowgate Field --- 2015\n\n'
+     printf 'Cannot open %s: Permission denied\n' "$1"; exit 255 ;;
+esac
+"""
+
+
+class FailuresTest(unittest.TestCase):
+    """Failing, killed, refused and interrupted flights are recorded in their rows
+    and never stop the others."""
+
+    def setUp(self):
+        self.ws = e2e.Workspace()
+        self.addCleanup(self.ws.close)
+        self.reader = self.ws.path("fake_reader")
+        with open(self.reader, "w") as f:
+            f.write(FAKE_READER)
+        os.chmod(self.reader, 0o755)
+        self.config = self.ws.path("my.cfg")
+        with open(self.config, "w") as f:
+            f.write("%" * 1200 + "\n#ENDCFG\n")
+        for name in ("die.csv", "fail.csv", "warn.csv", "odd name.csv", "slow-1.csv", "slow-2.csv"):
+            open(self.ws.path(name), "w").close()
+
+    def run_campaign(self, *args):
+        return subprocess.Popen([CAMPAIGN, "--reader", self.reader, "-c", self.config, *args],
+                                cwd=self.ws.dir, text=True, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def test_each_failure_in_its_row(self):
+        with open(self.ws.path("hosts"), "w") as f:
+            f.write(":\n")  # GNU parallel's name for this machine, as on a list of machines
+        proc = self.run_campaign("-o", "out", "--hosts", "hosts", "die.csv", "fail.csv", "warn.csv",
+                                 "odd name.csv")
+        stdout, stderr = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 1, stderr)
+        rows = {r["flight"]: r for r in read_table(self.ws.path("out"))}
+        cases = [  # flight, status, message (a fragment for the refusal), warnings
+            ("die", "143", "interrupted by signal 15", "0"),
+            ("fail", "255", f"Cannot open {self.ws.path('fail.csv')}: Permission denied", "0"),
+            ("warn", "10", "", "2"),
+            ("odd name", "255", "holds a blank", "0"),
+        ]
+        for flight, status, message, warnings in cases:
+            with self.subTest(flight=flight):
+                row = rows[flight]
+                self.assertEqual((row["status"], row["warnings"]), (status, warnings))
+                self.assertIn(message, row["message"])
+                if not message:
+                    self.assertEqual(row["message"], "")
+        self.assertEqual((rows["die"]["windows"], rows["warn"]["processing_s"]), ("1", "0.500"))
+
+    def test_interrupted_campaign(self):
+        proc = self.run_campaign("-o", "out", "-j", "1", "slow-1.csv", "slow-2.csv")
+        pid_file = self.ws.path(os.path.join("out", "slow-1", "pid"))
+        deadline = time.monotonic() + 60
+        while not os.path.exists(pid_file) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(0.2)
+        with open(pid_file) as f:
+            reader_pid = int(f.read())
+        proc.send_signal(signal.SIGINT)
+        stdout, stderr = proc.communicate(timeout=60)
+        self.assertEqual(proc.returncode, 1, stderr)
+        rows = read_table(self.ws.path("out"))
+        self.assertEqual([(r["status"], r["message"]) for r in rows],
+                         [("130", "interrupted by signal 2"),
+                          ("130", "not reduced: the campaign was interrupted by signal 2")])
+        with self.assertRaises(ProcessLookupError):  # the reader did not outlive the campaign
+            os.kill(reader_pid, 0)
+
+
+class UsageTest(unittest.TestCase):
+    """Usage errors: status 2 and a message naming the problem; nothing runs."""
+
+    def test_usage_errors(self):
+        ws = e2e.Workspace()
+        self.addCleanup(ws.close)
+        config = ws.path("my.cfg")
+        with open(config, "w") as f:
+            f.write("%\n")
+        os.makedirs(ws.path("a"))
+        os.makedirs(ws.path("out/inside"))
+        for name in ("f1.csv", "a/f1.csv", "out/inside/inside.csv"):
+            open(ws.path(name), "w").close()
+        cases = [  # arguments, fragment of the message
+            (["-o", "out", "f1.csv"], "-c/--config"),
+            (["-c", "my.cfg", "f1.csv"], "-o/--outdir"),
+            (["-c", "my.cfg", "-o", "out"], "no flight given"),
+            (["-c", "my.cfg", "-o", "out", "-j", "0", "f1.csv"], "'0' is not a whole number"),
+            (["-c", "no.cfg", "-o", "out", "f1.csv"], "cannot read CONFIG no.cfg"),
+            (["-c", "my.cfg", "-o", "out", "--list", "no.list"], "cannot read the flight list"),
+            (["-c", "my.cfg", "-o", "out", "f1.csv", "a/f1.csv"],
+             "flights f1.csv and a/f1.csv share the name f1"),
+            (["-c", "my.cfg", "-o", "out", "out/inside/inside.csv"], "lies in its own working"),
+            (["-c", "my.cfg", "-o", "out", "--reader", "my.cfg", "f1.csv"], "not an executable"),
+        ]
+        for args, fragment in cases:
+            with self.subTest(args=args):
+                status, stdout, stderr = campaign(*args, cwd=ws.dir)
+                self.assertEqual(status, 2, stderr)
+                self.assertIn(fragment, stderr)
+                self.assertEqual(stdout, "")
+        self.assertFalse(os.path.exists(ws.path("out/f1")))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
