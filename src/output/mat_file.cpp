@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -27,10 +28,7 @@ std::string FailureReason(int err) {
 }
 
 [[noreturn]] void StopForFile(MatFile& mat, const char* what, const std::string& reason) {
-    if (mat.file != nullptr) {
-        std::fclose(mat.file);  // already failing: the first reason is the one to report
-        mat.file = nullptr;
-    }
+    DiscardScratchFile(mat.out);  // already failing: the first reason is the one to report
     StopRun(-1, "\n" + std::string(what) + " MAT-file " + mat.path + ": " + reason + "\n");
 }
 
@@ -53,14 +51,14 @@ void WriteBytes(MatFile& mat, const void* data, size_t size) {
         return;
     }
     errno = 0;
-    if (std::fwrite(data, 1, size, mat.file) != size) {
+    if (std::fwrite(data, 1, size, mat.out.stream) != size) {
         StopForWrite(mat, errno);
     }
 }
 
 void Flush(MatFile& mat) {
     errno = 0;
-    if (std::fflush(mat.file) != 0) {
+    if (std::fflush(mat.out.stream) != 0) {
         StopForWrite(mat, errno);
     }
 }
@@ -120,10 +118,8 @@ uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount) {
 MatFile MatCreate(const std::string& path) {
     MatFile mat;
     mat.path = path;
-    errno = 0;
-    mat.file = std::fopen(path.c_str(), "wb");
-    if (mat.file == nullptr) {
-        StopForFile(mat, "Cannot create", FailureReason(errno));
+    if (const std::string reason = OpenScratchFile(path, mat.out); !reason.empty()) {
+        StopForFile(mat, "Cannot create", reason);
     }
 
     std::vector<unsigned char> header;
@@ -140,7 +136,7 @@ MatFile MatCreate(const std::string& path) {
 }
 
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n) {
-    if (mat.file == nullptr) {
+    if (mat.out.stream == nullptr) {
         StopForFile(mat, "Cannot write", "the file is not open");
     }
     const size_t nameLength = std::strlen(name);
@@ -186,13 +182,10 @@ void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_
 }
 
 void MatClose(MatFile& mat) {
-    if (mat.file == nullptr) {
+    if (mat.out.stream == nullptr) {
         return;
     }
-    std::FILE* file = mat.file;
-    mat.file = nullptr;
-    errno = 0;
-    if (std::fclose(file) != 0) {
-        StopForWrite(mat, errno);
+    if (const std::string reason = InstallScratchFile(mat.out); !reason.empty()) {
+        StopForFile(mat, "Cannot write", reason);
     }
 }

@@ -8,18 +8,23 @@
 // (mxDOUBLE_CLASS), dimensions n x 1, the name (small element form for names
 // of up to 4 characters, else padded to a multiple of 8), miDOUBLE values.
 //
+// The file is written under a scratch name beside the path and renamed over
+// it when closed (output/scratch_file.h): the path never holds part of a file.
 // Every failure of the file system stops the run (status -1) with
 // "\nCannot create MAT-file <path>: <reason>\n" (opening) or
-// "\nCannot write MAT-file <path>: <reason>\n" (writing, flushing, closing);
-// the file is closed before the run stops.
+// "\nCannot write MAT-file <path>: <reason>\n" (writing, flushing, closing,
+// renaming); the scratch file is removed before the run stops, and the path
+// keeps what it held before.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "output/scratch_file.h"
+
+// A MAT-file being written; `out.stream` is null once it is closed or failed.
 struct MatFile {
-    std::FILE* file = nullptr;
-    std::string path;
+    ScratchFile out;
+    std::string path;  // the final path, named in messages
 };
 
 // Size in bytes of an element's name subelement for a name of `nameLength`
@@ -31,18 +36,19 @@ uint64_t MatNameBytes(uint64_t nameLength);
 // every vector of 2^29 values or more) cannot be written.
 uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount);
 
-// Creates (or truncates) `path`, writes the header stamped with the local time
-// as asctime renders it and flushes. Stops the run with a message naming the
-// path and the system's reason (status -1) when it cannot.
+// Creates the scratch file for `path`, writes the header stamped with the local
+// time as asctime renders it and flushes. Stops the run with a message naming
+// the path and the reason (status -1) when it cannot, also when `path` is a
+// directory, a FIFO, a socket or a device.
 MatFile MatCreate(const std::string& path);
 
 // Appends one matrix element holding values[0..n-1] under `name` (any length,
-// written as it is) and flushes, so that the file holds every element written
-// so far even if the run stops later. Stops the run (status -1) when the write
+// written as it is) and flushes it to the scratch file. Stops the run (status -1) when the write
 // or the flush fails, and before writing anything when n is negative or the
 // element's byte count does not fit 32 bits.
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n);
 
-// Closes the file (nothing to do when it is not open); a failing close stops
-// the run (status -1).
+// Completes the file: flushes, syncs it to disk, closes it and renames it over
+// the path (nothing to do when it is not open). A failure stops the run
+// (status -1). Costs an fsync of the whole file.
 void MatClose(MatFile& mat);

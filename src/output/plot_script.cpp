@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "output/export.h"
+#include "output/scratch_file.h"
 #include "run/clock.h"
 #include "run/run_stop.h"
 
@@ -62,11 +63,9 @@ void AppendSubplot(std::string& script, int32_t rows, int32_t position, const Co
     AppendLabels(script, column);
 }
 
-[[noreturn]] void StopForScript(std::FILE* file, const char* what, const std::string& path, int err) {
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    const std::string reason = err != 0 ? SystemReason(err) : std::string("write failed");
+[[noreturn]] void StopForScript(ScratchFile& file, const char* what, const std::string& path,
+                                const std::string& reason) {
+    DiscardScratchFile(file);
     StopRun(-1, "\n" + std::string(what) + " plot script " + path + ": " + reason + "\n");
 }
 
@@ -153,18 +152,16 @@ void WritePlotScript(const RunState& state) {
 
     const std::string path = PlotScriptPath(state.settings.outputPath.value_or(""));
     const std::string script = PlotScriptText(state);
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr) {
-        StopForScript(nullptr, "Cannot create", path, errno);
+    ScratchFile file;
+    if (const std::string reason = OpenScratchFile(path, file); !reason.empty()) {
+        StopForScript(file, "Cannot create", path, reason);
     }
     errno = 0;
-    if (std::fwrite(script.data(), 1, script.size(), file) != script.size() || std::fflush(file) != 0) {
-        StopForScript(file, "Cannot write", path, errno);
+    if (std::fwrite(script.data(), 1, script.size(), file.stream) != script.size()) {
+        StopForScript(file, "Cannot write", path, errno != 0 ? SystemReason(errno) : "write failed");
     }
-    errno = 0;
-    if (std::fclose(file) != 0) {
-        StopForScript(nullptr, "Cannot write", path, errno);
+    if (const std::string reason = InstallScratchFile(file); !reason.empty()) {
+        StopForScript(file, "Cannot write", path, reason);
     }
 
     std::printf("done! (took %f seconds)", SecondsSince(start));

@@ -26,9 +26,11 @@ std::string PlotLoadLine(const std::string& outputPath);
 // Single quotes in labels and titles are doubled.
 std::string PlotScriptText(const RunState& state);
 
-// Writes the script to PlotScriptPath(output path), replacing an earlier one,
-// printing "\nCreating MATLAB autodisplay script..." before and
-// "done! (took %f seconds)" after it is closed. A failure stops the run
+// Writes the script to PlotScriptPath(output path), printing
+// "\nCreating MATLAB autodisplay script..." before and
+// "done! (took %f seconds)" after it is in place. It is written to a scratch
+// file renamed over the path when complete (output/scratch_file.h), so an
+// earlier script is replaced whole or kept. A failure stops the run
 // (status -1) with "\nCannot create plot script <path>: <reason>\n" or
-// "\nCannot write plot script <path>: <reason>\n".
+// "\nCannot write plot script <path>: <reason>\n", the scratch file removed.
 void WritePlotScript(const RunState& state);

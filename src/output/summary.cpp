@@ -43,6 +43,5 @@ std::string SummaryText(const RunState& state, double processingSeconds) {
 
 void PrintSummary(const RunState& state, RunClock::time_point readStart) {
     const std::string text = SummaryText(state, SecondsSince(readStart));
-    std::printf("%s", text.c_str());
-    std::fflush(stdout);
+    std::fputs(text.c_str(), stdout);
 }

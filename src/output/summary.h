@@ -13,5 +13,7 @@
 // hint on viewing the plots.
 std::string SummaryText(const RunState& state, double processingSeconds);
 
-// Prints SummaryText with the seconds elapsed since `readStart`.
+// Prints SummaryText with the seconds elapsed since `readStart`. The caller
+// flushes standard output (the run does so last, to learn whether the console
+// took everything).
 void PrintSummary(const RunState& state, RunClock::time_point readStart);

@@ -255,6 +255,7 @@ DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
     reader.path = path;
     reader.fd = fd;
     reader.fileSize = static_cast<uint64_t>(info.st_size);
+    reader.modified = info.st_mtim;
 
     std::printf("Data file %s opened\n", path.c_str());
     std::printf("Data file size: %llu bytes......or ", static_cast<unsigned long long>(reader.fileSize));
@@ -417,6 +418,13 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
         }
     }
     return RowsRead{rows, reader.endOfFile};
+}
+
+bool DataFileChanged(const DataReader& reader) {
+    struct stat now {};
+    if (reader.fd < 0 || fstat(reader.fd, &now) != 0) return true;
+    return static_cast<uint64_t>(now.st_size) != reader.fileSize || now.st_mtim.tv_sec != reader.modified.tv_sec ||
+           now.st_mtim.tv_nsec != reader.modified.tv_nsec;
 }
 
 void CloseDataFile(DataReader& reader) {

@@ -7,6 +7,8 @@
 // LF belongs to the line end. The file is read in large blocks and fields are
 // parsed in place.
 
+#include <time.h>
+
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -53,6 +55,7 @@ struct DataReader {
     std::string path;
     int fd = -1;
     uint64_t fileSize = 0;
+    timespec modified{};  // modification time at opening
     int32_t estimatedWindows = 0;
     uint64_t bytesConsumed = 0;  // byte offset of the next unread byte
     bool endOfFile = false;      // no more bytes to read
@@ -126,6 +129,11 @@ struct RowsRead {
 // `windowSize` below 1 reads nothing. A failing read stops the run (status -1)
 // with a message naming the file and the reason.
 RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns, int32_t windowSize);
+
+// True when the open file's size or modification time differ from those at
+// opening (it was truncated, extended or rewritten while it was read), or it
+// can no longer be examined. One fstat.
+bool DataFileChanged(const DataReader& reader);
 
 // Closes the file (idempotent).
 void CloseDataFile(DataReader& reader);

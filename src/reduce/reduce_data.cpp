@@ -8,6 +8,7 @@
 #include "reduce/rotation.h"
 #include "reduce/spectrum.h"
 #include "reduce/window.h"
+#include "run/run_stop.h"
 
 namespace {
 
@@ -73,6 +74,11 @@ ReduceOutcome ReduceDataFile(RunState& state) {
         bytesBefore = consumed;
 
         if (read.endOfFile) break;
+    }
+    // Results from a file that changed under the reader would mix two files.
+    if (DataFileChanged(reader)) {
+        StopRun(-1, "\nData file " + reader.path +
+                        " changed while it was read: its size or modification time differs from when it was opened\n");
     }
     CloseDataFile(reader);
 

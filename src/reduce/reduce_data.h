@@ -19,4 +19,7 @@ struct ReduceOutcome {
 // headings, runs the window loop, post-processes and rotates, printing every
 // console line of those steps. Leaves its results in the columns of `state`.
 // Prints no data-quality warning: it returns the facts in `quality`.
+// A data file whose size or modification time changed while it was read stops
+// the run right after the window loop, before "Post-processing" (status -1,
+// "\nData file <path> changed while it was read: ...\n").
 ReduceOutcome ReduceDataFile(RunState& state);

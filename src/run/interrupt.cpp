@@ -1,7 +1,10 @@
 #include "run/interrupt.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,15 +15,57 @@
 #include <thread>
 
 #include "config/scratch_config.h"
+#include "output/scratch_file.h"
 
 namespace {
 
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM};
 
-// Seconds the console may take to accept the last output before the process
-// is ended regardless (SIGALRM): a stalled terminal or pipe must not keep an
-// interrupted run alive.
-constexpr unsigned kFlushDeadlineSeconds = 2;
+// From the signal to the end of the process, at most: a console that does
+// not take the last output (a stalled terminal, a pipe nobody reads) must
+// not keep an interrupted run alive.
+constexpr long kDeadlineMicroseconds = 1'800'000;
+
+// How long the watcher waits for the console's lock, which a thread blocked
+// in a write holds, before it writes the interruption line around it.
+constexpr int kConsoleLockTries = 100;
+constexpr long kConsoleLockPauseNanoseconds = 10'000'000;
+
+volatile std::sig_atomic_t gSignal = 0;
+
+// Ends the process by the interrupting signal itself, so that the parent sees
+// how the run ended (128 + N in a shell). Async-signal-safe: it also serves as
+// the handler of the deadline's SIGALRM, in whichever thread that lands.
+[[noreturn]] void EndBySignal() {
+    const int sig = gSignal;
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(sig, &fallback, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(sig);
+    ::_exit(128 + sig);
+}
+
+extern "C" void OnDeadline(int) { EndBySignal(); }
+
+void ArmDeadline() {
+    struct sigaction action {};
+    action.sa_handler = OnDeadline;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, nullptr);
+    sigset_t alarmOnly;
+    sigemptyset(&alarmOnly);
+    sigaddset(&alarmOnly, SIGALRM);
+    ::pthread_sigmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+    itimerval deadline{};
+    deadline.it_value.tv_sec = kDeadlineMicroseconds / 1'000'000;
+    deadline.it_value.tv_usec = kDeadlineMicroseconds % 1'000'000;
+    ::setitimer(ITIMER_REAL, &deadline, nullptr);
+}
 
 void WriteAll(int fd, const char* text, std::size_t size) {
     while (size > 0) {
@@ -34,40 +79,48 @@ void WriteAll(int fd, const char* text, std::size_t size) {
     }
 }
 
+// Takes the console's lock when the thread that holds it lets go within the
+// tries; a thread blocked in a write never does.
+bool TryLockConsole() {
+    const timespec pause{0, kConsoleLockPauseNanoseconds};
+    for (int i = 0; i < kConsoleLockTries; ++i) {
+        if (::ftrylockfile(stdout) == 0) return true;
+        ::nanosleep(&pause, nullptr);
+    }
+    return false;
+}
+
 // Runs on its own thread, the only one that accepts the interrupt signals
-// (every other thread blocks them), so it may use stdio: it waits for the
-// stdout lock, which a printf in progress holds, and keeps it to the end, so
-// no more console output follows the interruption line.
+// (every other thread blocks them). First the scratch files go and a
+// configuration write in progress ends, then the
+// console output printed so far and the interruption line follow while the
+// console takes them; the console lock is kept to the end, so no more output
+// follows the line. The deadline ends the process whatever blocks.
 [[noreturn]] void WatchForInterrupt(sigset_t signals) {
     int sig = 0;
     while (::sigwait(&signals, &sig) != 0) {
     }
-
-    std::signal(SIGALRM, SIG_DFL);
-    sigset_t alarmOnly;
-    sigemptyset(&alarmOnly);
-    sigaddset(&alarmOnly, SIGALRM);
-    ::pthread_sigmask(SIG_UNBLOCK, &alarmOnly, nullptr);
-    ::alarm(kFlushDeadlineSeconds);
+    gSignal = sig;
+    ArmDeadline();
+    RemoveScratchFilesForExit();
 
     // A configuration write in progress ends first (renamed or removed):
     // the run never dies with its scratch file on disk.
     HoldScratchConfigForExit();
 
-    ::flockfile(stdout);
-    std::fflush(stdout);
     char line[64];
     const int length = std::snprintf(line, sizeof line, "\nInterrupted by signal %d\n", sig);
-    if (length > 0) WriteAll(STDOUT_FILENO, line, static_cast<std::size_t>(length));
-
-    // Die of the signal itself, so that the parent sees how the run ended.
-    std::signal(sig, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-    ::raise(sig);
-    ::_exit(128 + sig);
+    if (TryLockConsole()) {
+        std::fflush(stdout);
+        if (length > 0) WriteAll(STDOUT_FILENO, line, static_cast<std::size_t>(length));
+    } else if (length > 0) {
+        // Another thread is stuck writing: one attempt, only if it cannot block.
+        pollfd ready{STDOUT_FILENO, POLLOUT, 0};
+        if (::poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT) != 0) {
+            static_cast<void>(::write(STDOUT_FILENO, line, static_cast<std::size_t>(length)));
+        }
+    }
+    EndBySignal();
 }
 
 void Install() {
@@ -88,7 +141,7 @@ void Install() {
         std::thread(WatchForInterrupt, signals).detach();
     } catch (const std::system_error&) {
         // No watcher: the signals keep their default action, which ends the
-        // run just as abruptly but leaves the files as they are.
+        // run just as abruptly but leaves its scratch files behind.
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
 }

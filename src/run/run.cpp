@@ -1,7 +1,10 @@
 #include "run/run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -12,8 +15,10 @@
 #include "config/evaluate.h"
 #include "config/rewrite.h"
 #include "config/run_state.h"
+#include "config/scratch_config.h"
 #include "output/export.h"
 #include "output/plot_script.h"
+#include "output/scratch_file.h"
 #include "output/summary.h"
 #include "reduce/reduce_data.h"
 #include "run/command_line.h"
@@ -54,8 +59,19 @@ bool SameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// True when `path` names the configuration's scratch file in the working
+// directory (recfg, ./recfg, or any other way there): an output written there
+// would be taken into the configuration by the next run with arguments.
+bool IsScratchConfig(const std::string& path) {
+    const size_t nameStart = path.rfind('/') + 1;  // 0 without a directory part
+    if (path.compare(nameStart, std::string::npos, kScratchConfigName) != 0) return false;
+    return nameStart == 0 || SameFile(path.substr(0, nameStart), ".");
+}
+
 // The MAT-file and the plot script are created over whatever their paths
-// name: neither may replace the data file, the configuration or the other.
+// name: neither may replace the data file, the configuration, its scratch
+// file or the other, and neither may be a FIFO, a socket or a device (writing
+// to one could hang the run or act on a device).
 void CheckOutputTargets(const RunSettings& settings) {
     const std::string input = settings.inputPath.value_or("");
     const std::string output = settings.outputPath.value_or("");
@@ -72,6 +88,13 @@ void CheckOutputTargets(const RunSettings& settings) {
             StopRun(-1, "\n" + (what + target) + " would overwrite the configuration file " +
                             kConfigFileName + "\n");
         }
+        if (IsScratchConfig(target)) {
+            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration's scratch file " +
+                            kScratchConfigName + "\n");
+        }
+        struct stat info {};
+        const char* kind = ::stat(target.c_str(), &info) == 0 ? SpecialFileKind(info) : nullptr;
+        if (kind != nullptr) StopRun(-1, "\n" + (what + target) + " is " + kind + ", not a regular file\n");
     }
 }
 
@@ -111,13 +134,51 @@ int Run(const std::vector<std::string>& args) {
     return kStatusComplete;
 }
 
+// Standard streams that are closed at the start are opened on /dev/null, so
+// that no file the run opens takes their numbers (console output would then
+// be written into it). `stdoutClosed` tells whether standard output was one
+// of them. Returns false (errno set) when /dev/null cannot be opened.
+bool OccupyClosedStandardStreams(bool& stdoutClosed) {
+    stdoutClosed = false;
+    int null = -1;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == STDOUT_FILENO) stdoutClosed = true;
+        // The first one opened takes the lowest free number: this one.
+        if (null < 0) null = ::open("/dev/null", O_RDWR);
+        if (null < 0) return false;
+        if (null != fd && ::dup2(null, fd) != fd) return false;
+    }
+    return true;
+}
+
+// Flushes the console and tells on the error stream (one line) when its
+// output could not all be written. Returns false in that case.
+bool ConsoleWasWritten(bool stdoutClosed) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int err = flushed ? 0 : errno;
+    if (flushed && !stdoutClosed && !std::ferror(stdout)) return true;
+    const std::string reason = stdoutClosed ? SystemReason(EBADF)
+                               : err != 0   ? SystemReason(err)
+                                            : std::string("an earlier write failed");
+    std::fprintf(stderr, "vux_reader: error: standard output could not be written: %s\n", reason.c_str());
+    return false;
+}
+
 }  // namespace
 
 int RunVuxReader(int argc, char** argv) {
+    bool stdoutClosed = false;
+    if (!OccupyClosedStandardStreams(stdoutClosed)) {
+        std::fprintf(stderr, "vux_reader: error: a closed standard stream cannot be opened on /dev/null: %s\n",
+                     SystemReason(errno).c_str());
+        return -1;
+    }
     // "--version" as the first argument: one line, no banner, no file touched.
     if (argc > 1 && IsVersionWord(argv[1])) {
         std::fputs(VersionLine(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : -1;
+        return ConsoleWasWritten(stdoutClosed) ? 0 : -1;
     }
     InstallInterruptHandlers();
     std::fputs(kBanner, stdout);
@@ -132,6 +193,7 @@ int RunVuxReader(int argc, char** argv) {
         std::fputs("\nOut of memory: the run needs more memory than this machine can give\n", stdout);
         status = -1;
     }
-    std::fflush(stdout);
+    // A console that could not be written lost what the run had to say.
+    if (!ConsoleWasWritten(stdoutClosed)) status = -1;
     return status;
 }

@@ -172,14 +172,17 @@ TEST(Export, NoWindowsAndRepeatedNames) {
 }
 
 TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
-    RunState state = DefaultLikeState("/dev/full");
+    TempDir dir;
+    RunState state = DefaultLikeState(dir / "out.mat");
     testing::internal::CaptureStdout();
     try {
+        const FileSizeLimit full(1000);  // the disk fills up during the write
         ExportResults(state, 1);
         ADD_FAILURE() << "the run was not stopped";
     } catch (const RunStop& stop) {
         EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, "\nCannot write MAT-file /dev/full: No space left on device\n");
+        EXPECT_EQ(stop.message, "\nCannot write MAT-file " + (dir / "out.mat") + ": File too large\n");
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nWriting data to matlab file...");
+    EXPECT_TRUE(EntriesIn(dir.path).empty());
 }

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <regex>
 
@@ -130,26 +132,30 @@ TEST(MatFile, NameFormsAndByteCounts) {
     }
 }
 
-TEST(MatFile, ElementsFollowOneAnotherAndAreFlushedAsWritten) {
+TEST(MatFile, ElementsGoToAScratchFileAndThePathGetsTheWholeFileOnClose) {
     TempDir dir;
     const std::string path = dir / "f.mat";
+    WriteFile(path, "earlier results");
     MatFile mat = MatCreate(path);
-    EXPECT_EQ(ReadFile(path).size(), kHeader);
+    const std::string scratch = mat.out.scratchPath;
+    EXPECT_EQ(scratch.rfind(dir / ".f.mat.", 0), 0u) << scratch;  // hidden, beside the path
+    EXPECT_EQ(ReadFile(scratch).size(), kHeader);
     const double first[] = {1.0, 2.0};
     MatWriteVector(mat, first, "first", 2);
-    // Without closing: a run stopped now leaves a readable element behind.
-    const std::string partial = ReadFile(path);
-    ASSERT_EQ(partial.size(), kHeader + 8 + 56 + 16);
+    EXPECT_EQ(ReadFile(scratch).size(), kHeader + 8 + 56 + 16);  // flushed as written
     MatWriteVector(mat, first, "b", 0);
-    EXPECT_EQ(ReadFile(path).size(), partial.size() + 8 + 48);
+    EXPECT_EQ(ReadFile(path), "earlier results");  // until the file is complete
     MatClose(mat);
-    EXPECT_EQ(mat.file, nullptr);
+    EXPECT_EQ(ReadFile(path).size(), kHeader + 8 + 56 + 16 + 8 + 48);
+    EXPECT_EQ(mat.out.stream, nullptr);
+    EXPECT_EQ(EntriesIn(dir.path), std::vector<std::string>{"f.mat"});
     MatClose(mat);  // closing twice does nothing
 }
 
 TEST(MatFile, CreateFailuresNameThePathAndReason) {
     TempDir dir;
     WriteFile(dir / "plain", "x");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
     struct Case {
         std::string path;
         std::string reason;
@@ -158,6 +164,9 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
         {dir / "missing/out.mat", "No such file or directory"},
         {dir / "plain/out.mat", "Not a directory"},
         {dir.path.string(), "Is a directory"},
+        {dir / std::string(256, 'n'), "File name too long"},
+        {dir / "fifo", "it is a FIFO, not a regular file"},
+        {"/dev/null", "it is a device, not a regular file"},
     };
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
@@ -168,32 +177,65 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, "\nCannot create MAT-file " + c.path + ": " + c.reason + "\n");
     }
+    std::vector<std::string> left = EntriesIn(dir.path);
+    left.erase(std::remove(left.begin(), left.end(), "ro"), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"fifo", "plain"}));
 }
 
-TEST(MatFile, WriteFlushAndCloseFailuresStopTheRun) {
-    const std::string full = "\nCannot write MAT-file /dev/full: No space left on device\n";
-    // The header's flush fails.
-    RunStop stop = ExpectStop([] { MatCreate("/dev/full"); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, full);
-
-    // An element's write or flush fails: small and larger-than-buffer vectors.
-    for (int32_t n : {1, 100000}) {
-        std::vector<double> values(static_cast<size_t>(n), 1.0);
-        MatFile mat{std::fopen("/dev/full", "wb"), "/dev/full"};
-        ASSERT_NE(mat.file, nullptr);
-        stop = ExpectStop([&] { MatWriteVector(mat, values.data(), "v", n); });
-        EXPECT_EQ(stop.message, full) << n;
-        EXPECT_EQ(mat.file, nullptr);  // closed before stopping
+// A full disk (here the file size limit) or a failing rename at any step
+// stops the run, removes the scratch file and leaves the previous file.
+TEST(MatFile, WriteFlushAndInstallFailuresKeepThePreviousFile) {
+    TempDir dir;
+    const std::string path = dir / "out.mat";
+    const std::string tooLarge = "\nCannot write MAT-file " + path + ": File too large\n";
+    const std::vector<double> values(100000, 1.0);
+    MatFile mat;
+    struct Case {
+        const char* name;
+        long long limit;  // file size limit in bytes, -1: none
+        std::function<void()> steps;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"the header's flush", 100, [&] { mat = MatCreate(path); }, tooLarge},
+        {"a large element", 300,
+         [&] {
+             mat = MatCreate(path);
+             MatWriteVector(mat, values.data(), "v", 1);
+             MatWriteVector(mat, values.data(), "v", 100000);
+         },
+         tooLarge},
+        {"data still buffered at the close", 200,
+         [&] {
+             mat = MatCreate(path);
+             std::fputs(std::string(100, 'p').c_str(), mat.out.stream);
+             MatClose(mat);
+         },
+         tooLarge},
+        {"the rename", -1,
+         [&] {
+             mat = MatCreate(dir / "later");
+             mkdir((dir / "later").c_str(), 0755);  // the path became a directory meanwhile
+             MatClose(mat);
+         },
+         "\nCannot write MAT-file " + (dir / "later") + ": Is a directory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(path, "earlier results");
+        RunStop stop;
+        {
+            const FileSizeLimit limit(c.limit);
+            stop = ExpectStop(c.steps);
+        }
+        EXPECT_EQ(stop.status, -1);
+        EXPECT_EQ(stop.message, c.message);
+        EXPECT_EQ(mat.out.stream, nullptr);  // closed before stopping
+        EXPECT_EQ(ReadFile(path), "earlier results");
+        std::vector<std::string> left = EntriesIn(dir.path);
+        left.erase(std::remove(left.begin(), left.end(), "later"), left.end());
+        EXPECT_EQ(left, std::vector<std::string>{"out.mat"});
     }
-
-    // Data still buffered when the file is closed.
-    MatFile mat{std::fopen("/dev/full", "wb"), "/dev/full"};
-    ASSERT_NE(mat.file, nullptr);
-    std::fputs("pending", mat.file);
-    stop = ExpectStop([&] { MatClose(mat); });
-    EXPECT_EQ(stop.message, full);
-    EXPECT_EQ(mat.file, nullptr);
 }
 
 TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
@@ -210,8 +252,8 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot write MAT-file " + path +
                                 ": vector big of 536870912 values is too large for a MAT-file element\n");
-    EXPECT_EQ(mat.file, nullptr);
-    EXPECT_EQ(ReadFile(path).size(), kHeader);  // what was written stays readable
+    EXPECT_EQ(mat.out.stream, nullptr);
+    EXPECT_TRUE(EntriesIn(dir.path).empty());  // no part of a file is left behind
     EXPECT_EQ(ExpectStop([&] { MatWriteVector(mat, &one, "next", 1); }).message,
               "\nCannot write MAT-file " + path + ": the file is not open\n");
 }

@@ -3,6 +3,8 @@
 // child processes, the independent MAT-file readers and a hand-made run state
 // shaped like the default configuration.
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -23,8 +25,32 @@ struct TempDir : test_support::ScratchDir {
     TempDir() : ScratchDir("vux_output") {}
 };
 
+using test_support::EntriesIn;
 using test_support::ReadFile;
 using test_support::WriteFile;
+
+// While it lives, every write that would grow a file of this process past
+// `bytes` fails with EFBIG (SIGXFSZ ignored), as on a full disk; -1: no limit.
+struct FileSizeLimit {
+    explicit FileSizeLimit(long long bytes) : active(bytes >= 0) {
+        if (!active) return;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previousAction = signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(bytes), saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        if (!active) return;
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, previousAction);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool active;
+    rlimit saved{};
+    sighandler_t previousAction = SIG_DFL;
+};
 
 // Little-endian unsigned 32-bit word at `offset`.
 inline uint32_t Word(const std::string& bytes, size_t offset) {

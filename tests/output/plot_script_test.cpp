@@ -174,16 +174,21 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     WriteFile(dir / "plain", "x");
     ASSERT_EQ(mkdir((dir / "full").c_str(), 0755), 0);
     ASSERT_EQ(symlink("/dev/full", (dir / "full/vuxplots.m").c_str()), 0);
+    ASSERT_EQ(mkdir((dir / "old").c_str(), 0755), 0);
+    WriteFile(dir / "old/vuxplots.m", "an earlier script");
     struct Case {
         std::string outputPath;
         std::string message;
+        long long fileSizeLimit = -1;
     };
     std::vector<Case> cases = {
         {dir / "missing/out.mat",
          "\nCannot create plot script " + (dir / "missing/vuxplots.m") + ": No such file or directory\n"},
         {dir / "plain/out.mat", "\nCannot create plot script " + (dir / "plain/vuxplots.m") + ": Not a directory\n"},
-        {dir / "full/out.mat",
-         "\nCannot write plot script " + (dir / "full/vuxplots.m") + ": No space left on device\n"},
+        // A link to a device is refused, never written through.
+        {dir / "full/out.mat", "\nCannot create plot script " + (dir / "full/vuxplots.m") +
+                                   ": it is a device, not a regular file\n"},
+        {dir / "old/out.mat", "\nCannot write plot script " + (dir / "old/vuxplots.m") + ": File too large\n", 100},
     };
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
@@ -193,11 +198,19 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     for (const Case& c : cases) {
         const RunState state = DefaultLikeState(c.outputPath);
         testing::internal::CaptureStdout();
-        const RunStop stop = ExpectStop([&] { WritePlotScript(state); });
+        RunStop stop;
+        {
+            const FileSizeLimit limit(c.fileSizeLimit);
+            stop = ExpectStop([&] { WritePlotScript(state); });
+        }
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCreating MATLAB autodisplay script...");
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, c.message);
     }
+    // The earlier script is kept whole, and no scratch file is left.
+    EXPECT_EQ(ReadFile(dir / "old/vuxplots.m"), "an earlier script");
+    EXPECT_EQ(EntriesIn(dir.path / "old"), std::vector<std::string>{"vuxplots.m"});
+    EXPECT_EQ(EntriesIn(dir.path / "full"), std::vector<std::string>{"vuxplots.m"});
 }
 
 // The exported file and its script, run headless in GNU Octave from the

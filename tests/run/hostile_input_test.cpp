@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -376,6 +379,10 @@ void CheckRow(const HostileRow& row) {
         EXPECT_NE(out.find(fragment), std::string::npos) << "missing \"" << fragment << "\" " << trace;
     }
     EXPECT_LE(f.peakKiB, row.peakMiB * 1024) << "memory: " << trace;
+    // However the run ends, it leaves no scratch file (hidden) behind.
+    for (const std::string& name : test_support::EntriesIn(work)) {
+        EXPECT_NE(name[0], '.') << "left behind: " << name;
+    }
 
     // Success is claimed only for results written; a refusal writes none.
     const bool complete = out.find("Analysis complete") != std::string::npos;
@@ -464,6 +471,21 @@ void RotationCodesData(const fs::path& work) {
         rows += ",\n";
     }
     WriteData(work, std::string(kMarker) + "T,A,B1,B2,B3,B4,B5,B6,B7,C,\n" + rows);
+}
+
+// The base data and a socket "sock" with a link "link.mat" to it.
+void BaseAndASocket(const fs::path& work) {
+    Base(work);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = (work / "sock").string();
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    fs::create_symlink("sock", work / "link.mat");
 }
 
 // ---- the table ------------------------------------------------------------
@@ -646,6 +668,31 @@ std::vector<HostileRow> Rows() {
          [] { return Replace(BaseConfigWith("data.csv", "vuxplots.m"), "out.mat", "./out.mat"); },
          [](const fs::path& w) { WriteFile(w / "vuxplots.m", BaseData()); }, {}, 255,
          {"Plot script ./vuxplots.m would overwrite the data file vuxplots.m"}},
+        // Output paths that no run may write: a FIFO would hang it, a device
+        // would be acted on, and recfg would be taken into the configuration
+        // by the next run with arguments. All refused before the data file is
+        // opened.
+        {"OutputIsAFifo", [] { return BaseConfigWith("out.mat", "pipe.mat"); },
+         [](const fs::path& w) {
+             Base(w);
+             ::mkfifo((w / "pipe.mat").c_str(), 0644);
+         },
+         {}, 255, {"\n\nOutput file pipe.mat is a FIFO, not a regular file\n"}},
+        {"PlotScriptIsAFifo", BaseConfig,
+         [](const fs::path& w) {
+             Base(w);
+             ::mkfifo((w / "vuxplots.m").c_str(), 0644);
+         },
+         {}, 255, {"\n\nPlot script vuxplots.m is a FIFO, not a regular file\n"}},
+        {"OutputLinksToASocket", [] { return BaseConfigWith("out.mat", "link.mat"); }, BaseAndASocket, {}, 255,
+         {"\n\nOutput file link.mat is a socket, not a regular file\n"}},
+        {"OutputIsADevice", [] { return BaseConfigWith("out.mat", "/dev/null"); }, Base, {}, 255,
+         {"\n\nOutput file /dev/null is a device, not a regular file\n"}},
+        {"OutputNamedRecfg", [] { return BaseConfigWith("out.mat", "recfg"); }, Base, {}, 255,
+         {"\n\nOutput file recfg would overwrite the configuration's scratch file recfg\n"}},
+        {"OutputArgumentReachingRecfgAnotherWay", BaseConfig, Base, {"data.csv", "../work/recfg"}, 255,
+         {"\n\nOutput file ../work/recfg would overwrite the configuration's scratch file recfg\n"}, {}, 1024,
+         true},
         {"ArgumentWithALineBreak", BaseConfig, Base, {"data.csv\n#ENDCFG", "out.mat"}, 255,
          {"Invalid argument: a line break cannot be written into vux_reader.cfg"}},
         // A command-line value that cannot be written into the configuration

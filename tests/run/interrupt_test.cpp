@@ -1,11 +1,13 @@
 // Interrupted runs of the built tool: SIGINT in the window loop, SIGTERM
-// while it waits for the configuration and while it writes the MAT-file. The
-// run must die of the signal (never report completion), say so on the
-// console, and leave every file it had finished intact: the old MAT-file, the
-// complete elements of a new one, vux_reader.cfg.
+// while it waits for the configuration and while it writes the MAT-file, and
+// both while its console is blocked. The run must die of the signal (never
+// report completion), say so on the console when it can, and leave every
+// file whole: the old MAT-file or the complete new one, vux_reader.cfg, and
+// no scratch file. Also runs whose data file changes while it is read.
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +15,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run/command_line.h"
@@ -196,7 +201,18 @@ TEST_F(InterruptedRun, SigtermWhileWaitingForTheConfigurationLeavesNothingBehind
     EXPECT_EQ(ShellStatus(RunTool(dir_.path, args, &again)), 10) << again;
 }
 
-TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
+// What standard readers see: scipy.io.loadmat must load `path`. Skipped
+// (true) when Debian's python3 has no scipy.
+bool ScipyLoads(const fs::path& path) {
+    static const bool haveScipy =
+        std::system("/usr/bin/python3 -c 'import scipy.io' >/dev/null 2>&1") == 0;
+    if (!haveScipy) return true;
+    const std::string command = "/usr/bin/python3 -c 'import sys, scipy.io; scipy.io.loadmat(sys.argv[1])' '" +
+                                path.string() + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWholeNewOne) {
     // One window of 1.2 million samples: the MAT-file holds about 38 MB.
     const std::string big =
         SetLine(ConfigFor(defaultConfig_), "WINDOW_SIZE = ", "1200000 % in samples");
@@ -207,16 +223,20 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
     const MatScan wholeScan = ScanMat(whole);
     ASSERT_EQ(wholeScan.fault, "");
     ASSERT_EQ(wholeScan.names.size(), 10u);
+    // The result of an earlier run, with windows of 1000 samples.
+    ScratchDir earlier;
+    WriteFile(earlier.path / kConfig, SetLine(ConfigFor(defaultConfig_), "WINDOW_SIZE = ", "1000"));
+    ASSERT_EQ(ShellStatus(RunTool(earlier.path, {})), 10);
+    const std::string previous = ReadFile(earlier.path / "out.mat");
 
     // The signal follows the start of the export after 0, 25, 50 and 75 ms,
-    // so it lands in different elements (the export takes about 0.1 s). On a
-    // busy machine it may come too late; every run must be consistent and at
-    // least one must be interrupted.
+    // so it lands at different points of the write (the export takes about
+    // 0.1 s and its sync to disk). On a busy machine it may come too late;
+    // every run must be consistent and at least one must be interrupted.
     int interrupted = 0;
-    int mostCompleteElements = 0;
     for (int delayMs : {0, 25, 50, 75}) {
         SCOPED_TRACE("signal " + std::to_string(delayMs) + " ms after the export began");
-        fs::remove(dir_.path / "out.mat");
+        WriteFile(dir_.path / "out.mat", previous);
         fs::remove(dir_.path / "vuxplots.m");  // an earlier round may have written it
         WriteFile(dir_.path / kConfig, big);
         ToolProcess tool = StartTool(dir_.path, {}, true);
@@ -229,6 +249,8 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
         const int raw = WaitTool(tool);
         ASSERT_TRUE(reached) << printed;
         EXPECT_EQ(ReadFile(dir_.path / kConfig), big);
+        for (const std::string& name : EntriesIn(dir_.path)) EXPECT_NE(name[0], '.') << "left behind: " << name;
+        EXPECT_TRUE(ScipyLoads(dir_.path / "out.mat"));
 
         // The signal may come after the whole run was printed, while the
         // process is ending (a sanitizer's exit checks make that stretch
@@ -236,6 +258,7 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
         // Likewise when it lands after the export (in the plot script or the
         // summary): the MAT-file is then complete.
         const bool exported = printed.find(marker + "done!") != std::string::npos;
+        const std::string written = ReadFile(dir_.path / "out.mat");
         if (WIFEXITED(raw) || exported) {
             if (WIFEXITED(raw)) {
                 EXPECT_EQ(WEXITSTATUS(raw), 10);
@@ -244,7 +267,6 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
                 EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
             }
             // The whole file but its creation date (bytes 52 to 75).
-            const std::string written = ReadFile(dir_.path / "out.mat");
             ASSERT_EQ(written.size(), whole.size());
             EXPECT_EQ(written.compare(0, 52, whole, 0, 52), 0);
             EXPECT_EQ(written.compare(76, std::string::npos, whole, 76), 0);
@@ -253,26 +275,86 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileKeepsEveryCompleteElement) {
         ++interrupted;
         EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
         EXPECT_TRUE(printed.ends_with(InterruptLine(SIGTERM)));
-        const std::string afterMarker = printed.substr(printed.find(marker));
-        EXPECT_EQ(afterMarker.find("done!"), std::string::npos) << afterMarker;
         EXPECT_FALSE(fs::exists(dir_.path / "vuxplots.m"));
-
-        const std::string partial = ReadFile(dir_.path / "out.mat");
-        const MatScan scan = ScanMat(partial);
-        EXPECT_EQ(scan.fault, "");
-        ASSERT_LE(partial.size(), whole.size());
-        if (scan.headerComplete) {
-            // The complete elements are the full run's first ones, byte for
-            // byte, and so is whatever part of the next one was written.
-            ASSERT_LE(scan.names.size(), wholeScan.names.size());
-            EXPECT_TRUE(std::equal(scan.names.begin(), scan.names.end(), wholeScan.names.begin()));
-            EXPECT_EQ(partial.compare(128, std::string::npos, whole, 128, partial.size() - 128), 0);
-        }
-        mostCompleteElements = std::max(mostCompleteElements, static_cast<int>(scan.names.size()));
+        // Never a part of the new file: the earlier one, byte for byte.
+        EXPECT_TRUE(written == previous) << written.size() << " bytes";
     }
     RecordProperty("interrupted_runs", interrupted);
-    RecordProperty("most_complete_elements", mostCompleteElements);
     EXPECT_GT(interrupted, 0) << "no signal arrived while the MAT-file was written";
+}
+
+TEST_F(InterruptedRun, SignalsEndARunBlockedOnAConsoleNobodyReads) {
+    // Windows of 2 samples print a progress line each: the pipe, never read,
+    // fills at once and the run blocks in a write, holding the console.
+    const std::string chatty = SetLine(ConfigFor(defaultConfig_), "WINDOW_SIZE = ", "2 % in samples");
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE("signal " + std::to_string(sig));
+        WriteFile(dir_.path / kConfig, chatty);
+        ToolProcess tool = StartTool(dir_.path, {}, true);
+        int queued = 0;
+        for (int i = 0; i < 2000 && queued < 60000; ++i) {
+            ::usleep(10'000);
+            ::ioctl(tool.out, FIONREAD, &queued);
+        }
+        ASSERT_GE(queued, 60000) << "the console did not fill up";
+        ::usleep(100'000);
+
+        const auto signalled = std::chrono::steady_clock::now();
+        ::kill(tool.pid, sig);
+        int raw = 0;
+        while (::waitpid(tool.pid, &raw, WNOHANG) == 0 &&
+               std::chrono::steady_clock::now() - signalled < std::chrono::seconds(10)) {
+            ::usleep(5'000);
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+        ::kill(tool.pid, SIGKILL);  // a run still going (a failure) must not outlive the test
+        WaitTool(tool);
+        EXPECT_TRUE(DiedOf(raw, sig)) << "shell status " << ShellStatus(raw);
+        EXPECT_LT(seconds, 3.0);
+        EXPECT_EQ(EntriesIn(dir_.path), std::vector<std::string>{kConfig});
+    }
+}
+
+// A recorder still writing, or a file replaced in place, gives results that
+// belong to no one file: the run stops after the window loop, before any
+// output is written.
+TEST_F(InterruptedRun, DataFileChangedWhileReadStopsTheRunBeforeAnyOutput) {
+    const fs::path copy = dir_.path / "changing.csv";
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"truncated", [&] { fs::resize_file(copy, fs::file_size(copy) / 2); }},
+        {"appended to", [&] { std::ofstream(copy, std::ios::app) << "120.0001,1,2,3,4,5,6,7,8,9\r\n"; }},
+        {"rewritten in place",
+         [&] {
+             const int fd = ::open(copy.c_str(), O_WRONLY | O_CLOEXEC);
+             ::pwrite(fd, "9", 1, static_cast<off_t>(fs::file_size(copy) - 10));
+             ::close(fd);
+         }},
+    };
+    const std::string config = SetLine(ConfigFor(defaultConfig_), "DATA_FILE = ", copy.string());
+    const std::string message = "\nData file " + copy.string() +
+                                " changed while it was read: its size or modification time differs from when "
+                                "it was opened\n";
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        fs::copy_file(data_->path / "flight.csv", copy, fs::copy_options::overwrite_existing);
+        WriteFile(dir_.path / kConfig, config);
+        WriteFile(dir_.path / "out.mat", "results of an earlier run");
+
+        ToolProcess tool = StartTool(dir_.path, {}, true);
+        std::string printed;
+        const bool reached = ReadUntil(tool, printed, "Window 2...", std::chrono::seconds(60));
+        change();
+        ReadToEnd(tool, printed);
+        const int raw = WaitTool(tool);
+        ASSERT_TRUE(reached) << printed;
+
+        EXPECT_EQ(ShellStatus(raw), 255);
+        EXPECT_TRUE(printed.ends_with(message)) << printed.substr(printed.size() - 300);
+        EXPECT_EQ(printed.find("Post-processing"), std::string::npos);
+        EXPECT_EQ(ReadFile(dir_.path / "out.mat"), "results of an earlier run");
+        EXPECT_EQ(EntriesIn(dir_.path), (std::vector<std::string>{"changing.csv", "out.mat", kConfig}));
+    }
 }
 
 }  // namespace

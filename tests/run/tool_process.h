@@ -24,6 +24,7 @@ namespace tool_test {
 
 namespace fs = std::filesystem;
 
+using test_support::EntriesIn;
 using test_support::ReadFile;
 using test_support::WriteFile;
 
@@ -40,12 +41,22 @@ struct ToolProcess {
     int out = -1;
 };
 
+// Standard streams that no console would give, for a started tool.
+struct ConsoleSetup {
+    enum StdoutEnd { AsAsked, Closed, FullDevice, PipeWithoutReader };
+    StdoutEnd stdoutEnd = AsAsked;  // AsAsked: as `captureOutput` says
+    bool ignoreSigpipe = false;
+    std::string errorFile;  // standard error is written here when not empty
+};
+
 // Starts the built tool in `dir` with `args`. Standard output goes to a pipe
-// when `captureOutput`, else to /dev/null; standard error always to /dev/null.
-// A `fileSizeLimit` of 0 or more makes every write that would grow a file past
-// it fail with EFBIG (SIGXFSZ ignored).
+// when `captureOutput`, else to /dev/null, unless `console` says otherwise;
+// standard error to /dev/null or `console.errorFile`. A `fileSizeLimit` of 0
+// or more makes every write that would grow a file past it fail with EFBIG
+// (SIGXFSZ ignored).
 inline ToolProcess StartTool(const fs::path& dir, const std::vector<std::string>& args,
-                             bool captureOutput = false, long long fileSizeLimit = -1) {
+                             bool captureOutput = false, long long fileSizeLimit = -1,
+                             const ConsoleSetup& console = {}) {
     // Everything the child needs is prepared before the fork: between fork
     // and exec it may only make plain system calls.
     const std::string binary = VUX_BINARY_PATH;
@@ -56,13 +67,27 @@ inline ToolProcess StartTool(const fs::path& dir, const std::vector<std::string>
     argv.push_back(nullptr);
 
     int pipeFds[2] = {-1, -1};
-    if (captureOutput && ::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
+    const bool readerless = console.stdoutEnd == ConsoleSetup::PipeWithoutReader;
+    if ((captureOutput || readerless) && ::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
+    if (readerless) {
+        ::close(pipeFds[0]);
+        pipeFds[0] = -1;
+    }
     ToolProcess tool;
     tool.pid = ::fork();
     if (tool.pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(captureOutput ? pipeFds[1] : null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
+        const int err = console.errorFile.empty()
+                            ? null
+                            : ::open(console.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        switch (console.stdoutEnd) {
+            case ConsoleSetup::AsAsked: ::dup2(captureOutput ? pipeFds[1] : null, STDOUT_FILENO); break;
+            case ConsoleSetup::Closed: ::close(STDOUT_FILENO); break;
+            case ConsoleSetup::FullDevice: ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); break;
+            case ConsoleSetup::PipeWithoutReader: ::dup2(pipeFds[1], STDOUT_FILENO); break;
+        }
+        ::dup2(err, STDERR_FILENO);
+        if (console.ignoreSigpipe) ::signal(SIGPIPE, SIG_IGN);
         // The default actions, whatever the test runner set up.
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGTERM, SIG_DFL);
@@ -77,10 +102,8 @@ inline ToolProcess StartTool(const fs::path& dir, const std::vector<std::string>
         if (::chdir(where.c_str()) == 0) ::execv(binary.c_str(), argv.data());
         ::_exit(127);
     }
-    if (captureOutput) {
-        ::close(pipeFds[1]);
-        tool.out = pipeFds[0];
-    }
+    if (pipeFds[1] >= 0) ::close(pipeFds[1]);
+    tool.out = pipeFds[0];
     return tool;
 }
 

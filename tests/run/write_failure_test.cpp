@@ -1,6 +1,8 @@
 // Whole runs that cannot write one of their files: each must stop with one
-// message naming the file and the reason, status 255, and never print a
-// "done!" or a summary for the file it did not write.
+// message naming the file and the reason, status 255, never print a "done!"
+// or a summary for the file it did not write, keep the file it would have
+// replaced and leave no scratch file. And runs whose console takes nothing,
+// which must say so on the error stream and end with status 255.
 
 #include <gtest/gtest.h>
 
@@ -52,6 +54,7 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         if (c.readsData && dataPath.empty()) continue;
         ScratchDir dir;
         c.prepare(dir.path);
+        WriteFile(dir.path / "out.mat", "earlier results");
         std::string printed;
         const int raw = RunTool(dir.path, {c.readsData ? dataPath : "missing.csv", "out.mat"}, &printed,
                                 c.fileSizeLimit);
@@ -61,7 +64,56 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         EXPECT_FALSE(fs::is_regular_file(dir.path / "recfg"));
         // The configuration is there exactly when its write succeeded.
         EXPECT_EQ(fs::exists(dir.path / "vux_reader.cfg"), c.readsData);
+        // The earlier MAT-file is kept unless the new one was written whole.
+        const bool matWritten = printed.find("matlab file...done!") != std::string::npos;
+        EXPECT_EQ(ReadFile(dir.path / "out.mat") == "earlier results", !matWritten);
+        for (const std::string& name : EntriesIn(dir.path)) EXPECT_NE(name[0], '.') << "left behind: " << name;
     }
+}
+
+TEST(RunsThatCannotWrite, TheirConsoleSayItOnTheErrorStreamAfterWritingTheFiles) {
+#ifndef VUX_GEN_PATH
+    GTEST_SKIP() << "no generated data file (vux_gen not built)";
+#else
+    ScratchDir data;
+    const std::string dataPath = (data.path / "flight.csv").string();
+    const std::string command = std::string("'") + VUX_GEN_PATH + "' --duration 2 -o '" + dataPath + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::vector<std::string> args{dataPath, "out.mat"};
+    ScratchDir reference;
+    ASSERT_EQ(ShellStatus(RunTool(reference.path, args)), 10);
+    const std::string whole = ReadFile(reference.path / "out.mat");
+
+    struct Case {
+        const char* name;
+        ConsoleSetup console;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"closed", {ConsoleSetup::Closed, false, ""}, "Bad file descriptor"},
+        {"a full device", {ConsoleSetup::FullDevice, false, ""}, "No space left on device"},
+        {"a pipe whose reader is gone, SIGPIPE ignored", {ConsoleSetup::PipeWithoutReader, true, ""},
+         "Broken pipe"},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        ScratchDir errors;
+        c.console.errorFile = (errors.path / "stderr").string();
+        ToolProcess tool = StartTool(dir.path, args, false, -1, c.console);
+        EXPECT_EQ(ShellStatus(WaitTool(tool)), 255);
+        EXPECT_EQ(ReadFile(errors.path / "stderr"),
+                  std::string("vux_reader: error: standard output could not be written: ") + c.reason + "\n");
+        // The files are whole (none took the console's place): all but the
+        // MAT-file's creation date (bytes 52 to 75) as in a normal run.
+        const std::string mat = ReadFile(dir.path / "out.mat");
+        ASSERT_EQ(mat.size(), whole.size());
+        EXPECT_EQ(mat.compare(0, 52, whole, 0, 52), 0);
+        EXPECT_EQ(mat.compare(76, std::string::npos, whole, 76), 0);
+        EXPECT_EQ(ReadFile(dir.path / "vuxplots.m"), ReadFile(reference.path / "vuxplots.m"));
+        EXPECT_EQ(EntriesIn(dir.path), (std::vector<std::string>{"out.mat", "vux_reader.cfg", "vuxplots.m"}));
+    }
+#endif
 }
 
 }  // namespace

@@ -1,0 +1,63 @@
+#pragma once
+// Output files that are never seen half-written: each is written under a
+// hidden scratch name in its final directory and renamed over the final
+// path only when complete and on disk. Until then the final path keeps the
+// previous file (or nothing); a run that stops, fails or is interrupted
+// removes its scratch files.
+//
+// Scratch name: ".<final name>.<pid>.<n>.tmp" beside the final path (the final
+// name shortened when the whole would exceed 255 bytes), created exclusively,
+// never through a link. A final path that is a symbolic link is replaced by
+// the file, not written through.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+struct ScratchEntry;  // where the scratch path is registered for removal on interrupt
+
+// One output file being written. Move-only; the destructor closes and removes
+// a scratch file that was not installed, so unwinding (a stopped run) never
+// leaves one behind.
+struct ScratchFile {
+    std::FILE* stream = nullptr;  // open for binary writing while the file is being written
+    std::string finalPath;        // the name the file gets when installed
+    std::string scratchPath;      // where it is written meanwhile (empty when none)
+    ScratchEntry* entry = nullptr;
+
+    ScratchFile() = default;
+    ScratchFile(ScratchFile&& other) noexcept;
+    ScratchFile& operator=(ScratchFile&& other) noexcept;
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    ~ScratchFile();
+};
+
+// "a FIFO", "a socket" or "a device" for such a file; null for any other kind.
+const char* SpecialFileKind(const struct stat& info);
+
+// Creates the scratch file for `finalPath` (discarding one `scratch` held
+// before) and registers it for removal on interrupt. Refuses, with the reason
+// a plain create would give, a final path that is a directory ("Is a
+// directory"), an existing file that may not be written, a final name longer
+// than 255 bytes, and a FIFO, socket or device ("it is a FIFO, not a regular
+// file"). Returns "" on success, else the reason (nothing is left behind). The
+// new file gets the permissions of the file it will replace, or 0666 less the
+// umask. Costs a few system calls and one small allocation.
+std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch);
+
+// Flushes, syncs to disk, closes and renames the scratch file over the final
+// path. Returns "" on success; else the reason, with the scratch file removed
+// and the final path as it was. The cost is that of fsync (the whole file).
+std::string InstallScratchFile(ScratchFile& scratch);
+
+// Closes and removes the scratch file; nothing to do when there is none.
+void DiscardScratchFile(ScratchFile& scratch);
+
+// For the interrupt watcher, which ends the process right after: removes every
+// registered scratch file and keeps any new one from being created (a thread
+// that tries waits for the end). Allocates nothing and calls only unlink on
+// paths prepared when they were registered; waits at most half a second for
+// a thread that is creating or installing a scratch file.
+void RemoveScratchFilesForExit();
