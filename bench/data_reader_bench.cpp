@@ -15,7 +15,10 @@
 
 #include "config/run_state.h"
 #include "reduce/data_reader.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace {
 
@@ -101,8 +104,8 @@ void BM_ReadRowsWholeFile(benchmark::State& state) {
                 if (got.endOfFile || got.rows < kWindowSize) break;
             }
             CloseDataFile(reader);
-        } catch (const RunStop& stop) {
-            state.SkipWithError(stop.message.c_str());
+        } catch (const Error& error) {
+            state.SkipWithError(Message(error).c_str());
             break;
         }
         benchmark::DoNotOptimize(columns[9].samples.data());

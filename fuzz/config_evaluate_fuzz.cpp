@@ -15,7 +15,9 @@
 #include "expr/compiled_expr.h"
 #include "fuzz_util.h"
 #include "reduce/reduce_data.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+using namespace vux;
 
 namespace {
 
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         EvaluateConfig(cfg, state);
         ValidateRunSettings(state);
-    } catch (const RunStop&) {
+    } catch (const Error&) {
         return 0;
     }
 
@@ -80,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state.settings.inputPath = dataPath;
     try {
         ReduceDataFile(state);
-    } catch (const RunStop&) {
+    } catch (const Error&) {
     }
     return 0;
 }

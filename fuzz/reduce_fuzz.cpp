@@ -23,7 +23,10 @@
 #include "reduce/rotation.h"
 #include "reduce/spectrum.h"
 #include "reduce/window.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace {
 
@@ -125,9 +128,9 @@ Reduction Reduce(size_t blockSize) {
         } else {
             result.windows = ReduceInBlocks(state, blockSize, result.quality);
         }
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
         result.stopped = true;
-        result.stopMessage = stop.message;
+        result.stopMessage = Message(error);
     }
     result.columns = std::move(state.columns);
     return result;

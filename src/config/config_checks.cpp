@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+namespace vux {
+
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -45,3 +47,5 @@ bool IsMatlabVariableName(std::string_view name) {
     return std::all_of(name.begin(), name.end(),
                        [](char c) { return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_'; });
 }
+
+}  // namespace vux

@@ -8,6 +8,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 // What kind of expression reads a name.
 enum class ExprRole {
     WindowFunction,  // the #WINDOW_FUNCTION line
@@ -36,3 +38,5 @@ std::vector<UnsetName> FindUnsetNames(const RunState& state);
 // True when MATLAB can load a variable of this name: a letter first, then
 // letters, digits or '_', at most 63 characters.
 bool IsMatlabVariableName(std::string_view name);
+
+}  // namespace vux

@@ -10,7 +10,9 @@
 #include <utility>
 
 #include "config/scratch_config.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+namespace vux {
 
 namespace {
 
@@ -119,8 +121,7 @@ void BackUpReplacedConfig(std::FILE* file, long long size) {
     if (std::ferror(file)) {
         const int err = errno;
         std::fclose(file);
-        StopRun(-1, std::string("\nCannot read configuration file ") + kConfigFileName + ": " +
-                        SystemReason(err) + "\n");
+        Fail(ErrorKind::ConfigCannotRead, kConfigFileName, SystemReason(err));
     }
     struct stat info {};
     const bool known = ::fstat(::fileno(file), &info) == 0;
@@ -143,14 +144,12 @@ void BackUpReplacedConfig(std::FILE* file, long long size) {
 std::FILE* OpenExistingConfig(const char* path) {
     struct stat info {};
     if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
-        StopRun(-1, std::string("\nCannot use configuration file ") + path +
-                        ": not a regular file\n");
+        Fail(ErrorKind::ConfigNotRegular, path);
     }
     std::FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
         int err = errno;
-        StopRun(-1, std::string("\nCannot open configuration file ") + path +
-                        " for reading: " + SystemReason(err) + "\n");
+        Fail(ErrorKind::ConfigCannotOpen, path, SystemReason(err));
     }
     std::printf("Reading config file......\n");
     off_t size = -1;
@@ -158,8 +157,7 @@ std::FILE* OpenExistingConfig(const char* path) {
     if (size < 0 || ::fseeko(file, 0, SEEK_SET) != 0) {
         int err = errno;
         std::fclose(file);
-        StopRun(-1, std::string("\nCannot read configuration file ") + path + ": " +
-                        SystemReason(err) + "\n");
+        Fail(ErrorKind::ConfigCannotRead, path, SystemReason(err));
     }
     if (static_cast<long long>(size) > kLargestReplacedConfigSize) return file;
     BackUpReplacedConfig(file, static_cast<long long>(size));
@@ -217,3 +215,5 @@ const char* SectionMessage(ConfigSection section) {
     }
     return "";
 }
+
+}  // namespace vux

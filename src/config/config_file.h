@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+namespace vux {
+
 inline constexpr const char* kConfigFileName = "vux_reader.cfg";
 
 // Where the bytes of a configuration replaced by the default are kept.
@@ -58,3 +60,5 @@ ConfigSection RecogniseSection(std::string_view token, ConfigSection current);
 // What the evaluation prints on meeting the marker of `section` ("" for
 // SectionNone and SectionEnd).
 const char* SectionMessage(ConfigSection section);
+
+}  // namespace vux

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <string>
 
-#include "run/run_stop.h"
+#include "core/error.h"
+
+namespace vux {
 
 namespace {
 
@@ -20,8 +22,7 @@ ConfigLock::ConfigLock() {
     const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        StopRun(-1, "\nCannot open the working directory to lock vux_reader.cfg: " +
-                        SystemReason(err) + "\n");
+        Fail(ErrorKind::LockDirectoryOpen, ".", SystemReason(err));
     }
     int rc;
     do {
@@ -31,8 +32,7 @@ ConfigLock::ConfigLock() {
         const int err = errno;
         ::close(fd);
         if (LocksUnsupported(err)) return;
-        StopRun(-1, "\nCannot lock the working directory for vux_reader.cfg: " +
-                        SystemReason(err) + "\n");
+        Fail(ErrorKind::LockDirectory, ".", SystemReason(err));
     }
     fd_ = fd;
 }
@@ -44,3 +44,5 @@ void ConfigLock::Release() {
     ::close(fd_);  // closing the only descriptor drops the lock
     fd_ = -1;
 }
+
+}  // namespace vux

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace vux {
 // Serialises the runs that settle, rewrite and read vux_reader.cfg in one
 // working directory.
 
@@ -26,3 +28,5 @@ public:
 private:
     int fd_ = -1;  // the working directory, open while the lock is held
 };
+
+}  // namespace vux

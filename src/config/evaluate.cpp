@@ -17,7 +17,9 @@
 #include "config/value_reader.h"
 #include "expr/compiled_expr.h"
 #include "expr/var_table.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+namespace vux {
 
 namespace {
 
@@ -212,12 +214,6 @@ double PhysicalMemoryBytes() {
     return static_cast<double>(pages) * static_cast<double>(pageSize);
 }
 
-std::string GibiBytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", bytes / 1073741824.0);
-    return text;
-}
-
 struct FileCloser {
     std::FILE* file;
     ~FileCloser() {
@@ -257,8 +253,7 @@ void EvaluateConfig(std::FILE* cfg, RunState& state) {
     // A read error must not pass for the end of the file.
     if (std::ferror(cfg)) {
         int err = errno;
-        StopRun(-1, std::string("\nCannot read ") + kConfigFileName + ": " + SystemReason(err) +
-                        "\n");
+        Fail(ErrorKind::ConfigReadFailed, kConfigFileName, SystemReason(err));
     }
     std::fclose(closer.file);
     closer.file = nullptr;
@@ -269,27 +264,38 @@ void EvaluateConfig(std::FILE* cfg, RunState& state) {
 void ValidateRunSettings(const RunState& state) {
     const RunSettings& s = state.settings;
     if (s.windowSize < 2) {
-        StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) +
-                        ": a window needs at least 2 samples\n");
+        Error error;
+        error.kind = ErrorKind::WindowSizeTooSmall;
+        error.number = s.windowSize;
+        Fail(std::move(error));
     }
     // Refused here rather than failing an allocation in the middle of the run.
     const double needed = WindowMemoryBytes(state);
     const double available = PhysicalMemoryBytes();
     if (needed > available) {
-        StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) + ": a window needs about " +
-                        GibiBytes(needed) + " of memory, more than the " + GibiBytes(available) +
-                        " of this machine\n");
+        Error error;
+        error.kind = ErrorKind::WindowSizeTooLarge;
+        error.number = s.windowSize;
+        error.needed = needed;
+        error.available = available;
+        Fail(std::move(error));
     }
     if (s.sampleFreq < 1) {
-        StopRun(-1, "\nInvalid SAMPLE_FREQ " + std::to_string(s.sampleFreq) +
-                        ": the sample frequency must be at least 1 Hz\n");
+        Error error;
+        error.kind = ErrorKind::SampleFreqTooSmall;
+        error.number = s.sampleFreq;
+        Fail(std::move(error));
     }
     if (!state.windowFunction) {
         for (const ColumnDef& column : state.columns) {
             if (column.operationType == 2) {
-                StopRun(-1, "\nNo window function: FFT-type column " + column.name +
-                                " needs a key line in #WINDOW_FUNCTION\n");
+                Error error;
+                error.kind = ErrorKind::NoWindowFunction;
+                error.name = column.name;
+                Fail(std::move(error));
             }
         }
     }
 }
+
+}  // namespace vux

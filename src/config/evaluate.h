@@ -5,6 +5,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 // Reads the file to its "#ENDCFG" (or its end), filling `state`; closes the
 // file. Prints "Evaluating config file and populating data fields....", the
 // section messages and "\nConfig file processing complete!\n\n".
@@ -15,3 +17,5 @@ void EvaluateConfig(std::FILE* cfg, RunState& state);
 // memory, SAMPLE_FREQ below 1, an FFT-type column without a window function):
 // stops the run with a clear message and status -1.
 void ValidateRunSettings(const RunState& state);
+
+}  // namespace vux

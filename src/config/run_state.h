@@ -11,6 +11,8 @@
 #include "expr/compiled_expr.h"
 #include "expr/var_table.h"
 
+namespace vux {
+
 struct RunSettings {
     std::optional<std::string> inputPath;   // DATA_FILE; absent until set
     std::optional<std::string> outputPath;  // OUTPUT_FILE; absent until set
@@ -88,3 +90,5 @@ struct RunState {
 // The group numbered `group`: the first such entry, or a new one appended with
 // zero offsets and zeroed matrices.
 RotationGroup& FindOrAddRotationGroup(std::vector<RotationGroup>& groups, int32_t group);
+
+}  // namespace vux

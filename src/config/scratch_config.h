@@ -15,6 +15,9 @@
 #include <string>
 
 #include "config/config_file.h"
+#include "core/error.h"
+
+namespace vux {
 
 inline constexpr const char* kScratchConfigName = "recfg";
 
@@ -49,11 +52,10 @@ public:
     void Install();
 
 private:
-    [[noreturn]] void Abandon(const std::string& what, int err);
+    [[noreturn]] void Abandon(ErrorKind kind, int err);
 
     std::unique_lock<std::mutex> turn_;  // held from creation to the end
     const char* target_;
-    std::string label_;  // how messages name the scratch file
     std::FILE* file_ = nullptr;
     bool present_ = false;  // "recfg" is this object's and still on disk
     std::optional<mode_t> permissions_;
@@ -69,3 +71,5 @@ std::FILE* InstallScratchConfig(ScratchConfig& scratch);
 // place or removed) and keeps any later one from starting, so the process
 // never dies with a scratch file on disk. Never returns the turn.
 void HoldScratchConfigForExit();
+
+}  // namespace vux

@@ -2,6 +2,8 @@
 
 #include "config/config_char.h"
 
+namespace vux {
+
 namespace {
 
 ConfigEvent LineEnd(ConfigTokenReader& reader, std::string& token) {
@@ -45,3 +47,5 @@ ConfigEvent NextConfigEvent(ConfigTokenReader& reader) {
         }
     }
 }
+
+}  // namespace vux

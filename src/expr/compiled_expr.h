@@ -15,6 +15,8 @@
 
 #include "expr/var_table.h"
 
+namespace vux {
+
 enum ExprItemKind : int32_t {
     ItemInput = 0,     // the keyword "input"
     ItemCount = 1,     // the keyword "count" (the position in the window)
@@ -58,3 +60,5 @@ CompiledExpr CompileExpr(std::string_view name, std::string_view text,
 // an expression with no items gives 0.0. IEEE-754 double arithmetic only:
 // 1/0 is +inf, 0/0 is NaN, no error is ever raised. Allocates nothing.
 double EvaluateExpr(CompiledExpr& expr, double input, VarTable& vars, int32_t windowPosition);
+
+}  // namespace vux

@@ -6,6 +6,8 @@
 
 #include "expr/compiled_expr.h"
 
+namespace vux {
+
 double EvaluateExpr(CompiledExpr& expr, double input, VarTable& vars, int32_t windowPosition) {
     constexpr int32_t kLocalStack = 64;
     double local[kLocalStack];
@@ -50,3 +52,5 @@ double EvaluateExpr(CompiledExpr& expr, double input, VarTable& vars, int32_t wi
     vars.entries[static_cast<size_t>(expr.resultVar)].value = result;
     return result;
 }
+
+}  // namespace vux

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vux {
+
 struct VarEntry {
     std::string name;
     double value = 0.0;
@@ -35,3 +37,5 @@ int32_t FindOrAddVar(VarTable& vars, std::string_view name);
 
 // Appends an entry (never merges with an existing one).
 void AddConst(ConstTable& consts, std::string_view name, double value);
+
+}  // namespace vux

@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "output/mat_file.h"
-#include "run/clock.h"
+#include "core/clock.h"
+
+namespace vux {
 
 const char* ExportSuffix(const ColumnDef& column) {
     if (column.rotationGroup != 0) {
@@ -60,3 +62,5 @@ void ExportResults(const RunState& state, int32_t processedWindows) {
 
     std::printf("done! (took %f seconds)", SecondsSince(start));
 }
+
+}  // namespace vux

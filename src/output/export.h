@@ -7,6 +7,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 // The variable-name suffix of a column's exported vector, by the first rule
 // that applies: "_rot" when the column is rotated, "_pwr" for an FFT-type
 // column, "_act" for a once-per-window column with a normalisation equation,
@@ -30,3 +32,5 @@ ExportChoice ChooseExport(const ColumnDef& column, int32_t windowSize, int32_t p
 // cannot be written stops the run (status -1, see MatCreate) and "done!" is
 // not printed.
 void ExportResults(const RunState& state, int32_t processedWindows);
+
+}  // namespace vux

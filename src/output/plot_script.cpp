@@ -8,18 +8,14 @@
 
 #include "output/export.h"
 #include "output/scratch_file.h"
-#include "run/clock.h"
-#include "run/run_stop.h"
+#include "core/clock.h"
+#include "core/paths.h"
+
+namespace vux {
 
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-// Index just past the last directory separator (0 when there is none).
-size_t FileNameStart(const std::string& path) {
-    const size_t last = path.find_last_of("/\\");
-    return last == std::string::npos ? 0 : last + 1;
-}
 
 bool IsAbsolute(const std::string& path) {
     if (!path.empty() && IsSeparator(path[0])) {
@@ -61,12 +57,6 @@ void AppendSubplot(std::string& script, int32_t rows, int32_t position, const Co
     script += "subplot(" + std::to_string(rows) + ",1," + std::to_string(position) + ")," +
               column.plotType + "(" + column.name + ExportSuffix(column) + ");\n";
     AppendLabels(script, column);
-}
-
-[[noreturn]] void StopForScript(ScratchFile& file, const char* what, const std::string& path,
-                                const std::string& reason) {
-    DiscardScratchFile(file);
-    StopRun(-1, "\n" + std::string(what) + " plot script " + path + ": " + reason + "\n");
 }
 
 }  // namespace
@@ -154,15 +144,17 @@ void WritePlotScript(const RunState& state) {
     const std::string script = PlotScriptText(state);
     ScratchFile file;
     if (const std::string reason = OpenScratchFile(path, file); !reason.empty()) {
-        StopForScript(file, "Cannot create", path, reason);
+        DiscardAndFail(file, ErrorKind::PlotScriptCreate, path, reason);
     }
     errno = 0;
     if (std::fwrite(script.data(), 1, script.size(), file.stream) != script.size()) {
-        StopForScript(file, "Cannot write", path, errno != 0 ? SystemReason(errno) : "write failed");
+        DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, FailureReason(errno));
     }
     if (const std::string reason = InstallScratchFile(file); !reason.empty()) {
-        StopForScript(file, "Cannot write", path, reason);
+        DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, reason);
     }
 
     std::printf("done! (took %f seconds)", SecondsSince(start));
 }
+
+}  // namespace vux

@@ -5,6 +5,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 // Where the script goes: the output path with its final component (the text
 // after the last '/' or '\') replaced by "vuxplots.m"; "vuxplots.m" in the
 // working directory when the path has no directory part.
@@ -34,3 +36,5 @@ std::string PlotScriptText(const RunState& state);
 // (status -1) with "\nCannot create plot script <path>: <reason>\n" or
 // "\nCannot write plot script <path>: <reason>\n", the scratch file removed.
 void WritePlotScript(const RunState& state);
+
+}  // namespace vux

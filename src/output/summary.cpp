@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace vux {
+
 namespace {
 
 // printf into the end of `out`.
@@ -45,3 +47,5 @@ void PrintSummary(const RunState& state, RunClock::time_point readStart) {
     const std::string text = SummaryText(state, SecondsSince(readStart));
     std::fputs(text.c_str(), stdout);
 }
+
+}  // namespace vux

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "config/run_state.h"
-#include "run/clock.h"
+#include "core/clock.h"
+
+namespace vux {
 
 // The summary text for a run that took `processingSeconds` from the start of
 // data reading: processing time, data duration (the first column's max, 0.0
@@ -17,3 +19,5 @@ std::string SummaryText(const RunState& state, double processingSeconds);
 // flushes standard output (the run does so last, to learn whether the console
 // took everything).
 void PrintSummary(const RunState& state, RunClock::time_point readStart);
+
+}  // namespace vux

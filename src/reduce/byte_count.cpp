@@ -1,5 +1,7 @@
 #include "reduce/byte_count.h"
 
+namespace vux {
+
 std::string FormatByteCount(uint64_t bytes) {
     double value = static_cast<double>(bytes);
     const char* unit = "B  ";
@@ -19,3 +21,5 @@ std::string FormatByteCount(uint64_t bytes) {
 }
 
 void PrintByteCount(uint64_t bytes) { std::fputs(FormatByteCount(bytes).c_str(), stdout); }
+
+}  // namespace vux

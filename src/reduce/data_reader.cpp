@@ -13,12 +13,14 @@
 
 #include "reduce/byte_count.h"
 #include "reduce/parse_number.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+namespace vux {
 
 namespace {
 
 [[noreturn]] void StopUnreadable(const std::string& path, const std::string& reason) {
-    StopRun(-1, "Data file " + path + " cannot be read: " + reason + "\n");
+    Fail(ErrorKind::DataUnreadable, path, reason);
 }
 
 // Refuses anything but a regular file, naming what it is instead.
@@ -58,7 +60,7 @@ size_t Refill(DataReader& reader) {
         got = read(reader.fd, reader.buffer.data() + reader.end, want);
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        StopRun(-1, "\nError reading data file " + reader.path + ": " + SystemReason(errno) + "\n");
+        Fail(ErrorKind::DataReadFailed, reader.path, SystemReason(errno));
     }
     if (got == 0) {
         reader.endOfFile = true;
@@ -232,7 +234,7 @@ DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
         // Only a path that names nothing is a missing file; a name too long,
         // a loop of links or a folder that may not be searched is a failure.
         if (err != ENOENT && err != ENOTDIR) StopUnreadable(path, SystemReason(err));
-        StopRun(0, "File " + path + " does not exist\n");
+        Fail(ErrorKind::InputMissing, path);
     }
     // Look before opening: opening a FIFO or a device can block or act on it.
     struct stat info {};
@@ -284,7 +286,7 @@ void SkipHeader(DataReader& reader) {
                 longLine = true;
             }
             if (Refill(reader) == 0) {
-                StopRun(-1, "Data file " + reader.path + " ends before its marker line \"" + kDataMarker + "\"\n");
+                Fail(ErrorKind::DataNoMarker, reader.path);
             }
             continue;
         }
@@ -310,10 +312,13 @@ void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns) {
     bool tooLong = false;
     if (!NextLine(reader, line, length, reader.longestRow, tooLong)) {
         if (tooLong) {
-            StopRun(-1, "Data file " + reader.path + " has a data headings line longer than " +
-                            std::to_string(reader.longestRow >> 20) + " MiB\n");
+            Error error;
+            error.kind = ErrorKind::DataHeadingsTooLong;
+            error.path = reader.path;
+            error.number = static_cast<int64_t>(reader.longestRow >> 20);
+            Fail(std::move(error));
         }
-        StopRun(-1, "Data file " + reader.path + " ends before its data headings line is complete\n");
+        Fail(ErrorKind::DataHeadingsIncomplete, reader.path);
     }
     ++reader.linesRead;
     for (ColumnDef& column : columns) column.heading.clear();
@@ -434,3 +439,5 @@ void CloseDataFile(DataReader& reader) {
     reader.begin = 0;
     reader.end = 0;
 }
+
+}  // namespace vux

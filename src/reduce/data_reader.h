@@ -17,6 +17,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 // The marker line that ends the free header of a data file.
 inline constexpr const char* kDataMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
 
@@ -137,3 +139,5 @@ bool DataFileChanged(const DataReader& reader);
 
 // Closes the file (idempotent).
 void CloseDataFile(DataReader& reader);
+
+}  // namespace vux

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace vux {
 // The data-field number parser. Deliberately not strtod: it computes exactly
 // the doubles of its digit-by-digit steps, bit for bit:
 //   value = value * 10 + digit        for each integer digit (from 0.0)
@@ -19,3 +21,5 @@ inline double ParseNumber(const char* text) { return ParseNumber(text, nullptr);
 // character that no number contains (LF, comma, NUL...), so no bound is
 // checked. Sets `*stop` to the first character not taken into the number.
 double ParseNumberPrefix(const char* text, const char** stop);
+
+}  // namespace vux

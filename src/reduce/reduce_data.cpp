@@ -8,7 +8,9 @@
 #include "reduce/rotation.h"
 #include "reduce/spectrum.h"
 #include "reduce/window.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+namespace vux {
 
 namespace {
 
@@ -77,8 +79,7 @@ ReduceOutcome ReduceDataFile(RunState& state) {
     }
     // Results from a file that changed under the reader would mix two files.
     if (DataFileChanged(reader)) {
-        StopRun(-1, "\nData file " + reader.path +
-                        " changed while it was read: its size or modification time differs from when it was opened\n");
+        Fail(ErrorKind::DataChanged, reader.path);
     }
     CloseDataFile(reader);
 
@@ -95,3 +96,5 @@ ReduceOutcome ReduceDataFile(RunState& state) {
     outcome.quality = std::move(reader.quality);
     return outcome;
 }
+
+}  // namespace vux

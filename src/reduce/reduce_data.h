@@ -5,7 +5,9 @@
 
 #include "config/run_state.h"
 #include "reduce/data_reader.h"
-#include "run/clock.h"
+#include "core/clock.h"
+
+namespace vux {
 
 struct ReduceOutcome {
     int32_t processedWindows = 0;     // windows processed (m)
@@ -23,3 +25,5 @@ struct ReduceOutcome {
 // the run right after the window loop, before "Post-processing" (status -1,
 // "\nData file <path> changed while it was read: ...\n").
 ReduceOutcome ReduceDataFile(RunState& state);
+
+}  // namespace vux

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace vux {
+
 namespace {
 
 // Index of the first table entry numbered `group`, appending one when there
@@ -118,3 +120,5 @@ void RotateGroups(const RotationPlan& plan, const std::vector<RotationGroup>& gr
         }
     }
 }
+
+}  // namespace vux

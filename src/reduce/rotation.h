@@ -13,6 +13,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 struct RotationSlot {
     int32_t inputColumn = -1;            // column feeding this axis; -1 = zeros
     std::vector<int32_t> outputColumns;  // columns receiving this axis's result
@@ -43,3 +45,5 @@ void BuildRotationMatrices(std::vector<RotationGroup>& groups, const RunSettings
 // Inputs are read when this runs; past the end of an input array they read 0.
 void RotateGroups(const RotationPlan& plan, const std::vector<RotationGroup>& groups,
                   std::vector<ColumnDef>& columns);
+
+}  // namespace vux

@@ -6,6 +6,8 @@
 
 #include "expr/compiled_expr.h"
 
+namespace vux {
+
 struct FftPlan {
     int32_t n = 0;
     kiss_fftr_cfg config = nullptr;
@@ -158,3 +160,5 @@ void AverageSpectra(RunState& state, int32_t m) {
         for (size_t k = 0; k <= last && k < col.spectrum.size(); ++k) col.spectrum[k] = col.spectrum[k] / windows;
     }
 }
+
+}  // namespace vux

@@ -16,6 +16,8 @@
 #include "config/run_state.h"
 #include "reduce/window.h"
 
+namespace vux {
+
 // A forward real transform of one length with its buffers.
 struct FftPlan;
 struct FftPlanDeleter {
@@ -59,3 +61,5 @@ void TransformWindow(RunState& state, SpectralTables& tables, WindowContext& ctx
 // Divides elements 0 .. WINDOW_SIZE/2 of every FFT-type column's `spectrum`
 // by m, the number of processed windows.
 void AverageSpectra(RunState& state, int32_t m);
+
+}  // namespace vux

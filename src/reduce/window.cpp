@@ -7,7 +7,9 @@
 
 #include "expr/compiled_expr.h"
 #include "reduce/spectrum.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+namespace vux {
 
 WindowContext MakeWindowContext(const RunState& state) {
     WindowContext ctx;
@@ -149,8 +151,10 @@ void ProcessWindow(RunState& state, WindowContext& ctx, int32_t m, int32_t n) {
                 col.samples[mi] = r;
                 col.mean = col.mean + r;
             } else if (col.operationType == 2) {
-                StopRun(-1, "\nFFT operation requested on column " + col.name +
-                                "...but only reading one data point per window\n");
+                Error error;
+                error.kind = ErrorKind::FftOncePerWindow;
+                error.name = col.name;
+                Fail(std::move(error));
             }
         } else if (col.multPerWindow == 1) {
             if (col.operationType == 1) {
@@ -215,3 +219,5 @@ void UpdateProgress(ProgressFigures& figures, int32_t n, double e, double b) {
         figures.byteRate = 0.98 * figures.byteRate + 0.02 * (b / figures.windowTime);
     }
 }
+
+}  // namespace vux

@@ -8,6 +8,8 @@
 
 #include "config/run_state.h"
 
+namespace vux {
+
 // Per-run values of window processing, made once before the first window.
 struct WindowContext {
     int32_t windowPosition = 0;           // what the keyword "count" yields
@@ -68,3 +70,5 @@ struct ProgressFigures {
 // consumed b bytes: windows 1 to 4 take the raw figures, later windows blend
 // 2 % of the new window into T, then into R using the new T.
 void UpdateProgress(ProgressFigures& figures, int32_t n, double e, double b);
+
+}  // namespace vux

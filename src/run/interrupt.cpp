@@ -17,6 +17,8 @@
 #include "config/scratch_config.h"
 #include "output/scratch_file.h"
 
+namespace vux {
+
 namespace {
 
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM};
@@ -152,3 +154,5 @@ void InstallInterruptHandlers() {
     static std::once_flag once;
     std::call_once(once, Install);
 }
+
+}  // namespace vux

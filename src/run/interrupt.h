@@ -1,4 +1,6 @@
 #pragma once
+
+namespace vux {
 // How a run ends when it is interrupted (SIGINT, SIGTERM).
 
 // From this call on, SIGINT and SIGTERM end the process this way: the scratch
@@ -13,3 +15,5 @@
 // ignored stays ignored. Installs once per process (one watcher thread);
 // later calls do nothing.
 void InstallInterruptHandlers();
+
+}  // namespace vux

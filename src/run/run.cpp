@@ -21,10 +21,13 @@
 #include "output/scratch_file.h"
 #include "output/summary.h"
 #include "reduce/reduce_data.h"
+#include "core/paths.h"
 #include "run/command_line.h"
+#include "run/console.h"
 #include "run/interrupt.h"
-#include "run/run_stop.h"
 #include "run/warnings.h"
+
+namespace vux {
 
 namespace {
 
@@ -45,10 +48,10 @@ void LoadConfiguration(const std::vector<std::string>& args, RunState& state) {
 
 void CheckFileNames(const RunSettings& settings) {
     if (FileNamePart(settings.inputPath.value_or("")).empty()) {
-        StopRun(-1, "\nInvalid input file name\n");
+        Fail(ErrorKind::InvalidInputName);
     }
     if (FileNamePart(settings.outputPath.value_or("")).empty()) {
-        StopRun(-1, "\nInvalid output file name\n");
+        Fail(ErrorKind::InvalidOutputName);
     }
 }
 
@@ -77,24 +80,28 @@ void CheckOutputTargets(const RunSettings& settings) {
     const std::string output = settings.outputPath.value_or("");
     const std::string script = PlotScriptPath(output);
     if (script == output || SameFile(script, output)) {
-        StopRun(-1, "\nOutput file " + output + " would be replaced by the plot script vuxplots.m\n");
+        Fail(ErrorKind::OutputIsPlotScript, output);
     }
     for (const std::string& target : {output, script}) {
-        const char* what = target == output ? "Output file " : "Plot script ";
-        if (SameFile(target, input)) {
-            StopRun(-1, "\n" + (what + target) + " would overwrite the data file " + input + "\n");
-        }
-        if (SameFile(target, kConfigFileName)) {
-            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration file " +
-                            kConfigFileName + "\n");
-        }
-        if (IsScratchConfig(target)) {
-            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration's scratch file " +
-                            kScratchConfigName + "\n");
-        }
+        Error refusal;
+        refusal.path = target;
+        refusal.number = target == output ? 0 : 1;
         struct stat info {};
         const char* kind = ::stat(target.c_str(), &info) == 0 ? SpecialFileKind(info) : nullptr;
-        if (kind != nullptr) StopRun(-1, "\n" + (what + target) + " is " + kind + ", not a regular file\n");
+        if (SameFile(target, input)) {
+            refusal.kind = ErrorKind::TargetIsDataFile;
+            refusal.other = input;
+        } else if (SameFile(target, kConfigFileName)) {
+            refusal.kind = ErrorKind::TargetIsConfig;
+        } else if (IsScratchConfig(target)) {
+            refusal.kind = ErrorKind::TargetIsScratchConfig;
+        } else if (kind != nullptr) {
+            refusal.kind = ErrorKind::TargetIsSpecial;
+            refusal.reason = kind;
+        } else {
+            continue;
+        }
+        Fail(std::move(refusal));
     }
 }
 
@@ -103,16 +110,15 @@ void CheckOutputTargets(const RunSettings& settings) {
 void CheckArgumentsFitOnALine(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg.find_first_of("\r\n") != std::string::npos) {
-            StopRun(-1, "\nInvalid argument: a line break cannot be written into " +
-                            std::string(kConfigFileName) + "\n");
+            Fail(ErrorKind::ArgumentLineBreak);
         }
     }
 }
 
 int Run(const std::vector<std::string>& args) {
     // Only the first argument is tested for a help word, before the count.
-    if (!args.empty() && IsHelpWord(args[0])) StopRun(-1, kUsageText);
-    if (!IsAcceptedArgumentCount(args.size())) StopRun(-1, kUsageText);
+    if (!args.empty() && IsHelpWord(args[0])) Fail(ErrorKind::Usage);
+    if (!IsAcceptedArgumentCount(args.size())) Fail(ErrorKind::Usage);
     CheckArgumentsFitOnALine(args);
 
     RunState state;
@@ -185,15 +191,19 @@ int RunVuxReader(int argc, char** argv) {
     int status;
     try {
         status = Run(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const RunStop& stop) {
-        std::fputs(stop.message.c_str(), stdout);
-        status = stop.status;
+    } catch (const Error& error) {
+        std::fputs(Message(error).c_str(), stdout);
+        status = error.status;
     } catch (const std::bad_alloc&) {
         // A run never ends in an abort: memory that cannot be had is reported.
-        std::fputs("\nOut of memory: the run needs more memory than this machine can give\n", stdout);
+        Error error;
+        error.kind = ErrorKind::OutOfMemory;
+        std::fputs(Message(error).c_str(), stdout);
         status = -1;
     }
     // A console that could not be written lost what the run had to say.
     if (!ConsoleWasWritten(stdoutClosed)) status = -1;
     return status;
 }
+
+}  // namespace vux

@@ -8,6 +8,8 @@
 #include "config/config_checks.h"
 #include "output/export.h"
 
+namespace vux {
+
 namespace {
 
 const char* const kPrefix = "vux_reader: warning: ";
@@ -128,3 +130,5 @@ void PrintWarnings(const std::vector<std::string>& lines, bool consoleLineOpen) 
     }
     std::fflush(stderr);
 }
+
+}  // namespace vux

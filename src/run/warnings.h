@@ -9,6 +9,8 @@
 #include "config/run_state.h"
 #include "reduce/reduce_data.h"
 
+namespace vux {
+
 // Lines about the evaluated configuration, in this order: names an
 // expression reads that nothing sets, then columns whose exported vector
 // name MATLAB cannot load. Each line starts "vux_reader: warning: " and has
@@ -28,3 +30,5 @@ std::vector<std::string> DataWarnings(const RunState& state, const ReduceOutcome
 // line end yet), a line break comes first so the warnings start on a line of
 // their own.
 void PrintWarnings(const std::vector<std::string>& lines, bool consoleLineOpen);
+
+}  // namespace vux

@@ -8,6 +8,9 @@
 
 #include "config/scratch_config.h"
 #include "test_util.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -122,7 +125,7 @@ TEST_F(OpenConfigTest, ABackupThatCannotBeMadeStopsTheRunBeforeTheDefaultIsWritt
     fs::create_directories(fs::path(kBackupConfigName) / "inside");  // no rename replaces it
     WriteFile(kConfigFileName, "tiny");
     testing::internal::CaptureStdout();
-    const RunStop stop = ExpectStop([] { OpenConfig(); });
+    const test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), kReading);
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot replace vux_reader.cfg.bak with recfg: Is a directory\n");
@@ -141,7 +144,7 @@ TEST_F(OpenConfigTest, ConformingCaseKeepsItsFile) {
 
 TEST_F(OpenConfigTest, ADirectoryInItsPlaceStopsTheRun) {
     fs::create_directory(kConfigFileName);
-    RunStop stop = ExpectStop([] { OpenConfig(); });
+    test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_NE(stop.message.find("vux_reader.cfg"), std::string::npos) << stop.message;
     EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n"));
@@ -151,7 +154,7 @@ TEST_F(OpenConfigTest, UnreadableOrUncreatableFileStopsTheRun) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     WriteFile(kConfigFileName, std::string(2000, 'x'));
     fs::permissions(kConfigFileName, fs::perms::none);
-    RunStop stop = ExpectStop([] { OpenConfig(); });
+    test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message,
               "\nCannot open configuration file vux_reader.cfg for reading: Permission denied\n");
@@ -171,7 +174,7 @@ TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) 
     EXPECT_EXIT(
         {
             LimitFileSize(100);
-            RunStop stop = ExpectStop([] { OpenConfig(); });
+            test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
             bool reported = stop.status == -1 &&
                             stop.message == "\nCannot write recfg: File too large\n";
             bool kept = ReadFile(kConfigFileName) == corrupt;
@@ -195,7 +198,7 @@ TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChange
     fs::create_directories(fs::path(kScratchConfigName) / "inside");
     WriteFile(kConfigFileName, "tiny");
     testing::internal::CaptureStdout();
-    const RunStop stop = ExpectStop([] { OpenConfig(); });
+    const test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message,

@@ -10,6 +10,9 @@
 #include "config/config_checks.h"
 #include "config/config_file.h"
 #include "test_util.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -289,7 +292,7 @@ TEST(EvaluateConfig, EventsOutsideTheirSectionsAreDropped) {
 TEST(EvaluateConfig, UnbalancedParenthesesStopTheRun) {
     for (const char* text : {"#EQUATIONS\n0, A = (1 + 2))\n", "#COLUMNS\nC, 0, 1, 0, )input(\n",
                              "#WINDOW_FUNCTION\nW = input)\n"}) {
-        RunStop stop = ExpectStop([&] { Evaluate(text); });
+        test_support::Stopped stop = ExpectStop([&] { Evaluate(text); });
         EXPECT_EQ(stop.status, -1) << text;
         EXPECT_EQ(stop.message, "\n\nUnbalanced parentheses in equation") << text;
     }
@@ -328,7 +331,7 @@ TEST(ValidateRunSettings, RefusesWhatLaterStagesCannotUse) {
     for (const Case& c : cases) {
         RunState state = ValidState();
         c.change(state);
-        RunStop stop = ExpectStop([&] { ValidateRunSettings(state); });
+        test_support::Stopped stop = ExpectStop([&] { ValidateRunSettings(state); });
         EXPECT_EQ(stop.status, -1) << c.mentions;
         EXPECT_NE(stop.message.find(c.mentions), std::string::npos) << stop.message;
         EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n")) << stop.message;

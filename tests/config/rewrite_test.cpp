@@ -8,6 +8,9 @@
 
 #include "config/scratch_config.h"
 #include "test_util.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -93,7 +96,8 @@ protected:
         std::FILE* rewritten = nullptr;
         try {
             rewritten = RewriteConfig(cfg, args);
-        } catch (const RunStop& stop) {
+        } catch (const Error& error) {
+            const test_support::Stopped stop = test_support::StoppedBy(error);
             testing::internal::GetCapturedStdout();
             ADD_FAILURE() << "the rewrite stopped: " << stop.message;
             return {};
@@ -230,7 +234,7 @@ TEST_F(RewriteTest, AValueThatCannotLandStopsTheRunAndChangesNothing) {
         WriteFile(kConfigFileName, c.config);
         std::FILE* cfg = std::fopen(kConfigFileName, "r");
         testing::internal::CaptureStdout();
-        const RunStop stop = ExpectStop([&] { RewriteConfig(cfg, c.args); });
+        const test_support::Stopped stop = ExpectStop([&] { RewriteConfig(cfg, c.args); });
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing custom settings......\n");
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, c.message) << c.config;
@@ -265,7 +269,7 @@ TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) 
     // vux_reader.cfg is a non-empty directory: no rename can replace it.
     fs::create_directories(fs::path(kConfigFileName) / "inside");
     std::FILE* cfg = MemoryFile(kDefaultConfig);
-    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    test_support::Stopped stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_TRUE(stop.message.starts_with("\nCannot replace vux_reader.cfg with recfg: "))
         << stop.message;
@@ -279,7 +283,7 @@ TEST_F(RewriteTest, FailureToWriteStopsTheRunAndKeepsTheOldFile) {
         {
             LimitFileSize(1000);  // the old file is larger: it stays readable
             std::FILE* cfg = std::fopen(kConfigFileName, "r");
-            RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+            test_support::Stopped stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
             bool reported = stop.status == -1 && stop.message.starts_with("\nCannot write recfg: ");
             bool kept = ReadFile(kConfigFileName) == kDefaultConfig;
             std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
@@ -292,7 +296,7 @@ TEST_F(RewriteTest, ReadOnlyDirectoryStopsTheRun) {
     WriteFile(kConfigFileName, kDefaultConfig);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     std::FILE* cfg = std::fopen(kConfigFileName, "r");
-    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    test_support::Stopped stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
     EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);

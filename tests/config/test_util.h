@@ -15,9 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "run/run_stop.h"
-#include "support/expect_stop.h"
+#include "support/expect.h"
 #include "support/scratch_files.h"
+
+using namespace vux;
 
 namespace config_test {
 

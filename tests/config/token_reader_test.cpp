@@ -8,6 +8,8 @@
 #include "config/value_reader.h"
 #include "test_util.h"
 
+using namespace vux;
+
 namespace {
 
 using config_test::MemoryFile;

@@ -5,7 +5,9 @@
 
 #include "expr/compiled_expr.h"
 #include "expr_test_util.h"
-#include "run/run_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -102,7 +104,8 @@ TEST(Compiler, UnbalancedClosingParenthesisStopsTheRun) {
         try {
             CompileToItems(text);
             ADD_FAILURE() << text << " compiled";
-        } catch (const RunStop& stop) {
+        } catch (const Error& error) {
+            const test_support::Stopped stop = test_support::StoppedBy(error);
             EXPECT_EQ(stop.status, -1);
             EXPECT_EQ(stop.message, "\n\nUnbalanced parentheses in equation");
         }
@@ -115,7 +118,8 @@ TEST(Compiler, OperatorsMissingValuesAreRefusedNamingTheEquation) {
             VarTable vars;
             CompileExpr("MY_EQ", text, {}, vars);
             ADD_FAILURE() << text << " compiled";
-        } catch (const RunStop& stop) {
+        } catch (const Error& error) {
+            const test_support::Stopped stop = test_support::StoppedBy(error);
             EXPECT_EQ(stop.status, -1);
             EXPECT_NE(stop.message.find("MY_EQ"), std::string::npos) << stop.message;
         }

@@ -7,6 +7,8 @@
 
 #include "expr/compiled_expr.h"
 
+using namespace vux;
+
 // Variables by name, numbers by value, operators by their character.
 inline std::vector<std::string> Render(const CompiledExpr& expr, const VarTable& vars) {
     std::vector<std::string> out;

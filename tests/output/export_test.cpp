@@ -5,7 +5,9 @@
 #include <regex>
 
 #include "output/output_test_util.h"
-#include "run/run_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using namespace output_test;
 
@@ -179,7 +181,8 @@ TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
         const FileSizeLimit full(1000);  // the disk fills up during the write
         ExportResults(state, 1);
         ADD_FAILURE() << "the run was not stopped";
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
+        const test_support::Stopped stop = test_support::StoppedBy(error);
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, "\nCannot write MAT-file " + (dir / "out.mat") + ": File too large\n");
     }

@@ -12,8 +12,9 @@
 #include <regex>
 
 #include "output/output_test_util.h"
-#include "run/run_stop.h"
-#include "support/expect_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using namespace output_test;
 using test_support::ExpectStop;
@@ -173,7 +174,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
         cases.push_back({dir / "ro/out.mat", "Permission denied"});
     }
     for (const Case& c : cases) {
-        const RunStop stop = ExpectStop([&] { MatCreate(c.path); });
+        const test_support::Stopped stop = ExpectStop([&] { MatCreate(c.path); });
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, "\nCannot create MAT-file " + c.path + ": " + c.reason + "\n");
     }
@@ -223,7 +224,7 @@ TEST(MatFile, WriteFlushAndInstallFailuresKeepThePreviousFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFile(path, "earlier results");
-        RunStop stop;
+        test_support::Stopped stop;
         {
             const FileSizeLimit limit(c.limit);
             stop = ExpectStop(c.steps);
@@ -248,7 +249,7 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     const std::string path = dir / "big.mat";
     MatFile mat = MatCreate(path);
     const double one = 1.0;  // never read: the refusal comes before any write
-    const RunStop stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
+    const test_support::Stopped stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot write MAT-file " + path +
                                 ": vector big of 536870912 values is too large for a MAT-file element\n");

@@ -17,6 +17,8 @@
 #include "config/run_state.h"
 #include "support/scratch_files.h"
 
+using namespace vux;
+
 namespace output_test {
 
 // A fresh directory "vux_output_XXXXXX" under the temporary directory,

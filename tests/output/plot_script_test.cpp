@@ -8,8 +8,9 @@
 
 #include "output/export.h"
 #include "output/output_test_util.h"
-#include "run/run_stop.h"
-#include "support/expect_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using namespace output_test;
 using test_support::ExpectStop;
@@ -198,7 +199,7 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     for (const Case& c : cases) {
         const RunState state = DefaultLikeState(c.outputPath);
         testing::internal::CaptureStdout();
-        RunStop stop;
+        test_support::Stopped stop;
         {
             const FileSizeLimit limit(c.fileSizeLimit);
             stop = ExpectStop([&] { WritePlotScript(state); });
@@ -252,7 +253,8 @@ TEST(PlotScriptOctave, ScriptRunsBesideItsMatFile) {
     try {
         ExportResults(state, 64);
         WritePlotScript(state);
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
+        const test_support::Stopped stop = test_support::StoppedBy(error);
         ADD_FAILURE() << stop.message;
     }
     testing::internal::GetCapturedStdout();

@@ -10,6 +10,8 @@
 
 #include "output/output_test_util.h"
 
+using namespace vux;
+
 using namespace output_test;
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include "output/output_test_util.h"
 
+using namespace vux;
+
 using namespace output_test;
 
 namespace {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace vux;
+
 namespace {
 
 TEST(ByteCount, DecimalThresholdsAndBinaryDivisors) {

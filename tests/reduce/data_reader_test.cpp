@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "run/run_stop.h"
 #include "support/scratch_files.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -35,7 +37,7 @@ std::vector<ColumnDef> MakeColumns(const std::vector<int>& mult, int32_t windowS
 
 struct Stopped {
     bool stopped = false;
-    RunStop stop{0, ""};
+    test_support::Stopped stop;
     std::string console;  // printed before the stop
 };
 
@@ -44,7 +46,8 @@ Stopped CatchStop(const std::function<void()>& step) {
     testing::internal::CaptureStdout();
     try {
         step();
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
+        const test_support::Stopped stop = test_support::StoppedBy(error);
         result.stopped = true;
         result.stop = stop;
     }
@@ -108,7 +111,8 @@ protected:
             if (blockSize > 0) opened_.back().blockSize = blockSize;
             SkipHeader(opened_.back());
             MapHeadings(opened_.back(), columns);
-        } catch (const RunStop& stop) {
+        } catch (const Error& error) {
+            const test_support::Stopped stop = test_support::StoppedBy(error);
             testing::internal::GetCapturedStdout();
             throw std::runtime_error("unexpected stop: " + stop.message);
         }

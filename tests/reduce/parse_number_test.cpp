@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace vux;
+
 namespace {
 
 // The number parse written out step by step in plain double arithmetic, with

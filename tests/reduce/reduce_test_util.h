@@ -13,6 +13,8 @@
 #include "expr/compiled_expr.h"
 #include "support/scratch_files.h"
 
+using namespace vux;
+
 namespace reduce_test {
 
 inline constexpr double kPi = 3.14159265358979323846;

@@ -8,6 +8,8 @@
 #include "reduce/window.h"
 #include "reduce/reduce_test_util.h"
 
+using namespace vux;
+
 using reduce_test::kPi;
 using reduce_test::TestRun;
 

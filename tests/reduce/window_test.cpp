@@ -11,7 +11,9 @@
 #include "reduce/spectrum.h"
 #include "reduce/window.h"
 #include "reduce/reduce_test_util.h"
-#include "run/run_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using reduce_test::TempDir;
 using reduce_test::TestRun;
@@ -218,7 +220,8 @@ TEST(WindowProcessing, FftOnOncePerWindowColumnStopsTheRun) {
     try {
         ProcessWindow(r.state, ctx, 0, 4);
         FAIL() << "expected the run to stop";
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
+        const test_support::Stopped stop = test_support::StoppedBy(error);
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message,
                   "\nFFT operation requested on column F...but only reading one data point per window\n");

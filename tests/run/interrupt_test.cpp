@@ -21,8 +21,10 @@
 #include <utility>
 #include <vector>
 
-#include "run/command_line.h"
+#include "run/console.h"
 #include "tool_process.h"
+
+using namespace vux;
 
 namespace {
 

@@ -18,6 +18,9 @@
 #include "run/command_line.h"
 #include "run/warnings.h"
 #include "support/scratch_files.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace fs = std::filesystem;
 
