@@ -211,15 +211,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Input input = SplitInput(data, size);
     fuzz::WriteWholeFile(kConfigFileName, input.config);
-    std::FILE* cfg = std::fopen(kConfigFileName, "r");
+    UniqueFile cfg(std::fopen(kConfigFileName, "r"));
     FUZZ_CHECK(cfg != nullptr, "cannot open the configuration");
 
     const Expected expected = ExpectedFile(input.config, input.args);
     std::string rewritten;
     try {
-        std::FILE* result = RewriteConfig(cfg, input.args);
-        rewritten = fuzz::ReadRest(result);
-        std::fclose(result);
+        const UniqueFile result = RewriteConfig(std::move(cfg), input.args);
+        rewritten = fuzz::ReadRest(result.get());
     } catch (const Error& error) {
         const std::string message = Message(error);
         FUZZ_CHECK(!expected.refusedKey.empty(), "the rewrite stopped: %s", message.c_str());

@@ -12,6 +12,8 @@
 #include "fuzz_util.h"
 #include "reduce/parse_number.h"
 
+using namespace vux;
+
 namespace {
 
 struct Reference {

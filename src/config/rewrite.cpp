@@ -77,15 +77,6 @@ bool ReadRawLine(std::FILE* file, std::string& line) {
     Fail(std::move(error));
 }
 
-// Closes the configuration being copied when the copy ends, also when the
-// run stops.
-struct SourceCloser {
-    std::FILE* file;
-    ~SourceCloser() {
-        if (file != nullptr) std::fclose(file);
-    }
-};
-
 }  // namespace
 
 LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
@@ -130,12 +121,12 @@ LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
     return result;
 }
 
-std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
-    SourceCloser source{cfg};
-    std::printf("Writing custom settings......\n");
+UniqueFile RewriteConfig(UniqueFile source, const std::vector<std::string>& args, const ConfigObserver& observer) {
+    std::FILE* const cfg = source.get();
+    if (observer) observer({ConfigStep::WritingArguments});
     struct stat info {};
     const bool known = ::fstat(::fileno(cfg), &info) == 0;
-    ScratchConfig scratch;
+    ScratchConfig scratch(kConfigFileName);
 
     std::vector<bool> keyLineSeen(args.size(), false);
     ConfigSection section = SectionNone;
@@ -160,8 +151,7 @@ std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
     for (std::size_t a = 0; a < args.size(); ++a) {
         if (IsWritten(a, args.size()) && !keyLineSeen[a]) RefuseArgument(static_cast<int>(a), 0);
     }
-    std::fclose(source.file);
-    source.file = nullptr;
+    source.reset();
     if (known) scratch.KeepPermissions(info.st_mode);
     return InstallScratchConfig(scratch);
 }

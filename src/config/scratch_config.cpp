@@ -43,8 +43,8 @@ ScratchConfig::ScratchConfig(const char* target)
         const int err = errno;
         Fail(ErrorKind::ScratchConfigCreate, target_, FailureReason(err));
     }
-    file_ = ::fdopen(fd, "w");
-    if (file_ == nullptr) {
+    file_.reset(::fdopen(fd, "w"));
+    if (!file_) {
         // No destructor runs for an object whose constructor stops the run.
         const int err = errno;
         ::close(fd);
@@ -55,24 +55,22 @@ ScratchConfig::ScratchConfig(const char* target)
 }
 
 ScratchConfig::~ScratchConfig() {
-    if (file_ != nullptr) std::fclose(file_);
+    file_.reset();
     if (present_) ::unlink(kScratchConfigName);
 }
 
 void ScratchConfig::Write(const char* data, std::size_t size) {
     if (size == 0) return;
-    if (std::fwrite(data, 1, size, file_) != size) Abandon(ErrorKind::ScratchConfigWrite, errno);
+    if (std::fwrite(data, 1, size, file_.get()) != size) Abandon(ErrorKind::ScratchConfigWrite, errno);
 }
 
 void ScratchConfig::Install() {
     constexpr ErrorKind cannotWrite = ErrorKind::ScratchConfigWrite;
-    if (std::fflush(file_) != 0) Abandon(cannotWrite, errno);
-    const int fd = ::fileno(file_);
+    if (std::fflush(file_.get()) != 0) Abandon(cannotWrite, errno);
+    const int fd = ::fileno(file_.get());
     if (permissions_ && ::fchmod(fd, *permissions_) != 0) Abandon(cannotWrite, errno);
     if (!SyncToDisk(fd)) Abandon(cannotWrite, errno);
-    std::FILE* file = file_;
-    file_ = nullptr;
-    if (std::fclose(file) != 0) Abandon(cannotWrite, errno);
+    if (std::fclose(file_.release()) != 0) Abandon(cannotWrite, errno);
     // One rename replaces the target: there is never a moment without one.
     if (std::rename(kScratchConfigName, target_) != 0) {
         Abandon(ErrorKind::ScratchConfigReplace, errno);
@@ -85,13 +83,10 @@ void ScratchConfig::Abandon(ErrorKind kind, int err) {
     Fail(kind, target_, FailureReason(err));
 }
 
-std::FILE* InstallScratchConfig(ScratchConfig& scratch) {
+UniqueFile InstallScratchConfig(ScratchConfig& scratch) {
     scratch.Install();
-    std::FILE* installed = std::fopen(kConfigFileName, "r");
-    if (installed == nullptr) {
-        const int err = errno;
-        Fail(ErrorKind::ConfigCannotOpen, kConfigFileName, SystemReason(err));
-    }
+    UniqueFile installed(std::fopen(scratch.target(), "r"));
+    if (!installed) Fail(ErrorKind::ConfigCannotOpen, scratch.target(), SystemReason(errno));
     return installed;
 }
 

@@ -10,7 +10,7 @@ ConfigEvent LineEnd(ConfigTokenReader& reader, std::string& token) {
     if (!token.empty() && token.front() == '#') {
         if (auto section = MarkerSection(token)) {
             reader.section = *section;
-            std::printf("%s", SectionMessage(*section));
+            if (reader.observer != nullptr && *reader.observer) (*reader.observer)({ConfigStep::Section, *section});
         }
     }
     return {ConfigEventKind::LineEnd, std::move(token)};

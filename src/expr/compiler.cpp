@@ -171,8 +171,7 @@ CompiledExpr CompileExpr(std::string_view name, std::string_view text,
     while (!c.stack.empty()) c.PopAndEmit();
 
     CheckOperands(c.expr);
-    constexpr int32_t kLocalStack = 64;
-    if (c.expr.stackDepth > kLocalStack) c.expr.scratch.resize(static_cast<size_t>(c.expr.stackDepth));
+    if (c.expr.stackDepth > kEvaluatorLocalStack) c.expr.scratch.resize(static_cast<size_t>(c.expr.stackDepth));
     return std::move(c.expr);
 }
 

@@ -14,18 +14,18 @@
 #include "config/config_lock.h"
 #include "config/evaluate.h"
 #include "config/rewrite.h"
-#include "config/run_state.h"
 #include "config/scratch_config.h"
+#include "core/clock.h"
+#include "core/model.h"
+#include "core/paths.h"
 #include "output/export.h"
 #include "output/plot_script.h"
 #include "output/scratch_file.h"
-#include "output/summary.h"
+#include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
-#include "core/paths.h"
 #include "run/command_line.h"
 #include "run/console.h"
 #include "run/interrupt.h"
-#include "run/warnings.h"
 
 namespace vux {
 
@@ -37,13 +37,15 @@ constexpr int kStatusComplete = 10;
 // written into it first when there are any. Runs started together in one
 // directory take turns from settling to the end of the reading, so each reads
 // the file it wrote and the last rename leaves one run's whole result.
-void LoadConfiguration(const std::vector<std::string>& args, RunState& state) {
+RunConfig LoadConfiguration(const std::vector<std::string>& args) {
+    const ConfigObserver print = PrintConfigNote;
     ConfigLock lock;
-    std::FILE* cfg = OpenConfig();
-    if (!args.empty()) cfg = RewriteConfig(cfg, args);
-    EvaluateConfig(cfg, state);
+    UniqueFile cfg = OpenConfig(print);
+    if (!args.empty()) cfg = RewriteConfig(std::move(cfg), args, print);
+    RunConfig config = EvaluateConfig(std::move(cfg), print);
     lock.Release();
-    ValidateRunSettings(state);
+    ValidateRunSettings(config);
+    return config;
 }
 
 void CheckFileNames(const RunSettings& settings) {
@@ -121,22 +123,34 @@ int Run(const std::vector<std::string>& args) {
     if (!IsAcceptedArgumentCount(args.size())) Fail(ErrorKind::Usage);
     CheckArgumentsFitOnALine(args);
 
-    RunState state;
-    LoadConfiguration(args, state);
+    const RunConfig config = LoadConfiguration(args);
     // Warnings go to the error stream, so the console transcript, the files
     // and the status stay as they are.
-    PrintWarnings(ConfigurationWarnings(state), false);
-    CheckFileNames(state.settings);
-    CheckOutputTargets(state.settings);
+    PrintWarnings(ConfigurationWarnings(config), false);
+    CheckFileNames(config.settings);
+    CheckOutputTargets(config.settings);
 
-    const ReduceOutcome outcome = ReduceDataFile(state);
+    DataReader reader = OpenDataFile(config.settings.inputPath.value_or(""), config.settings.windowSize);
+    PrintDataFileOpened(reader);
+    ReduceConsole console;
+    const ReduceResult result = ReduceWindows(reader, config, PrintingReduceObserver(config, console));
     // A file without a complete window still gives its (empty or zero)
     // vectors and NaN means; that, like every other data warning, goes to the
     // error stream before the files are written.
-    PrintWarnings(DataWarnings(state, outcome), true);
-    ExportResults(state, outcome.processedWindows);
-    WritePlotScript(state);
-    PrintSummary(state, outcome.readStart);
+    PrintWarnings(DataWarnings(config, result), true);
+
+    PrintExportStarting();
+    RunClock::time_point start = RunClock::now();
+    ExportResults(config, result);
+    PrintDone(start);
+
+    PrintPlotScriptStarting();
+    start = RunClock::now();
+    WritePlotScript(config);
+    PrintDone(start);
+
+    // The caller flushes standard output, to learn whether the console took everything.
+    std::fputs(SummaryText(config, result, SecondsSince(console.readStart)).c_str(), stdout);
     return kStatusComplete;
 }
 

@@ -54,25 +54,29 @@ TEST(RecogniseSection, ExactMarkersOnly) {
 
 class OpenConfigTest : public ScratchDirTest {
 protected:
-    // Runs OpenConfig; returns what it printed and what the returned file
-    // reads, and keeps what it wrote to the error stream in `warned_`.
+    // Runs OpenConfig; returns the steps it told (kReading, kCreating) and
+    // what the returned file reads, and keeps the backup it told of in
+    // `warned_` ("backed up N bytes").
     std::pair<std::string, std::string> Open() {
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        std::FILE* file = OpenConfig();
-        warned_ = testing::internal::GetCapturedStderr();
-        std::string printed = testing::internal::GetCapturedStdout();
+        std::string told;
+        warned_.clear();
+        UniqueFile file = OpenConfig([&](const ConfigNote& note) { told += Told(note, warned_); });
         EXPECT_NE(file, nullptr);
-        std::string content = file != nullptr ? ReadRest(file) : "";
-        if (file != nullptr) std::fclose(file);
-        return {printed, content};
+        return {told, file ? ReadRest(file.get()) : ""};
+    }
+
+    static std::string Told(const ConfigNote& note, std::string& warned) {
+        if (note.step == ConfigStep::ReadingFile) return "reading;";
+        if (note.step == ConfigStep::WritingDefault) return "default;";
+        if (note.step == ConfigStep::BackedUp) warned = "backed up " + std::to_string(note.bytes) + " bytes";
+        return "";
     }
 
     std::string warned_;
 };
 
-const std::string kCreating = "Config file not found or corrupted.  Creating new file......\n";
-const std::string kReading = "Reading config file......\n";
+const std::string kCreating = "default;";
+const std::string kReading = "reading;";
 
 TEST_F(OpenConfigTest, MissingFileGetsTheDefault) {
     auto [printed, content] = Open();
@@ -98,9 +102,7 @@ TEST_F(OpenConfigTest, SizeThresholdAndTheBackupOfAReplacedFile) {
     struct stat info {};
     ASSERT_EQ(::stat(kBackupConfigName, &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
-    EXPECT_EQ(warned_,
-              "vux_reader: warning: vux_reader.cfg has only 1000 bytes and is replaced by the default "
-              "configuration; its old content is kept in vux_reader.cfg.bak\n");
+    EXPECT_EQ(warned_, "backed up 1000 bytes");
 
     const std::string kept = "#STRINGS\n" + std::string(992, 'x');  // 1001 bytes
     WriteFile(kConfigFileName, kept);
@@ -124,9 +126,9 @@ TEST_F(OpenConfigTest, EmptyFileIsReplacedWithoutABackup) {
 TEST_F(OpenConfigTest, ABackupThatCannotBeMadeStopsTheRunBeforeTheDefaultIsWritten) {
     fs::create_directories(fs::path(kBackupConfigName) / "inside");  // no rename replaces it
     WriteFile(kConfigFileName, "tiny");
-    testing::internal::CaptureStdout();
-    const test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), kReading);
+    std::string told;
+    const test_support::Stopped stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { told += Told(n, warned_); }); });
+    EXPECT_EQ(told, kReading);
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot replace vux_reader.cfg.bak with recfg: Is a directory\n");
     EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
@@ -197,9 +199,8 @@ TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChange
     // created (works as root, where a read-only directory would not bind).
     fs::create_directories(fs::path(kScratchConfigName) / "inside");
     WriteFile(kConfigFileName, "tiny");
-    testing::internal::CaptureStdout();
-    const test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
-    const std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed;
+    const test_support::Stopped stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { printed += Told(n, warned_); }); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message,
               "\nCannot remove the old recfg (for vux_reader.cfg.bak): Directory not empty\n");
