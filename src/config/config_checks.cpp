@@ -4,7 +4,6 @@
 #include <unordered_set>
 
 namespace vux {
-
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -47,5 +46,4 @@ bool IsMatlabVariableName(std::string_view name) {
     return std::all_of(name.begin(), name.end(),
                        [](char c) { return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_'; });
 }
-
 }  // namespace vux

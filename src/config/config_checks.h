@@ -9,7 +9,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 // What kind of expression reads a name.
 enum class ExprRole {
     WindowFunction,  // the #WINDOW_FUNCTION line
@@ -38,5 +37,4 @@ std::vector<UnsetName> FindUnsetNames(const RunConfig& config);
 // True when MATLAB can load a variable of this name: a letter first, then
 // letters, digits or '_', at most 63 characters.
 bool IsMatlabVariableName(std::string_view name);
-
 }  // namespace vux

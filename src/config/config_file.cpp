@@ -13,7 +13,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 namespace {
 
 // Kept as one literal per line so that the blanks ending five of the lines
@@ -184,5 +183,4 @@ std::optional<ConfigSection> MarkerSection(std::string_view token) {
 ConfigSection RecogniseSection(std::string_view token, ConfigSection current) {
     return MarkerSection(token).value_or(current);
 }
-
 }  // namespace vux

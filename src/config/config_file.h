@@ -10,7 +10,6 @@
 #include "core/unique_fd.h"
 
 namespace vux {
-
 inline constexpr const char* kConfigFileName = "vux_reader.cfg";
 
 // Where the bytes of a configuration replaced by the default are kept.
@@ -80,5 +79,4 @@ std::optional<ConfigSection> MarkerSection(std::string_view token);
 
 // The section code of a marker token, or `current` when the token is no marker.
 ConfigSection RecogniseSection(std::string_view token, ConfigSection current);
-
 }  // namespace vux

@@ -20,7 +20,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 namespace {
 
 // The leading decimal integer of `text` the way atoi reads it (blanks, an
@@ -286,5 +285,4 @@ void ValidateRunSettings(const RunConfig& state) {
         }
     }
 }
-
 }  // namespace vux

@@ -6,7 +6,6 @@
 #include "core/unique_fd.h"
 
 namespace vux {
-
 // Reads the file to its "#ENDCFG" (or its end) into a RunConfig; closes the
 // file. Tells the observer Evaluating, each Section and Evaluated. Throws
 // ConfigReadFailed on a read error and the compiler's errors.
@@ -18,5 +17,4 @@ RunConfig EvaluateConfig(UniqueFile cfg, const ConfigObserver& observer = {});
 // throws WindowSizeTooSmall, WindowSizeTooLarge, SampleFreqTooSmall or
 // NoWindowFunction.
 void ValidateRunSettings(const RunConfig& config);
-
 }  // namespace vux

@@ -11,7 +11,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 namespace {
 
 // The key each argument replaces, in argument order, and its section.
@@ -155,5 +154,4 @@ UniqueFile RewriteConfig(UniqueFile source, const std::vector<std::string>& args
     if (known) scratch.KeepPermissions(info.st_mode);
     return InstallScratchConfig(scratch);
 }
-
 }  // namespace vux

@@ -8,7 +8,6 @@
 #include "config/config_file.h"
 
 namespace vux {
-
 // Copies the open configuration up to and including its "#ENDCFG" line into
 // "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and
 // THETA_X, THETA_Y, THETA_Z (#CONSTANTS) by args[0..4] as far as given, then
@@ -41,5 +40,4 @@ struct LineRewrite {
 // the old value has lost) is returned unchanged with `landed` false.
 LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
                               const std::vector<std::string>& args);
-
 }  // namespace vux

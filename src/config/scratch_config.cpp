@@ -10,7 +10,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 namespace {
 
 // Whose turn it is to write through "recfg".
@@ -19,12 +18,6 @@ std::mutex& ScratchTurn() {
     return turn;
 }
 
-// Puts the written bytes on disk before the rename makes them the target. A
-// file system that cannot sync is no failure.
-bool SyncToDisk(int fd) {
-    if (::fsync(fd) == 0) return true;
-    return errno == EINVAL || errno == ENOTSUP;
-}
 
 }  // namespace
 
@@ -91,5 +84,4 @@ UniqueFile InstallScratchConfig(ScratchConfig& scratch) {
 }
 
 void HoldScratchConfigForExit() { ScratchTurn().lock(); }
-
 }  // namespace vux

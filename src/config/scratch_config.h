@@ -18,7 +18,6 @@
 #include "core/unique_fd.h"
 
 namespace vux {
-
 inline constexpr const char* kScratchConfigName = "recfg";
 
 // One write through "recfg" towards `target`, a name in the working
@@ -70,5 +69,4 @@ UniqueFile InstallScratchConfig(ScratchConfig& scratch);
 // place or removed) and keeps any later one from starting, so the process
 // never dies with a scratch file on disk. Never returns the turn.
 void HoldScratchConfigForExit();
-
 }  // namespace vux

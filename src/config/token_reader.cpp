@@ -3,7 +3,6 @@
 #include "config/config_char.h"
 
 namespace vux {
-
 namespace {
 
 ConfigEvent LineEnd(ConfigTokenReader& reader, std::string& token) {
@@ -47,5 +46,4 @@ ConfigEvent NextConfigEvent(ConfigTokenReader& reader) {
         }
     }
 }
-
 }  // namespace vux

@@ -14,7 +14,6 @@
 #include "config/config_file.h"
 
 namespace vux {
-
 enum class ConfigEventKind {
     LineEnd,   // a line ended; the token is what stood before the line end
     FieldEnd,  // a comma ended the token
@@ -40,5 +39,4 @@ struct ConfigTokenReader {
 // returns End without reading. A key-end or field-end receiver may take the
 // rest of the line itself with ReadValue or ReadTitle.
 ConfigEvent NextConfigEvent(ConfigTokenReader& reader);
-
 }  // namespace vux

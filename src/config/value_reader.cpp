@@ -3,7 +3,6 @@
 #include "config/config_char.h"
 
 namespace vux {
-
 namespace {
 
 std::string ReadRestOfLine(std::FILE* file, bool keepInnerSpaces) {
@@ -28,5 +27,4 @@ std::string ReadRestOfLine(std::FILE* file, bool keepInnerSpaces) {
 std::string ReadValue(std::FILE* file) { return ReadRestOfLine(file, false); }
 
 std::string ReadTitle(std::FILE* file) { return ReadRestOfLine(file, true); }
-
 }  // namespace vux

@@ -4,7 +4,6 @@
 #include <utility>
 
 namespace vux {
-
 void Fail(Error error) {
     error.status = error.kind == ErrorKind::InputMissing ? 0 : -1;
     throw error;
@@ -21,5 +20,4 @@ void Fail(ErrorKind kind, std::string path, std::string reason) {
 std::string SystemReason(int err) { return std::strerror(err); }
 
 std::string FailureReason(int err) { return err != 0 ? SystemReason(err) : std::string("write failed"); }
-
 }  // namespace vux

@@ -7,7 +7,6 @@
 #include <string>
 
 namespace vux {
-
 // Every way a run can stop. The comment says which fields a kind fills.
 enum class ErrorKind {
     Usage,                   // a help word or an argument count the tool does not take
@@ -76,5 +75,4 @@ std::string SystemReason(int err);
 // As SystemReason, but "write failed" for 0: a call that failed without
 // naming a reason still failed.
 std::string FailureReason(int err);
-
 }  // namespace vux

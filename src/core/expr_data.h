@@ -7,7 +7,6 @@
 #include <vector>
 
 namespace vux {
-
 struct VarEntry {
     std::string name;
     double value = 0.0;
@@ -60,5 +59,4 @@ struct CompiledExpr {
     // writes it: one thread evaluates one copy of the expression.
     mutable std::vector<double> scratch;
 };
-
 }  // namespace vux

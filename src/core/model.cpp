@@ -1,7 +1,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 ExportKind ExportKindOf(const ColumnSpec& column) {
     if (IsRotated(column)) return ExportKind::Rotated;
     if (IsFftType(column.operation)) return ExportKind::Spectrum;
@@ -22,5 +21,4 @@ int32_t FindRotationGroup(const std::vector<RotationGroupSpec>& groups, int32_t 
     }
     return -1;
 }
-
 }  // namespace vux

@@ -13,7 +13,6 @@
 #include "core/expr_data.h"
 
 namespace vux {
-
 // How a column is read. The configuration may give any other code: such a
 // column is never stored, has no samples array, no statistics and no mean,
 // is not averaged, and exports WINDOW_SIZE zeros as "_out".
@@ -170,5 +169,4 @@ struct ReduceResult {
     std::vector<std::vector<double>> rotated;  // rotation; WINDOW_SIZE/2 + 1 values for rotated columns
     int32_t processedWindows = 0;
 };
-
 }  // namespace vux

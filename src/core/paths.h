@@ -5,7 +5,6 @@
 #include <string_view>
 
 namespace vux {
-
 // Index just past the last directory separator ('\' or '/'); 0 when there is none.
 inline size_t FileNameStart(std::string_view path) {
     const size_t separator = path.find_last_of("\\/");
@@ -15,5 +14,4 @@ inline size_t FileNameStart(std::string_view path) {
 // The part of `path` after its last directory separator; the whole path when
 // it has none. Empty for "" and for a path ending in a separator.
 inline std::string FileNamePart(std::string_view path) { return std::string(path.substr(FileNameStart(path))); }
-
 }  // namespace vux

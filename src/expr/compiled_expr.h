@@ -15,7 +15,6 @@
 #include "expr/var_table.h"
 
 namespace vux {
-
 // Compiles `text` (spaces are skipped) under the result name `name`.
 // The result variable is added to `vars` before any name of the text.
 // Constants are folded (the last entry of a name listed twice wins); every
@@ -34,5 +33,4 @@ CompiledExpr CompileExpr(std::string_view name, std::string_view text,
 // an expression with no items gives 0.0. IEEE-754 double arithmetic only:
 // 1/0 is +inf, 0/0 is NaN, no error is ever raised. Allocates nothing.
 double EvaluateExpr(const CompiledExpr& expr, double input, VarTable& vars, int32_t windowPosition);
-
 }  // namespace vux

@@ -9,7 +9,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -174,5 +173,4 @@ CompiledExpr CompileExpr(std::string_view name, std::string_view text,
     if (c.expr.stackDepth > kEvaluatorLocalStack) c.expr.scratch.resize(static_cast<size_t>(c.expr.stackDepth));
     return std::move(c.expr);
 }
-
 }  // namespace vux

@@ -8,7 +8,6 @@
 #include "expr/compiled_expr.h"
 
 namespace vux {
-
 double EvaluateExpr(const CompiledExpr& expr, double input, VarTable& vars, int32_t windowPosition) {
     double local[kEvaluatorLocalStack];
     // The compiler sizes `scratch` for any expression deeper than the local stack.
@@ -54,5 +53,4 @@ double EvaluateExpr(const CompiledExpr& expr, double input, VarTable& vars, int3
     vars.entries[static_cast<size_t>(expr.resultVar)].value = result;
     return result;
 }
-
 }  // namespace vux

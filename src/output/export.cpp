@@ -5,7 +5,6 @@
 #include "output/mat_file.h"
 
 namespace vux {
-
 namespace {
 
 const std::vector<double>& ArrayOf(const std::vector<std::vector<double>>& arrays, size_t c) {
@@ -54,5 +53,4 @@ void ExportResults(const RunConfig& config, const ReduceResult& result) {
     }
     MatClose(mat);
 }
-
 }  // namespace vux

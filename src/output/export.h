@@ -8,7 +8,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 // What is exported for column `c`: the array read from index 0 and the
 // number of values (by ExportKindOf: WINDOW_SIZE/2 for "_rot" and "_pwr",
 // the processed window count for "_act", WINDOW_SIZE for "_out"; never
@@ -25,5 +24,4 @@ ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, s
 // cannot be written throws (MatCreate, MatWrite) and leaves the path as it
 // was.
 void ExportResults(const RunConfig& config, const ReduceResult& result);
-
 }  // namespace vux

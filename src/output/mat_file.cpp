@@ -10,7 +10,6 @@
 
 
 namespace vux {
-
 namespace {
 
 constexpr uint32_t kMiInt8 = 1;
@@ -179,5 +178,4 @@ void MatClose(MatFile& mat) {
         DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
     }
 }
-
 }  // namespace vux

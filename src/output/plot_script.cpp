@@ -10,7 +10,6 @@
 #include "core/paths.h"
 
 namespace vux {
-
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -148,5 +147,4 @@ void WritePlotScript(const RunConfig& state) {
         DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, reason);
     }
 }
-
 }  // namespace vux

@@ -6,7 +6,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 // Where the script goes: the output path with its final component (the text
 // after the last '/' or '\') replaced by "vuxplots.m"; "vuxplots.m" in the
 // working directory when the path has no directory part.
@@ -33,5 +32,4 @@ std::string PlotScriptText(const RunConfig& config);
 // script is replaced whole or kept. A failure throws PlotScriptCreate or
 // PlotScriptWrite, the scratch file removed.
 void WritePlotScript(const RunConfig& config);
-
 }  // namespace vux

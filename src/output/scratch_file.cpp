@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/unique_fd.h"
 
 namespace vux {
-
 // One registered scratch path. Entries are kept for the life of the process
 // and reused, so the interrupt watcher can walk them without any allocation.
 struct ScratchEntry {
@@ -57,11 +57,6 @@ void Unregister(ScratchEntry*& entry) {
     entry = nullptr;
 }
 
-// Puts the written bytes on disk; a file system that cannot sync is no failure.
-bool SyncToDisk(std::FILE* stream) {
-    if (::fsync(::fileno(stream)) == 0) return true;
-    return errno == EINVAL || errno == ENOTSUP;
-}
 
 // The reason to refuse `finalPath` as it is now, or "". `replaced` holds the
 // permissions of the file that will be replaced, -1 when there is none.
@@ -159,7 +154,7 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
 std::string InstallScratchFile(ScratchFile& scratch) {
     if (scratch.stream == nullptr) return "the file is not open";
     errno = 0;
-    if (std::fflush(scratch.stream) != 0 || !SyncToDisk(scratch.stream)) {
+    if (std::fflush(scratch.stream) != 0 || !SyncToDisk(::fileno(scratch.stream))) {
         const int err = errno;
         DiscardScratchFile(scratch);
         return FailureReason(err);
@@ -217,5 +212,4 @@ void RemoveScratchFilesForExit() {
         if (const char* path = e->path.load()) ::unlink(path);
     }
 }
-
 }  // namespace vux

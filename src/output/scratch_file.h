@@ -18,7 +18,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 struct ScratchEntry;  // where the scratch path is registered for removal on interrupt
 
 // One output file being written. Move-only; the destructor closes and removes
@@ -69,5 +68,4 @@ void DiscardScratchFile(ScratchFile& scratch);
 // paths prepared when they were registered; waits at most half a second for
 // a thread that is creating or installing a scratch file.
 void RemoveScratchFilesForExit();
-
 }  // namespace vux

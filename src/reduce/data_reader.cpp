@@ -15,7 +15,6 @@
 #include "core/error.h"
 
 namespace vux {
-
 namespace {
 
 [[noreturn]] void StopUnreadable(const std::string& path, const std::string& reason) {
@@ -419,5 +418,4 @@ void CloseDataFile(DataReader& reader) {
     reader.begin = 0;
     reader.end = 0;
 }
-
 }  // namespace vux

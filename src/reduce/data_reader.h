@@ -17,7 +17,6 @@
 #include "core/unique_fd.h"
 
 namespace vux {
-
 // The marker line that ends the free header of a data file.
 inline constexpr const char* kDataMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
 
@@ -109,5 +108,4 @@ bool DataFileChanged(const DataReader& reader);
 
 // Closes the file and lets go of the buffer (idempotent).
 void CloseDataFile(DataReader& reader);
-
 }  // namespace vux

@@ -9,7 +9,6 @@
 #include "reduce/window.h"
 
 namespace vux {
-
 ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer) {
     const auto tell = [&](ReducePhase phase, const ReduceResult& result) {
         if (observer.phase) observer.phase(phase, reader, result);
@@ -63,5 +62,4 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     tell(ReducePhase::RotationDone, result);
     return result;
 }
-
 }  // namespace vux

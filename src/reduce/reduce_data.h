@@ -9,7 +9,6 @@
 #include "reduce/data_reader.h"
 
 namespace vux {
-
 // The steps of the reduction, told to the run as they happen.
 enum class ReducePhase {
     WindowTable,      // the window function is about to be tabled
@@ -44,5 +43,4 @@ struct ReduceObserver {
 // read throws DataChanged right after the loop. Data-quality facts are
 // returned in result.quality; nothing is printed.
 ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer = {});
-
 }  // namespace vux

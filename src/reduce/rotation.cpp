@@ -4,7 +4,6 @@
 #include <cmath>
 
 namespace vux {
-
 namespace {
 
 bool TakesPart(const ColumnSpec& col) { return IsRotated(col) && col.rotationAxis >= 0 && col.rotationAxis <= 2; }
@@ -113,5 +112,4 @@ void RotateGroups(const RotationPlan& plan, const RunConfig& config, ReduceResul
         }
     }
 }
-
 }  // namespace vux

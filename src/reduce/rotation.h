@@ -15,7 +15,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 struct RotationSlot {
     int32_t inputColumn = -1;            // column feeding this axis; -1 = zeros
     std::vector<int32_t> outputColumns;  // columns receiving this axis's result
@@ -51,5 +50,4 @@ RotationPlan PlanRotation(const RunConfig& config, std::vector<std::vector<doubl
 // w = matrixX . matrixY . matrixZ . v for each index 0 .. WINDOW_SIZE/2.
 // Inputs are read when this runs; past the end of an input array they read 0.
 void RotateGroups(const RotationPlan& plan, const RunConfig& config, ReduceResult& result);
-
 }  // namespace vux

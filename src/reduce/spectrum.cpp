@@ -5,7 +5,6 @@
 #include "expr/compiled_expr.h"
 
 namespace vux {
-
 struct FftPlan {
     int32_t n = 0;
     kiss_fftr_cfg config = nullptr;
@@ -129,5 +128,4 @@ void AverageSpectra(const RunConfig& config, std::vector<Spectrum>& spectra, int
         for (size_t k = 0; k <= last && k < density.size(); ++k) density[k] = density[k] / windows;
     }
 }
-
 }  // namespace vux

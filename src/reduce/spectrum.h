@@ -16,7 +16,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 // A forward real transform of one length with its buffers.
 struct FftPlan;
 struct FftPlanDeleter {
@@ -55,5 +54,4 @@ void TransformWindow(const RunConfig& config, SpectralTables& tables, VarTable& 
 // Divides elements 0 .. WINDOW_SIZE/2 of every FFT-type column's density by
 // m, the number of processed windows.
 void AverageSpectra(const RunConfig& config, std::vector<Spectrum>& spectra, int32_t m);
-
 }  // namespace vux

@@ -9,7 +9,6 @@
 #include "expr/compiled_expr.h"
 
 namespace vux {
-
 WindowWork MakeWindowWork(const RunConfig& config) {
     WindowWork work;
     work.vars = config.vars;
@@ -242,5 +241,4 @@ void FinishMeans(const RunConfig& config, ReduceResult& result, int32_t m) {
         if (IsNormalised(col.operation) && IsRead(col.sampling)) result.stats[c].mean = result.stats[c].mean / windows;
     }
 }
-
 }  // namespace vux

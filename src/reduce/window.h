@@ -10,7 +10,6 @@
 #include "core/model.h"
 
 namespace vux {
-
 // Window processing's working state for one run, made once before the
 // first window.
 struct WindowWork {
@@ -60,5 +59,4 @@ void FinishMeans(const RunConfig& config, ReduceResult& result, int32_t m);
 inline double ElementOrZero(const std::vector<double>& values, size_t i) {
     return i < values.size() ? values[i] : 0.0;
 }
-
 }  // namespace vux

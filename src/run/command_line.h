@@ -5,7 +5,6 @@
 #include <string_view>
 
 namespace vux {
-
 // "help", "HELP", "-- help", "--help", "-h", "-help" or "-H", exactly.
 bool IsHelpWord(std::string_view arg);
 
@@ -15,5 +14,4 @@ bool IsVersionWord(std::string_view arg);
 
 // None, one, two or five arguments (the program name not counted).
 bool IsAcceptedArgumentCount(size_t count);
-
 }  // namespace vux

@@ -13,7 +13,6 @@
 #include "config/scratch_config.h"
 
 namespace vux {
-
 namespace {
 
 // The pieces one after the other (std::string's + draws false -Wrestrict
@@ -377,5 +376,4 @@ void PrintWarnings(const std::vector<std::string>& lines, bool consoleLineOpen) 
     }
     std::fflush(stderr);
 }
-
 }  // namespace vux

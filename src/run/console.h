@@ -1,8 +1,7 @@
 #pragma once
-// Every text the run shows: the console transcript on standard output (banner,
-// usage, the steps of each stage, the progress line, the summary), the
-// message of each way a run stops, and the warnings on the error stream.
-// Lower layers return facts or throw Error; only this unit words them.
+// Every text the run shows: the transcript on standard output, the message of
+// each way a run stops, the warnings on the error stream. Lower layers return
+// facts or throw Error; only this unit words them.
 
 #include <cstdint>
 #include <string>
@@ -16,7 +15,6 @@
 #include "reduce/reduce_data.h"
 
 namespace vux {
-
 inline constexpr const char* kBanner =
     "\nVUX Data Processor --- OLVA KTR --- Marrowgate Field --- 2015\n\n";
 
@@ -39,9 +37,8 @@ std::string Message(const Error& error);
 // 1,000,000,000 in MiB, otherwise in GiB (decimal thresholds, binary divisors).
 std::string FormatByteCount(uint64_t bytes);
 
-// Prints the configuration stage's steps: "Reading config file......",
-// "Evaluating config file...", the section messages and so on; a backup of a
-// replaced configuration is told on the error stream.
+// The configuration stage's lines ("Reading config file......", the section
+// messages...); the backup of a replaced configuration goes to the error stream.
 void PrintConfigNote(const ConfigNote& note);
 
 // "Data file <path> opened", its size and the window estimate.
@@ -67,12 +64,12 @@ struct ReduceConsole {
     RunClock::time_point stepStart;  // when the step being timed started
 };
 
-// The observer that prints the reduction's steps and one progress line per
-// window ("Window N...", overwritten in place). `console` must outlive it.
+// Prints the reduction's steps and one progress line per window ("Window
+// N...", overwritten in place). `console` must outlive the observer.
 ReduceObserver PrintingReduceObserver(const RunConfig& config, ReduceConsole& console);
 
-// "\nWriting data to matlab file..." and "\nCreating MATLAB autodisplay
-// script..." (flushed), and the "done! (took %f seconds)" that ends either.
+// "\nWriting data to matlab file...", "\nCreating MATLAB autodisplay script..."
+// (flushed) and the "done! (took %f seconds)" that ends either.
 void PrintExportStarting();
 void PrintPlotScriptStarting();
 void PrintDone(RunClock::time_point start);
@@ -98,10 +95,7 @@ std::vector<std::string> ConfigurationWarnings(const RunConfig& config);
 std::vector<std::string> DataWarnings(const RunConfig& config, const ReduceResult& result);
 
 // Writes `lines` to the error stream, one per line, after flushing standard
-// output so the two keep their order on a shared console. When both streams
-// are terminals and `consoleLineOpen` (standard output's last line has no
-// line end yet), a line break comes first so the warnings start on a line of
-// their own.
+// output. When both streams are terminals and `consoleLineOpen` (standard
+// output's last line is unfinished), a line break comes first.
 void PrintWarnings(const std::vector<std::string>& lines, bool consoleLineOpen);
-
 }  // namespace vux

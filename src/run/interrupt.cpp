@@ -18,7 +18,6 @@
 #include "output/scratch_file.h"
 
 namespace vux {
-
 namespace {
 
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM};
@@ -154,5 +153,4 @@ void InstallInterruptHandlers() {
     static std::once_flag once;
     std::call_once(once, Install);
 }
-
 }  // namespace vux

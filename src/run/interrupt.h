@@ -1,7 +1,7 @@
 #pragma once
+// How a run ends when it is interrupted (SIGINT, SIGTERM).
 
 namespace vux {
-// How a run ends when it is interrupted (SIGINT, SIGTERM).
 
 // From this call on, SIGINT and SIGTERM end the process this way: the scratch
 // files of the outputs being written are removed (so every output path holds
@@ -15,5 +15,4 @@ namespace vux {
 // ignored stays ignored. Installs once per process (one watcher thread);
 // later calls do nothing.
 void InstallInterruptHandlers();
-
 }  // namespace vux

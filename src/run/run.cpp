@@ -28,7 +28,6 @@
 #include "run/interrupt.h"
 
 namespace vux {
-
 namespace {
 
 constexpr int kStatusComplete = 10;
@@ -219,5 +218,4 @@ int RunVuxReader(int argc, char** argv) {
     if (!ConsoleWasWritten(stdoutClosed)) status = -1;
     return status;
 }
-
 }  // namespace vux
