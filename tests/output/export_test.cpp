@@ -66,7 +66,7 @@ std::vector<Vector> Export(const RunState& state, int32_t processedWindows, std:
 }  // namespace
 
 TEST(Export, DefaultColumnsInOrderWithTheirCounts) {
-    TempDir dir;
+    ScratchDir dir;
     RunState state = DefaultLikeState(dir / "out.mat");
     const int32_t windows = 3;
     state.columns[0].samples = Ramp(10000, 0.5);
@@ -138,7 +138,7 @@ TEST(Export, SelectionRulesAndZerosPastShortArrays) {
         {with(Column("", 1, 0), eight, {}, {}), "_out", Ramp(7, 1.0)},
     };
 
-    TempDir dir;
+    ScratchDir dir;
     RunState state;
     state.settings.outputPath = dir / "sel.mat";
     state.settings.windowSize = windowSize;
@@ -157,7 +157,7 @@ TEST(Export, SelectionRulesAndZerosPastShortArrays) {
 }
 
 TEST(Export, NoWindowsAndRepeatedNames) {
-    TempDir dir;
+    ScratchDir dir;
     RunState state;
     state.settings.outputPath = dir / "m0.mat";
     state.settings.windowSize = 4;
@@ -172,7 +172,7 @@ TEST(Export, NoWindowsAndRepeatedNames) {
 }
 
 TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
-    TempDir dir;
+    ScratchDir dir;
     RunState state = DefaultLikeState(dir / "out.mat");
     testing::internal::CaptureStdout();
     try {

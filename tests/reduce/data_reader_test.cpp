@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "run/run_stop.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the reduction tests: a run state built by hand (settings,
 // compiled equations and columns, as the configuration would give them),
-// scratch directories and small data files.
+// and small data files.
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 
 #include "config/run_state.h"
 #include "expr/compiled_expr.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
 
 namespace reduce_test {
 
@@ -68,12 +68,6 @@ struct TestRun {
         return state.vars.entries[static_cast<size_t>(FindOrAddVar(state.vars, name))].value;
     }
     ColumnDef& Col(int32_t index) { return state.columns[static_cast<size_t>(index)]; }
-};
-
-// A fresh directory "vux_reduce_XXXXXX" under the temporary directory,
-// removed with its contents when the object goes.
-struct TempDir : test_support::ScratchDir {
-    TempDir() : ScratchDir("vux_reduce") {}
 };
 
 // Writes a data file: one header line, the marker line, the headings line and

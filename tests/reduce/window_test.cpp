@@ -13,7 +13,7 @@
 #include "reduce/reduce_test_util.h"
 #include "run/run_stop.h"
 
-using reduce_test::TempDir;
+using test_support::ScratchDir;
 using reduce_test::TestRun;
 using reduce_test::WriteDataFile;
 
@@ -259,7 +259,7 @@ std::vector<std::string> Rows(int count) {
 }
 
 struct Reduction {
-    TempDir dir;
+    ScratchDir dir;
     TestRun run{10, 100};
     ReduceOutcome outcome;
     std::string out;

@@ -17,7 +17,7 @@
 #include "config/config_file.h"
 #include "run/command_line.h"
 #include "run/warnings.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
