@@ -71,8 +71,8 @@ void RaceRounds(const std::string& initial, int rounds) {
     const Outcome a = RunAlone(initial, kArgsA);
     const Outcome b = RunAlone(initial, kArgsB);
     ASSERT_NE(a.config, b.config);
-    ASSERT_EQ(LastLine(a.printed), "File a_in.csv does not exist");
-    ASSERT_EQ(LastLine(b.printed), "File b_input_file_with_a_longer_name.csv does not exist");
+    ASSERT_NE(LastLine(a.printed).find(kArgsA[0]), std::string::npos) << a.printed;
+    ASSERT_NE(LastLine(b.printed).find(kArgsB[0]), std::string::npos) << b.printed;
 
     int aLast = 0;
     for (int round = 0; round < rounds; ++round) {

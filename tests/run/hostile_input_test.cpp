@@ -405,8 +405,6 @@ std::vector<HostileRow> Rows() {
          255, {"Data file data.csv cannot be read: it is a directory"}},
         {"DataFileIsAFifo", BaseConfig, [](const fs::path& w) { ::mkfifo((w / "data.csv").c_str(), 0644); }, {},
          255, {"Data file data.csv cannot be read: it is a pipe, not a regular file"}},
-        {"DataFileIsDevNull", [] { return BaseConfigWith("data.csv", "/dev/null"); }, nullptr, {}, 255,
-         {"Data file /dev/null cannot be read: it is a device, not a regular file"}},
         {"DataFileIsDevZero", [] { return BaseConfigWith("data.csv", "/dev/zero"); }, nullptr, {}, 255,
          {"Data file /dev/zero cannot be read: it is a device, not a regular file"}},
         {"DataPathIsALoopOfLinks", BaseConfig,
