@@ -62,7 +62,7 @@ std::vector<Vector> Export(const RunConfig& config, const ReduceResult& result) 
 }  // namespace
 
 TEST(Export, DefaultColumnsInOrderWithTheirCounts) {
-    TempDir dir;
+    ScratchDir dir;
     const RunConfig config = DefaultLikeConfig(dir / "out.mat");
     ReduceResult result = EmptyResult(config);
     const int32_t windows = 3;
@@ -128,7 +128,7 @@ TEST(Export, SelectionRulesAndZerosPastShortArrays) {
         {", 1, 0, 0, 0", eight, {}, {}, "_out", Ramp(7, 1.0)},
     };
 
-    TempDir dir;
+    ScratchDir dir;
     std::vector<std::string> lines;
     for (const Case& c : cases) lines.push_back(c.column);
     const RunConfig config = ConfigWith(dir / "sel.mat", lines, {}, windowSize);
@@ -151,7 +151,7 @@ TEST(Export, SelectionRulesAndZerosPastShortArrays) {
 }
 
 TEST(Export, NoWindowsAndRepeatedNames) {
-    TempDir dir;
+    ScratchDir dir;
     const RunConfig config = ConfigWith(dir / "m0.mat", {"P, 0, 1, 0, input", "P, 0, 1, 0, input"}, {}, 4);
     const std::vector<Vector> vectors = Export(config, EmptyResult(config));
     ASSERT_EQ(vectors.size(), 2u);
@@ -162,7 +162,7 @@ TEST(Export, NoWindowsAndRepeatedNames) {
 }
 
 TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
-    TempDir dir;
+    ScratchDir dir;
     const RunConfig config = DefaultLikeConfig(dir / "out.mat");
     ReduceResult result = EmptyResult(config);
     result.processedWindows = 1;

@@ -48,7 +48,7 @@ std::string AscTimeWithoutNewline(std::time_t when) {
 }  // namespace
 
 TEST(MatFile, HeaderLayout) {
-    TempDir dir;
+    ScratchDir dir;
     const std::time_t before = std::time(nullptr);
     const std::string bytes = WriteMat(dir / "h.mat", {});
     const std::time_t after = std::time(nullptr);
@@ -66,7 +66,7 @@ TEST(MatFile, HeaderLayout) {
 }
 
 TEST(MatFile, SingleValueElementIsByteExact) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string bytes = WriteMat(dir / "ab.mat", {{"ab", {1.0}}});
     const std::string expected = Bytes({
         0x0E, 0, 0, 0, 0x38, 0, 0, 0,     // miMATRIX, 56 bytes follow
@@ -106,7 +106,7 @@ TEST(MatFile, NameFormsAndByteCounts) {
         for (size_t i = 0; i < values.size(); ++i) {
             values[i] = 0.5 * static_cast<double>(i) - 3.0;
         }
-        TempDir dir;
+        ScratchDir dir;
         const std::string bytes = WriteMat(dir / "n.mat", {{name, values}});
         const std::string element = bytes.substr(kHeader);
 
@@ -134,7 +134,7 @@ TEST(MatFile, NameFormsAndByteCounts) {
 }
 
 TEST(MatFile, ElementsGoToAScratchFileAndThePathGetsTheWholeFileOnClose) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "f.mat";
     WriteFile(path, "earlier results");
     MatFile mat = MatCreate(path);
@@ -154,7 +154,7 @@ TEST(MatFile, ElementsGoToAScratchFileAndThePathGetsTheWholeFileOnClose) {
 }
 
 TEST(MatFile, CreateFailuresNameThePathAndReason) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir / "plain", "x");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
     struct Case {
@@ -186,7 +186,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
 // A full disk (here the file size limit) or a failing rename at any step
 // stops the run, removes the scratch file and leaves the previous file.
 TEST(MatFile, WriteFlushAndInstallFailuresKeepThePreviousFile) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "out.mat";
     const std::string tooLarge = "\nCannot write MAT-file " + path + ": File too large\n";
     const std::vector<double> values(100000, 1.0);
@@ -245,7 +245,7 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     EXPECT_GT(MatElementByteCount(2, (1u << 29) - 6), 0xFFFFFFFFu);
     EXPECT_GT(MatElementByteCount(0, 1u << 29), 0xFFFFFFFFu);
 
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "big.mat";
     MatFile mat = MatCreate(path);
     const double one = 1.0;  // never read: the refusal comes before any write
@@ -289,7 +289,7 @@ TEST(MatFileReaders, ScipyLoadsNamesShapesAndExactValues) {
     if (const std::string missing = MissingScipy(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "r.mat";
     WriteMat(path, ReaderVectors());
     const CommandResult result =
@@ -302,7 +302,7 @@ TEST(MatFileReaders, OctaveLoadsNamesShapesAndExactValues) {
     if (const std::string missing = MissingOctave(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian package octave)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "r.mat";
     WriteMat(path, ReaderVectors());
     const CommandResult result = RunCommand(OctaveCommand("addpath('" + ScriptDir() + "'); read_mat('" + path + "')"), false);
@@ -316,7 +316,7 @@ TEST(MatFileReaders, RepeatedNamesKeepTheLastVector) {
     if (const std::string missing = MissingScipy(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "d.mat";
     WriteMat(path, {{"dup", {1.0}}, {"x", {2.0}}, {"dup", {3.0, 4.0}}});
     const CommandResult result = RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") +
@@ -332,7 +332,7 @@ TEST(MatFileReaders, ElementsAfterAnEmptyNameStayReadable) {
     if (const std::string missing = MissingScipy(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "e.mat";
     WriteMat(path, {{"", {1.0, 2.0}}, {"after", {3.0}}});
     const CommandResult result = RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") +

@@ -1,6 +1,6 @@
 #pragma once
 // Shared helpers of the output tests: scratch directories, whole-file reads,
-// child processes, the independent MAT-file readers and a hand-made run state
+// shell commands, the independent MAT-file readers and a hand-made run state
 // shaped like the default configuration.
 
 #include <signal.h>
@@ -16,7 +16,8 @@
 
 #include "core/model.h"
 #include "support/config_builder.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
+#include "support/process.h"
 
 using namespace vux;
 
@@ -24,14 +25,9 @@ using namespace vux;
 
 namespace output_test {
 
-// A fresh directory "vux_output_XXXXXX" under the temporary directory,
-// removed with everything in it when the object goes.
-struct TempDir : test_support::ScratchDir {
-    TempDir() : ScratchDir("vux_output") {}
-};
-
 using test_support::EntriesIn;
 using test_support::ReadFile;
+using test_support::ScratchDir;
 using test_support::WriteFile;
 
 // While it lives, every write that would grow a file of this process past
@@ -82,21 +78,8 @@ struct CommandResult {
 // Runs `command` through the shell, collecting its standard output and, when
 // `withErrors`, its standard error (else that goes to the test's own).
 inline CommandResult RunCommand(const std::string& command, bool withErrors = true) {
-    CommandResult result;
-    std::FILE* pipe = popen((command + (withErrors ? " 2>&1" : "")).c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    const int raw = pclose(pipe);
-    if (raw != -1 && WIFEXITED(raw)) {
-        result.status = WEXITSTATUS(raw);
-    }
-    return result;
+    const test_support::Ran ran = test_support::RunShell(command + (withErrors ? " 2>&1" : ""));
+    return {ran.exit.Exited() ? ran.exit.status : -1, ran.out};
 }
 
 inline std::string ShellQuote(const std::string& text) {

@@ -145,7 +145,7 @@ TEST(PlotScript, ScriptPathAndLoadLine) {
 }
 
 TEST(PlotScript, WritesTheFileAndReportsIt) {
-    TempDir dir;
+    ScratchDir dir;
     RunConfig state = DefaultLikeConfig(dir / "out.mat");
     WriteFile(dir / "vuxplots.m", std::string(5000, 'x'));  // an earlier, longer script is replaced
     WritePlotScript(state);
@@ -153,7 +153,7 @@ TEST(PlotScript, WritesTheFileAndReportsIt) {
 }
 
 TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir / "plain", "x");
     ASSERT_EQ(mkdir((dir / "full").c_str(), 0755), 0);
     ASSERT_EQ(symlink("/dev/full", (dir / "full/vuxplots.m").c_str()), 0);
@@ -209,7 +209,7 @@ TEST(PlotScriptOctave, ScriptRunsBesideItsMatFile) {
         GTEST_SKIP() << "Octave's default font is missing (Debian package fonts-freefont-otf)";
     }
 
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_EQ(mkdir((dir / "results").c_str(), 0755), 0);
     const std::string relativeOutput = "results/Bob's run.mat";  // relative, with a blank and a quote
     std::vector<std::string> columns = kDefaultColumns;

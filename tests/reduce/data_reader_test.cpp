@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_files.h"
+#include "support/files.h"
 #include "support/expect.h"
 
 using namespace vux;

@@ -11,7 +11,7 @@
 #include "core/model.h"
 #include "reduce/window.h"
 #include "support/config_builder.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
 
 using namespace vux;
 
@@ -65,12 +65,6 @@ struct TestRun {
     }
     std::vector<double>& Samples(int32_t c) { return result.samples[static_cast<size_t>(c)]; }
     ColumnStats& Stats(int32_t c) { return result.stats[static_cast<size_t>(c)]; }
-};
-
-// A fresh directory "vux_reduce_XXXXXX" under the temporary directory,
-// removed with its contents when the object goes.
-struct TempDir : test_support::ScratchDir {
-    TempDir() : ScratchDir("vux_reduce") {}
 };
 
 // Writes a data file: one header line, the marker line, the headings line and

@@ -13,7 +13,7 @@
 
 using namespace vux;
 
-using reduce_test::TempDir;
+using test_support::ScratchDir;
 using reduce_test::TestRun;
 using reduce_test::WriteDataFile;
 
@@ -233,7 +233,7 @@ std::vector<std::string> Rows(int count) {
 }
 
 struct Reduction {
-    TempDir dir;
+    ScratchDir dir;
     TestRun run{10, 100};
     ReduceResult result;
     std::vector<ReducePhase> phases;

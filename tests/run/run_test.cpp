@@ -17,7 +17,7 @@
 #include "config/config_file.h"
 #include "run/command_line.h"
 #include "support/config_builder.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
 #include "run/console.h"
 
 using namespace vux;
