@@ -85,8 +85,8 @@ echo 'Error: no figure' >"$work/figures/sample-flight-figure-2.png"
 expect figures 1 "quick start  FAIL in 10m00s: status 0, 2 PNGs, 3 expected; not PNGs: sample-flight-figure-2.png"
 
 good_logs unfinished
-rm "$work/unfinished/ci.status" "$work/unfinished/quickstart.status"
-expect unfinished 1 "quick start  did not run" ".ci/run      did not run" "check-bare-machine: FAIL"
+rm "$work/unfinished/ci.status" "$work/unfinished/quickstart.status" "$work/unfinished/quickstart.steps"
+expect unfinished 1 "quick start  did not run" ".ci/run      did not finish" "check-bare-machine: FAIL"
 
 bash "$check" --verdict >/dev/null 2>&1
 [[ $? -eq 2 ]] || fail "--verdict without a folder: expected status 2"
