@@ -8,6 +8,10 @@
 # Exit status 0 = pass, 1 = fail, 77 = skipped (Octave, its headless
 # plotting or Ghostscript is not installed).
 set -uo pipefail
+# As on a bare machine, whose root shell has no locale: a warning that shows
+# only there then breaks the exact output checks below.
+export LC_ALL=C
+unset LANG LANGUAGE
 
 render=$1
 reader=$2
