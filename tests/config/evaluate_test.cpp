@@ -190,7 +190,7 @@ TEST(EvaluateConfig, WindowFunction) {
 TEST(EvaluateConfig, EquationModesCarryToLinesWithoutOne) {
     RunConfig state = Evaluate("#EQUATIONS\nA = 1\n1, B = 2\nC = 3\n0, D = 4\nE = 5\n, F = 6\n");
     std::string modes;
-    for (const CompiledExpr& e : state.equations) modes += e.name + std::to_string(e.mode) + " ";
+    for (const CompiledExpr& e : state.equations) ((modes += e.name) += std::to_string(e.mode)) += " ";
     EXPECT_EQ(modes, "A0 B1 C1 D0 E0 F0 ");
 }
 

@@ -20,7 +20,7 @@ using config_test::MemoryFile;
 std::vector<std::string> Events(std::string_view text, std::string* told = nullptr) {
     std::FILE* file = MemoryFile(text);
     std::string sections;
-    const ConfigObserver observer = [&](const ConfigNote& note) { sections += std::to_string(note.section) + ";"; };
+    const ConfigObserver observer = [&](const ConfigNote& note) { (sections += std::to_string(note.section)) += ";"; };
     ConfigTokenReader reader{file};
     reader.observer = &observer;
     std::vector<std::string> events;
