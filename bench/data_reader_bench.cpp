@@ -1,8 +1,8 @@
-// Micro benchmark of the data file reader: header skip, headings and every
-// window of rows of a sensor-box file written to a temporary directory.
+// Micro benchmarks of the data file reader (header skip, headings and every
+// window of rows) and of the whole window loop under the default
+// configuration, on a sensor-box file written to a temporary directory.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,9 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "config/run_state.h"
+#include "config/config_file.h"
+#include "config/evaluate.h"
 #include "reduce/data_reader.h"
-#include "run/run_stop.h"
+#include "reduce/reduce_data.h"
+#include "core/error.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace {
 
@@ -55,61 +60,59 @@ struct SampleFile {
     ~SampleFile() { fs::remove_all(dir); }
 };
 
-std::vector<ColumnDef> DefaultColumns() {
-    const char* const names[] = {"TIME", "PRES", "TEMP", "HUMD", "ANGX", "ANGY", "ANGZ", "LINX", "LINY", "LINZ"};
-    std::vector<ColumnDef> columns;
-    for (const char* name : names) {
-        ColumnDef c;
-        c.name = name;
-        c.multPerWindow = (c.name == "PRES" || c.name == "TEMP" || c.name == "HUMD") ? 0 : 1;
-        columns.push_back(std::move(c));
-    }
-    return columns;
+// The default configuration, as the tool evaluates it.
+RunConfig DefaultConfig() {
+    std::FILE* text = fmemopen(const_cast<char*>(kDefaultConfig.data()), kDefaultConfig.size(), "r");
+    return EvaluateConfig(UniqueFile(text));
 }
-
-// Sends standard output to /dev/null while alive (the reader reports its
-// progress there).
-struct MutedStdout {
-    int saved = -1;
-    MutedStdout() {
-        std::fflush(stdout);
-        saved = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-    ~MutedStdout() {
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-    }
-};
 
 void BM_ReadRowsWholeFile(benchmark::State& state) {
     const SampleFile file(static_cast<int>(state.range(0)));
-    std::vector<ColumnDef> columns = DefaultColumns();
+    const RunConfig config = DefaultConfig();
+    std::vector<std::vector<double>> samples;
+    std::vector<std::string> headings;
     int64_t rowsRead = 0;
     for (auto _ : state) {
-        MutedStdout muted;
         try {
             DataReader reader = OpenDataFile(file.path.string(), kWindowSize);
             SkipHeader(reader);
-            MapHeadings(reader, columns);
+            MapHeadings(reader, config.columns.size(), headings);
             for (int32_t m = 0;; ++m) {
-                const RowsRead got = ReadRows(reader, m, columns, kWindowSize);
+                const RowsRead got = ReadRows(reader, m, config.columns, samples, kWindowSize);
                 rowsRead += got.rows;
                 if (got.endOfFile || got.rows < kWindowSize) break;
             }
             CloseDataFile(reader);
-        } catch (const RunStop& stop) {
-            state.SkipWithError(stop.message.c_str());
+        } catch (const Error& error) {
+            state.SkipWithError(Message(error).c_str());
             break;
         }
-        benchmark::DoNotOptimize(columns[9].samples.data());
+        benchmark::DoNotOptimize(samples[9].data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes));
     state.counters["rows"] = benchmark::Counter(static_cast<double>(rowsRead), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadRowsWholeFile)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The production window loop (reading, equations, normalisation, FFT,
+// rotation) under the default configuration; `range(1)` is the reader's
+// block size in bytes.
+void BM_ReduceWindowsWholeFile(benchmark::State& state) {
+    const SampleFile file(static_cast<int>(state.range(0)));
+    const RunConfig config = DefaultConfig();
+    for (auto _ : state) {
+        try {
+            DataReader reader = OpenDataFile(file.path.string(), config.settings.windowSize);
+            reader.blockSize = static_cast<size_t>(state.range(1));
+            const ReduceResult result = ReduceWindows(reader, config);
+            benchmark::DoNotOptimize(result.spectra[4].density.data());
+        } catch (const Error& error) {
+            state.SkipWithError(Message(error).c_str());
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes));
+}
+BENCHMARK(BM_ReduceWindowsWholeFile)->Args({100000, 1 << 20})->Args({100000, 1 << 12})->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "expr/compiled_expr.h"
 #include "expr/var_table.h"
 
+using namespace vux;
+
 namespace {
 
 struct Engine {

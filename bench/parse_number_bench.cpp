@@ -8,6 +8,8 @@
 
 #include "reduce/parse_number.h"
 
+using namespace vux;
+
 namespace {
 
 // One row's worth of typical fields: time stamp, millivolt readings with four

@@ -11,11 +11,13 @@
 #include <string_view>
 
 #include "config/evaluate.h"
-#include "config/run_state.h"
+#include "core/model.h"
 #include "expr/compiled_expr.h"
 #include "fuzz_util.h"
 #include "reduce/reduce_data.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+using namespace vux;
 
 namespace {
 
@@ -53,34 +55,35 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::FILE* cfg = fuzz::OpenBytes(std::string_view(reinterpret_cast<const char*>(data), size));
     if (cfg == nullptr) return 0;
-    RunState state;
+    RunConfig state;
     try {
-        EvaluateConfig(cfg, state);
+        state = EvaluateConfig(UniqueFile(cfg));
         ValidateRunSettings(state);
-    } catch (const RunStop&) {
+    } catch (const Error&) {
         return 0;
     }
 
     FUZZ_CHECK(state.settings.windowSize >= 2 && state.settings.sampleFreq >= 1, "settings passed the check");
-    for (const ColumnDef& column : state.columns) {
+    for (const ColumnSpec& column : state.columns) {
         FUZZ_CHECK(column.varIndex >= 0 && static_cast<size_t>(column.varIndex) < state.vars.entries.size(),
                    "column %s has no variable", column.name.c_str());
         FUZZ_CHECK(column.rotationAxis >= 0 && column.rotationAxis <= 2, "rotation axis %d", column.rotationAxis);
         FUZZ_CHECK(column.rotationGroup >= 0 && column.rotationGroup <= 9, "rotation group %d",
                    column.rotationGroup);
     }
-    for (CompiledExpr& equation : state.equations) EvaluateExpr(equation, 1.5, state.vars, 3);
-    for (ColumnDef& column : state.columns) {
-        if (column.operationType != 2) EvaluateExpr(column.normExpr, 2.5, state.vars, 1);
+    VarTable vars = state.vars;
+    for (const CompiledExpr& equation : state.equations) EvaluateExpr(equation, 1.5, vars, 3);
+    for (const ColumnSpec& column : state.columns) {
+        if (HasEquation(column.operation)) EvaluateExpr(column.normExpr, 2.5, vars, 1);
     }
-    if (state.windowFunction) EvaluateExpr(*state.windowFunction, 0.0, state.vars, 0);
-    if (state.shortWindowFunction) EvaluateExpr(*state.shortWindowFunction, 1.0, state.vars, 1);
+    if (state.windowFunction) EvaluateExpr(*state.windowFunction, 0.0, vars, 0);
+    if (state.shortWindowFunction) EvaluateExpr(*state.shortWindowFunction, 1.0, vars, 1);
 
     if (state.settings.windowSize > kLargestReducedWindow) return 0;
-    state.settings.inputPath = dataPath;
     try {
-        ReduceDataFile(state);
-    } catch (const RunStop&) {
+        DataReader reader = OpenDataFile(dataPath, state.settings.windowSize);
+        ReduceWindows(reader, state);
+    } catch (const Error&) {
     }
     return 0;
 }

@@ -26,7 +26,10 @@
 #include "config/rewrite.h"
 #include "config/scratch_config.h"
 #include "fuzz_util.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace {
 
@@ -208,20 +211,20 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Input input = SplitInput(data, size);
     fuzz::WriteWholeFile(kConfigFileName, input.config);
-    std::FILE* cfg = std::fopen(kConfigFileName, "r");
+    UniqueFile cfg(std::fopen(kConfigFileName, "r"));
     FUZZ_CHECK(cfg != nullptr, "cannot open the configuration");
 
     const Expected expected = ExpectedFile(input.config, input.args);
     std::string rewritten;
     try {
-        std::FILE* result = RewriteConfig(cfg, input.args);
-        rewritten = fuzz::ReadRest(result);
-        std::fclose(result);
-    } catch (const RunStop& stop) {
-        FUZZ_CHECK(!expected.refusedKey.empty(), "the rewrite stopped: %s", stop.message.c_str());
+        const UniqueFile result = RewriteConfig(std::move(cfg), input.args);
+        rewritten = fuzz::ReadRest(result.get());
+    } catch (const Error& error) {
+        const std::string message = Message(error);
+        FUZZ_CHECK(!expected.refusedKey.empty(), "the rewrite stopped: %s", message.c_str());
         const std::string named = "Cannot set " + expected.refusedKey + " from the command line";
-        FUZZ_CHECK(stop.status == -1 && stop.message.find(named) != std::string::npos,
-                   "refusal does not name %s: %s", expected.refusedKey.c_str(), stop.message.c_str());
+        FUZZ_CHECK(error.status == -1 && message.find(named) != std::string::npos,
+                   "refusal does not name %s: %s", expected.refusedKey.c_str(), message.c_str());
         std::FILE* kept = std::fopen(kConfigFileName, "r");
         FUZZ_CHECK(kept != nullptr && fuzz::ReadRest(kept) == input.config, "a refusal changed the configuration");
         std::fclose(kept);

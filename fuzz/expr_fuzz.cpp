@@ -13,7 +13,9 @@
 #include "expr/compiled_expr.h"
 #include "expr/var_table.h"
 #include "fuzz_util.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+
+using namespace vux;
 
 namespace {
 
@@ -52,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CompiledExpr expr;
     try {
         expr = CompileExpr("RESULT", text, consts, vars);
-    } catch (const RunStop&) {
+    } catch (const Error&) {
         return 0;
     }
     FUZZ_CHECK(expr.resultVar >= 0 && static_cast<size_t>(expr.resultVar) < vars.entries.size(), "result variable");

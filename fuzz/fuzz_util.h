@@ -7,11 +7,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
+#include <list>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <vector>
+
+#include "support/files.h"
 
 namespace fuzz {
 
@@ -21,29 +21,15 @@ inline void SilenceStdout() {
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
 }
 
-// The scratch folders of this process, removed when it exits normally.
-inline std::vector<std::string>& ScratchDirs() {
-    static std::vector<std::string> dirs;
-    return dirs;
-}
-
-inline void RemoveScratchDirs() {
-    for (const std::string& dir : ScratchDirs()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-}
-
 // A fresh folder under $TMPDIR, else /dev/shm (memory: syncs cost nothing)
 // or /tmp. It goes when the fuzzer exits (a crash leaves it for inspection).
 inline std::string MakeScratchDir(const char* name) {
+    static std::list<test_support::ScratchDir> dirs;  // removed at exit, in reverse order
     const char* base = std::getenv("TMPDIR");
     if (base == nullptr || *base == '\0') base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/" + name + "_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    if (ScratchDirs().empty()) std::atexit(RemoveScratchDirs);
-    ScratchDirs().push_back(pattern);
-    return pattern;
+    const std::string& path = dirs.emplace_back(name, base).path.native();
+    if (path.empty()) std::abort();
+    return path;
 }
 
 // `bytes` as a file open for reading at its start (also when empty).

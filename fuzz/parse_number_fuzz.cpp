@@ -11,61 +11,11 @@
 
 #include "fuzz_util.h"
 #include "reduce/parse_number.h"
+#include "support/reference_number.h"
+
+using namespace vux;
 
 namespace {
-
-struct Reference {
-    double value;
-    size_t stop;  // bytes taken into the number (blanks and sign included)
-};
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The parse step by step over text[0 .. size): a NUL, or the end, stops it.
-Reference ReferenceParse(const char* text, size_t size) {
-    size_t p = 0;
-    auto at = [&](size_t i) { return i < size ? text[i] : '\0'; };
-    while (at(p) == ' ' || at(p) == '\t') ++p;
-    double sign = 1.0;
-    if (at(p) == '-') {
-        sign = -1.0;
-        ++p;
-    } else if (at(p) == '+') {
-        ++p;
-    }
-    double value = 0.0;
-    while (IsDigit(at(p))) value = value * 10.0 + static_cast<double>(at(p++) - '0');
-    if (at(p) == '.') {
-        ++p;
-        double d = 10.0;
-        while (IsDigit(at(p))) {
-            value += static_cast<double>(at(p++) - '0') / d;
-            d = d * 10.0;
-        }
-    }
-    double result = value;
-    if (at(p) == 'e' || at(p) == 'E') {
-        ++p;
-        bool negative = false;
-        if (at(p) == '-') {
-            negative = true;
-            ++p;
-        } else if (at(p) == '+') {
-            ++p;
-        }
-        long exponent = 0;
-        while (IsDigit(at(p))) {
-            exponent = exponent * 10 + (at(p++) - '0');
-            if (exponent > 308) exponent = 308;
-        }
-        double scale = 1.0;
-        while (exponent >= 50) { scale = scale * 1e50; exponent -= 50; }
-        while (exponent >= 8) { scale = scale * 1e8; exponent -= 8; }
-        while (exponent > 0) { scale = scale * 10.0; exponent -= 1; }
-        result = negative ? value / scale : value * scale;
-    }
-    return {result * sign, p};
-}
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -73,7 +23,7 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
-    const Reference expected = ReferenceParse(bytes, size);
+    const test_support::ReferenceNumber expected = test_support::ReferenceParse({bytes, size});
     FUZZ_CHECK(!std::isnan(expected.value), "the reference gave NaN");
 
     // Bounded: exactly `size` bytes on the heap (never a null pointer, which

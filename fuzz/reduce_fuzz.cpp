@@ -3,8 +3,8 @@
 // windows at 100 Hz, a time column, a normalised once-per-window column, a
 // normalised every-sample column, two FFT-type columns in one rotation group,
 // a per-window and a per-sample equation using "count"). A file the reader
-// refuses stops the run; nothing else may happen. The file is reduced twice:
-// by the tool's own reduction, and by the same steps with the reader taking
+// refuses stops the run; nothing else may happen. The file is reduced twice
+// by the tool's own window loop: with the reader's default blocks, and with
 // blocks of a few bytes (so that lines cross block boundaries everywhere);
 // both must give the same bits and the same data-quality facts.
 
@@ -16,14 +16,14 @@
 #include <vector>
 
 #include "config/evaluate.h"
-#include "config/run_state.h"
+#include "core/model.h"
 #include "fuzz_util.h"
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
-#include "reduce/rotation.h"
-#include "reduce/spectrum.h"
-#include "reduce/window.h"
-#include "run/run_stop.h"
+#include "core/error.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace {
 
@@ -51,7 +51,7 @@ constexpr std::string_view kConfig =
     "ACCY, 1, 2, 1y90, 2.5\n"
     "#ENDCFG\n";
 
-RunState* configured = nullptr;  // the evaluated configuration, copied per input
+const RunConfig* configured = nullptr;  // the evaluated configuration
 std::string dataPath;
 
 }  // namespace
@@ -59,10 +59,8 @@ std::string dataPath;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::SilenceStdout();
     dataPath = fuzz::MakeScratchDir("vux_reduce_fuzz") + "/data.csv";
-    configured = new RunState;
-    EvaluateConfig(fuzz::OpenBytes(kConfig), *configured);
+    configured = new RunConfig(EvaluateConfig(UniqueFile(fuzz::OpenBytes(kConfig))));
     ValidateRunSettings(*configured);
-    configured->settings.inputPath = dataPath;
     return 0;
 }
 
@@ -71,66 +69,21 @@ namespace {
 struct Reduction {
     bool stopped = false;
     std::string stopMessage;
-    int32_t windows = 0;
-    std::vector<ColumnDef> columns;
-    DataQuality quality;
+    ReduceResult result;
 };
 
-struct CloseOnExit {
-    DataReader& reader;
-    ~CloseOnExit() { CloseDataFile(reader); }
-};
-
-// The reduction's steps with the reader taking blocks of `blockSize` bytes.
-int32_t ReduceInBlocks(RunState& state, size_t blockSize, DataQuality& quality) {
-    const int32_t windowSize = state.settings.windowSize;
-    DataReader reader = OpenDataFile(dataPath, windowSize);
-    CloseOnExit closer{reader};
-    reader.blockSize = blockSize;
-    PrepareColumns(state, reader.estimatedWindows);
-    SpectralTables tables = BuildSpectralTables(state);
-    RotationPlan rotation = SetUpRotationSlots(state.columns, state.rotationGroups, windowSize);
-    BuildRotationMatrices(state.rotationGroups, state.settings);
-    SkipHeader(reader);
-    MapHeadings(reader, state.columns);
-    WindowContext ctx = MakeWindowContext(state);
-    int32_t m = 0;
-    for (;;) {
-        const RowsRead read = ReadRows(reader, m, state.columns, windowSize);
-        if (read.rows < 2) break;
-        const int32_t n = read.rows - read.rows % 2;
-        ProcessWindow(state, ctx, m, n);
-        if (m == 0) reader.quality.firstWindowStep = MedianStep(state.columns[0].samples, n);
-        TransformWindow(state, tables, ctx, n);
-        ++m;
-        ctx.windowPosition = 0;
-        if (read.endOfFile) break;
-    }
-    FinishMeans(state, m);
-    AverageSpectra(state, m);
-    RotateGroups(rotation, state.rotationGroups, state.columns);
-    quality = reader.quality;
-    return m;
-}
-
-// blockSize 0: the tool's own reduction (its reader's default blocks).
+// blockSize 0: the reader's default blocks.
 Reduction Reduce(size_t blockSize) {
-    RunState state = *configured;
-    Reduction result;
+    Reduction reduction;
     try {
-        if (blockSize == 0) {
-            ReduceOutcome outcome = ReduceDataFile(state);
-            result.windows = outcome.processedWindows;
-            result.quality = std::move(outcome.quality);
-        } else {
-            result.windows = ReduceInBlocks(state, blockSize, result.quality);
-        }
-    } catch (const RunStop& stop) {
-        result.stopped = true;
-        result.stopMessage = stop.message;
+        DataReader reader = OpenDataFile(dataPath, configured->settings.windowSize);
+        if (blockSize > 0) reader.blockSize = blockSize;
+        reduction.result = ReduceWindows(reader, *configured);
+    } catch (const Error& error) {
+        reduction.stopped = true;
+        reduction.stopMessage = Message(error);
     }
-    result.columns = std::move(state.columns);
-    return result;
+    return reduction;
 }
 
 bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
@@ -139,11 +92,13 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-bool SameResults(const ColumnDef& a, const ColumnDef& b) {
-    return a.heading == b.heading && SameBits(a.samples, b.samples) && SameBits(a.power, b.power) &&
-           SameBits(a.spectrum, b.spectrum) && SameBits(a.rotated, b.rotated) && SameBits(a.max, b.max) &&
-           SameBits(a.min, b.min) && SameBits(a.timeOfMax, b.timeOfMax) && SameBits(a.timeOfMin, b.timeOfMin) &&
-           SameBits(a.mean, b.mean);
+bool SameResults(const ReduceResult& a, const ReduceResult& b, size_t c) {
+    const ColumnStats& x = a.stats[c];
+    const ColumnStats& y = b.stats[c];
+    return SameBits(a.samples[c], b.samples[c]) && SameBits(a.spectra[c].power, b.spectra[c].power) &&
+           SameBits(a.spectra[c].density, b.spectra[c].density) && SameBits(a.rotated[c], b.rotated[c]) &&
+           SameBits(x.max, y.max) && SameBits(x.min, y.min) && SameBits(x.timeOfMax, y.timeOfMax) &&
+           SameBits(x.timeOfMin, y.timeOfMin) && SameBits(x.mean, y.mean);
 }
 
 bool SameFacts(const DataQuality& a, const DataQuality& b) {
@@ -172,18 +127,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(whole.stopped == blocks.stopped && whole.stopMessage == blocks.stopMessage,
                "stops differ: \"%s\" and \"%s\"", whole.stopMessage.c_str(), blocks.stopMessage.c_str());
     if (whole.stopped) return 0;
-    FUZZ_CHECK(whole.windows == blocks.windows, "%d windows, %d in small blocks", whole.windows, blocks.windows);
-    for (size_t c = 0; c < whole.columns.size(); ++c) {
-        FUZZ_CHECK(SameResults(whole.columns[c], blocks.columns[c]), "column %s differs in small blocks",
-                   whole.columns[c].name.c_str());
+    const ReduceResult& a = whole.result;
+    const ReduceResult& b = blocks.result;
+    FUZZ_CHECK(a.processedWindows == b.processedWindows, "%d windows, %d in small blocks", a.processedWindows,
+               b.processedWindows);
+    FUZZ_CHECK(a.headings == b.headings, "headings differ in small blocks");
+    for (size_t c = 0; c < configured->columns.size(); ++c) {
+        FUZZ_CHECK(SameResults(a, b, c), "column %s differs in small blocks", configured->columns[c].name.c_str());
     }
-    FUZZ_CHECK(SameFacts(whole.quality, blocks.quality), "data-quality facts differ in small blocks");
+    FUZZ_CHECK(SameFacts(a.quality, b.quality), "data-quality facts differ in small blocks");
     // Every processed window stored its value of the once-per-window column.
-    const ColumnDef& pres = whole.columns[1];
-    FUZZ_CHECK(pres.samples.size() >= static_cast<size_t>(whole.windows), "%zu once-per-window values for %d windows",
-               pres.samples.size(), whole.windows);
+    FUZZ_CHECK(a.samples[1].size() >= static_cast<size_t>(a.processedWindows),
+               "%zu once-per-window values for %d windows", a.samples[1].size(), a.processedWindows);
     for (size_t c = 3; c < 5; ++c) {
-        FUZZ_CHECK(whole.columns[c].rotated.size() == 5, "rotated values of %s", whole.columns[c].name.c_str());
+        FUZZ_CHECK(a.rotated[c].size() == 5, "rotated values of %s", configured->columns[c].name.c_str());
     }
     return 0;
 }

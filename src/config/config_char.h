@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+namespace vux {
 // The next character of `file`, or EOF. A CR directly before an LF belongs to
 // the line end: the pair is returned as one '\n'. A lone CR is returned as is.
 inline int ReadConfigChar(std::FILE* file) {
@@ -15,3 +16,4 @@ inline int ReadConfigChar(std::FILE* file) {
     }
     return c;
 }
+}  // namespace vux

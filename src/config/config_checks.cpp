@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <unordered_set>
 
+namespace vux {
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Appends the variables `expr` reads that are not in `set`, each once.
-void CollectUnset(const CompiledExpr& expr, ExprRole role, const RunState& state,
+void CollectUnset(const CompiledExpr& expr, ExprRole role, const RunConfig& state,
                   const std::unordered_set<std::string_view>& set, std::vector<UnsetName>& found) {
     const size_t before = found.size();
     for (const ExprItem& item : expr.items) {
@@ -25,17 +26,17 @@ void CollectUnset(const CompiledExpr& expr, ExprRole role, const RunState& state
 
 }  // namespace
 
-std::vector<UnsetName> FindUnsetNames(const RunState& state) {
+std::vector<UnsetName> FindUnsetNames(const RunConfig& state) {
     std::unordered_set<std::string_view> set = {"SHORT_WINDOW", "LINE_COUNT"};
     if (state.windowFunction) set.insert(state.windowFunction->name);
     for (const CompiledExpr& equation : state.equations) set.insert(equation.name);
-    for (const ColumnDef& column : state.columns) set.insert(column.name);
+    for (const ColumnSpec& column : state.columns) set.insert(column.name);
 
     std::vector<UnsetName> found;
     if (state.windowFunction) CollectUnset(*state.windowFunction, ExprRole::WindowFunction, state, set, found);
     for (const CompiledExpr& equation : state.equations) CollectUnset(equation, ExprRole::Equation, state, set, found);
-    for (const ColumnDef& column : state.columns) {
-        if (column.operationType != 2) CollectUnset(column.normExpr, ExprRole::Normalisation, state, set, found);
+    for (const ColumnSpec& column : state.columns) {
+        if (HasEquation(column.operation)) CollectUnset(column.normExpr, ExprRole::Normalisation, state, set, found);
     }
     return found;
 }
@@ -45,3 +46,4 @@ bool IsMatlabVariableName(std::string_view name) {
     return std::all_of(name.begin(), name.end(),
                        [](char c) { return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_'; });
 }
+}  // namespace vux

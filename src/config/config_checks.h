@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/run_state.h"
+#include "core/model.h"
 
+namespace vux {
 // What kind of expression reads a name.
 enum class ExprRole {
     WindowFunction,  // the #WINDOW_FUNCTION line
@@ -31,8 +32,9 @@ struct UnsetName {
 // In order: window function, equations in list order, columns in table
 // order; within one expression by first mention, each name once. Costs one
 // pass over the items with a set of the set names.
-std::vector<UnsetName> FindUnsetNames(const RunState& state);
+std::vector<UnsetName> FindUnsetNames(const RunConfig& config);
 
 // True when MATLAB can load a variable of this name: a letter first, then
 // letters, digits or '_', at most 63 characters.
 bool IsMatlabVariableName(std::string_view name);
+}  // namespace vux

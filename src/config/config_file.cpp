@@ -10,8 +10,9 @@
 #include <utility>
 
 #include "config/scratch_config.h"
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 // Kept as one literal per line so that the blanks ending five of the lines
@@ -111,58 +112,37 @@ constexpr char kDefaultConfigText[] =
 
 // Keeps the `size` bytes of a configuration that the default is about to
 // replace in vux_reader.cfg.bak, with the same permission bits, replacing an
-// older backup in one step. Says so on the error stream; standard output
-// stays as it always was.
-void BackUpReplacedConfig(std::FILE* file, long long size) {
+// older backup in one step.
+void BackUpReplacedConfig(UniqueFile file, long long size, const ConfigObserver& observer) {
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    if (std::ferror(file)) {
-        const int err = errno;
-        std::fclose(file);
-        StopRun(-1, std::string("\nCannot read configuration file ") + kConfigFileName + ": " +
-                        SystemReason(err) + "\n");
-    }
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    if (std::ferror(file.get())) Fail(ErrorKind::ConfigCannotRead, kConfigFileName, SystemReason(errno));
     struct stat info {};
-    const bool known = ::fstat(::fileno(file), &info) == 0;
-    std::fclose(file);
+    const bool known = ::fstat(::fileno(file.get()), &info) == 0;
+    file.reset();
     if (bytes.empty()) return;
 
     ScratchConfig scratch(kBackupConfigName);
     scratch.Write(bytes.data(), bytes.size());
     if (known) scratch.KeepPermissions(info.st_mode);
     scratch.Install();
-    std::fprintf(stderr,
-                 "vux_reader: warning: %s has only %zu bytes and is replaced by the default "
-                 "configuration; its old content is kept in %s\n",
-                 kConfigFileName, bytes.size(), kBackupConfigName);
+    if (observer) observer({ConfigStep::BackedUp, SectionNone, bytes.size()});
 }
 
 // Opens an existing configuration and returns it rewound when it is large
-// enough to keep; returns nullptr (file closed, its bytes backed up when it
+// enough to keep; returns null (file closed, its bytes backed up when it
 // has any) when it must be replaced.
-std::FILE* OpenExistingConfig(const char* path) {
+UniqueFile OpenExistingConfig(const char* path, const ConfigObserver& observer) {
     struct stat info {};
-    if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
-        StopRun(-1, std::string("\nCannot use configuration file ") + path +
-                        ": not a regular file\n");
-    }
-    std::FILE* file = std::fopen(path, "r");
-    if (file == nullptr) {
-        int err = errno;
-        StopRun(-1, std::string("\nCannot open configuration file ") + path +
-                        " for reading: " + SystemReason(err) + "\n");
-    }
-    std::printf("Reading config file......\n");
+    if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) Fail(ErrorKind::ConfigNotRegular, path);
+    UniqueFile file(std::fopen(path, "r"));
+    if (!file) Fail(ErrorKind::ConfigCannotOpen, path, SystemReason(errno));
+    if (observer) observer({ConfigStep::ReadingFile});
     off_t size = -1;
-    if (::fseeko(file, 0, SEEK_END) == 0) size = ::ftello(file);
-    if (size < 0 || ::fseeko(file, 0, SEEK_SET) != 0) {
-        int err = errno;
-        std::fclose(file);
-        StopRun(-1, std::string("\nCannot read configuration file ") + path + ": " +
-                        SystemReason(err) + "\n");
-    }
+    if (::fseeko(file.get(), 0, SEEK_END) == 0) size = ::ftello(file.get());
+    if (size < 0 || ::fseeko(file.get(), 0, SEEK_SET) != 0) Fail(ErrorKind::ConfigCannotRead, path, SystemReason(errno));
     if (static_cast<long long>(size) > kLargestReplacedConfigSize) return file;
-    BackUpReplacedConfig(file, static_cast<long long>(size));
+    BackUpReplacedConfig(std::move(file), static_cast<long long>(size), observer);
     return nullptr;
 }
 
@@ -170,18 +150,18 @@ std::FILE* OpenExistingConfig(const char* path) {
 
 const std::string_view kDefaultConfig{kDefaultConfigText, sizeof kDefaultConfigText - 1};
 
-std::FILE* WriteDefaultConfig() {
-    ScratchConfig scratch;
-    std::printf("Config file not found or corrupted.  Creating new file......\n");
+UniqueFile WriteDefaultConfig(const ConfigObserver& observer) {
+    ScratchConfig scratch(kConfigFileName);
+    if (observer) observer({ConfigStep::WritingDefault});
     scratch.Write(kDefaultConfig.data(), kDefaultConfig.size());
     return InstallScratchConfig(scratch);
 }
 
-std::FILE* OpenConfig() {
+UniqueFile OpenConfig(const ConfigObserver& observer) {
     if (::access(kConfigFileName, F_OK) == 0) {
-        if (std::FILE* kept = OpenExistingConfig(kConfigFileName)) return kept;
+        if (UniqueFile kept = OpenExistingConfig(kConfigFileName, observer)) return kept;
     }
-    return WriteDefaultConfig();
+    return WriteDefaultConfig(observer);
 }
 
 std::optional<ConfigSection> MarkerSection(std::string_view token) {
@@ -203,17 +183,4 @@ std::optional<ConfigSection> MarkerSection(std::string_view token) {
 ConfigSection RecogniseSection(std::string_view token, ConfigSection current) {
     return MarkerSection(token).value_or(current);
 }
-
-const char* SectionMessage(ConfigSection section) {
-    switch (section) {
-        case SectionStrings: return "\nReading config strings....";
-        case SectionConstants: return "\nReading math constants....";
-        case SectionWindowFunction: return "\nEvaluating window function....";
-        case SectionEquations: return "\nEvaluating custom functions....";
-        case SectionColumns: return "\nParsing data columns....";
-        case SectionMatlab: return "\nParsing MATLAB output settings...";
-        case SectionNone:
-        case SectionEnd: break;
-    }
-    return "";
-}
+}  // namespace vux

@@ -2,10 +2,14 @@
 // The configuration file vux_reader.cfg: settling it at the start of a run,
 // its built-in default content, and its section markers.
 
-#include <cstdio>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
+#include "core/unique_fd.h"
+
+namespace vux {
 inline constexpr const char* kConfigFileName = "vux_reader.cfg";
 
 // Where the bytes of a configuration replaced by the default are kept.
@@ -29,24 +33,45 @@ enum ConfigSection : int {
     SectionMatlab = 6,
 };
 
+// The steps of the configuration stage, told to the run as they happen so
+// that it can show them in order.
+enum class ConfigStep {
+    ReadingFile,       // an existing vux_reader.cfg was opened to be read
+    WritingDefault,    // the default configuration is about to be written
+    BackedUp,          // a replaced file's `bytes` were kept in vux_reader.cfg.bak
+    WritingArguments,  // command-line values are about to be written into the file
+    Evaluating,        // evaluation starts
+    Section,           // a marker line opened `section` (again each time it repeats)
+    Evaluated,         // evaluation reached "#ENDCFG" or the end of the file
+};
+
+struct ConfigNote {
+    ConfigStep step = ConfigStep::Evaluating;
+    ConfigSection section = SectionNone;
+    uint64_t bytes = 0;
+};
+
+// Called once per step; may be empty.
+using ConfigObserver = std::function<void(const ConfigNote&)>;
+
 // Keeps vux_reader.cfg when it is longer than 1000 bytes, otherwise writes the
-// default; returns the file open for reading at its first byte. Prints
-// "Reading config file......\n" when a file exists and "Config file not found
-// or corrupted.  Creating new file......\n" when the default is written.
-// A replaced file that is not empty is first kept, byte for byte and with its
-// permission bits, as vux_reader.cfg.bak (through "recfg" and one rename,
-// replacing an older backup), and a warning naming both files goes to the
-// error stream. A file that cannot be read or written, or a backup that
-// cannot be made, stops the run (status -1) before vux_reader.cfg changes.
-// Call with the directory lock held (ConfigLock).
-std::FILE* OpenConfig();
+// default; returns the file open for reading at its first byte. Tells
+// ReadingFile when a file exists and WritingDefault when the default is
+// written. A replaced file that is not empty is first kept, byte for byte and
+// with its permission bits, as vux_reader.cfg.bak (through "recfg" and one
+// rename, replacing an older backup), told as BackedUp. A file that cannot be
+// read or written, or a backup that cannot be made, throws (ConfigNotRegular,
+// ConfigCannotOpen, ConfigCannotRead or a scratch failure) before
+// vux_reader.cfg changes. Call with the directory lock held (ConfigLock).
+UniqueFile OpenConfig(const ConfigObserver& observer = {});
 
 // Writes kDefaultConfig into the scratch file "recfg" (mode 0666 less the
-// umask) and renames that over vux_reader.cfg in one step, so a run killed meanwhile leaves the old file
-// or the complete default, never a torn one; returns vux_reader.cfg open for
-// reading at its start. Any failure stops the run with a message naming the
-// file and the system's reason (status -1); vux_reader.cfg is then as before.
-std::FILE* WriteDefaultConfig();
+// umask) and renames that over vux_reader.cfg in one step, so a run killed
+// meanwhile leaves the old file or the complete default, never a torn one;
+// returns vux_reader.cfg open for reading at its start. Any failure throws an
+// error naming the file and the system's reason; vux_reader.cfg is then as
+// before.
+UniqueFile WriteDefaultConfig(const ConfigObserver& observer = {});
 
 // The section a marker token opens ("#STRINGS" ... "#ENDCFG", exact and
 // case-sensitive), or nothing when the token is no marker.
@@ -54,7 +79,4 @@ std::optional<ConfigSection> MarkerSection(std::string_view token);
 
 // The section code of a marker token, or `current` when the token is no marker.
 ConfigSection RecogniseSection(std::string_view token, ConfigSection current);
-
-// What the evaluation prints on meeting the marker of `section` ("" for
-// SectionNone and SectionEnd).
-const char* SectionMessage(ConfigSection section);
+}  // namespace vux

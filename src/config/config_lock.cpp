@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 // flock failures that only say the file system keeps no such locks.
@@ -17,30 +19,22 @@ bool LocksUnsupported(int err) { return err == ENOLCK || err == EOPNOTSUPP || er
 }  // namespace
 
 ConfigLock::ConfigLock() {
-    const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        StopRun(-1, "\nCannot open the working directory to lock vux_reader.cfg: " +
-                        SystemReason(err) + "\n");
-    }
+    UniqueFd fd(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) Fail(ErrorKind::LockDirectoryOpen, ".", SystemReason(errno));
     int rc;
     do {
-        rc = ::flock(fd, LOCK_EX);
+        rc = ::flock(fd.get(), LOCK_EX);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         const int err = errno;
-        ::close(fd);
-        if (LocksUnsupported(err)) return;
-        StopRun(-1, "\nCannot lock the working directory for vux_reader.cfg: " +
-                        SystemReason(err) + "\n");
+        if (LocksUnsupported(err)) return;  // `fd` closes
+        Fail(ErrorKind::LockDirectory, ".", SystemReason(err));
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
 }
 
-ConfigLock::~ConfigLock() { Release(); }
+ConfigLock::~ConfigLock() = default;
 
-void ConfigLock::Release() {
-    if (fd_ < 0) return;
-    ::close(fd_);  // closing the only descriptor drops the lock
-    fd_ = -1;
-}
+// Closing the only descriptor drops the lock.
+void ConfigLock::Release() { fd_.reset(); }
+}  // namespace vux

@@ -2,6 +2,10 @@
 // Serialises the runs that settle, rewrite and read vux_reader.cfg in one
 // working directory.
 
+#include "core/unique_fd.h"
+
+namespace vux {
+
 // An exclusive advisory lock (flock) on the working directory itself, held
 // while the object lives. No lock file is created; the kernel drops the lock
 // with the descriptor, so a run that is killed never leaves it held.
@@ -18,11 +22,12 @@ public:
     ConfigLock& operator=(const ConfigLock&) = delete;
 
     // True while the lock is held.
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return static_cast<bool>(fd_); }
 
     // Releases the lock before the object ends (nothing when not held).
     void Release();
 
 private:
-    int fd_ = -1;  // the working directory, open while the lock is held
+    UniqueFd fd_;  // the working directory, open while the lock is held
 };
+}  // namespace vux

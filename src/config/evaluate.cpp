@@ -17,8 +17,9 @@
 #include "config/value_reader.h"
 #include "expr/compiled_expr.h"
 #include "expr/var_table.h"
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 // The leading decimal integer of `text` the way atoi reads it (blanks, an
@@ -49,15 +50,15 @@ int32_t RoundToInt32(double value) {
 // #MATLAB line and the fields of that line read so far. A line's fields take
 // effect only once its last field is read, so a short line changes nothing.
 struct Evaluation {
-    RunState& state;
+    RunConfig& state;
     std::FILE* file;
     int32_t fieldCounter = 0;  // fields of the current list line read so far
     int32_t mode = 0;          // #EQUATIONS mode for the lines that follow
-    ColumnDef column;          // the #COLUMNS line being read
+    ColumnSpec column;          // the #COLUMNS line being read
     int32_t plotTarget = -1;   // the #MATLAB line's column, -1 when none matches
     std::string plotType, xLabel, yLabel;
 
-    Evaluation(RunState& runState, std::FILE* cfg) : state(runState), file(cfg) {}
+    Evaluation(RunConfig& runState, std::FILE* cfg) : state(runState), file(cfg) {}
 
     void StringsKey(const std::string& key) {
         if (key == "DATA_FILE") state.settings.inputPath = ReadValue(file);
@@ -101,7 +102,12 @@ struct Evaluation {
         char axisLetter = code.size() > 1 ? code[1] : '\0';
         if (axisLetter != 'x' && axisLetter != 'y' && axisLetter != 'z') return;  // not rotated
         double offset = ParseDouble(SubText(code, 2, 10));
-        RotationGroup& entry = FindOrAddRotationGroup(state.rotationGroups, group);
+        int32_t index = FindRotationGroup(state.rotationGroups, group);
+        if (index < 0) {
+            index = static_cast<int32_t>(state.rotationGroups.size());
+            state.rotationGroups.push_back(RotationGroupSpec{group});
+        }
+        RotationGroupSpec& entry = state.rotationGroups[static_cast<size_t>(index)];
         column.rotationGroup = group;
         if (axisLetter == 'x') {
             column.rotationAxis = 0;
@@ -118,23 +124,23 @@ struct Evaluation {
     void ColumnField(const std::string& token) {
         switch (fieldCounter++) {
             case 0:
-                column = ColumnDef{};
+                column = ColumnSpec{};
                 column.name = token;
                 return;
-            case 1: column.multPerWindow = ParseInt(token); return;
-            case 2: column.operationType = ParseInt(token); return;
+            case 1: column.sampling = static_cast<Sampling>(ParseInt(token)); return;
+            case 2: column.operation = static_cast<Operation>(ParseInt(token)); return;
             default: break;
         }
         RotationCode(token);
         std::string rest = ReadValue(file);
-        if (column.operationType == 2) {
-            column.divisionFactor = ParseDouble(rest);
-        } else {
+        if (HasEquation(column.operation)) {
             column.normExpr = CompileExpr(column.name, rest, state.consts, state.vars);
+        } else {
+            column.divisionFactor = ParseDouble(rest);
         }
         column.varIndex = FindOrAddVar(state.vars, column.name);
         state.columns.push_back(std::move(column));
-        column = ColumnDef{};
+        column = ColumnSpec{};
         fieldCounter = 0;
     }
 
@@ -158,7 +164,7 @@ struct Evaluation {
         std::string title = ReadTitle(file);
         if (title == "0") title.clear();
         if (plotTarget >= 0) {
-            ColumnDef& target = state.columns[static_cast<std::size_t>(plotTarget)];
+            ColumnSpec& target = state.columns[static_cast<std::size_t>(plotTarget)];
             target.plotType = std::move(plotType);
             target.xLabel = std::move(xLabel);
             target.yLabel = std::move(yLabel);
@@ -194,12 +200,12 @@ struct Evaluation {
 // the window tables and the transform's buffers, one value per every-sample
 // column, power and spectrum per FFT-type column, half a value per rotated
 // column.
-double WindowMemoryBytes(const RunState& state) {
+double WindowMemoryBytes(const RunConfig& state) {
     double valuesPerSample = 4.0;
-    for (const ColumnDef& column : state.columns) {
-        if (column.multPerWindow == 1) valuesPerSample += 1.0;
-        if (column.operationType == 2) valuesPerSample += 2.0;
-        if (column.rotationGroup != 0) valuesPerSample += 0.5;
+    for (const ColumnSpec& column : state.columns) {
+        if (IsEverySample(column.sampling)) valuesPerSample += 1.0;
+        if (IsFftType(column.operation)) valuesPerSample += 2.0;
+        if (IsRotated(column)) valuesPerSample += 0.5;
     }
     return valuesPerSample * sizeof(double) * state.settings.windowSize;
 }
@@ -212,35 +218,14 @@ double PhysicalMemoryBytes() {
     return static_cast<double>(pages) * static_cast<double>(pageSize);
 }
 
-std::string GibiBytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", bytes / 1073741824.0);
-    return text;
-}
-
-struct FileCloser {
-    std::FILE* file;
-    ~FileCloser() {
-        if (file != nullptr) std::fclose(file);
-    }
-};
-
 }  // namespace
 
-RotationGroup& FindOrAddRotationGroup(std::vector<RotationGroup>& groups, int32_t group) {
-    for (RotationGroup& entry : groups) {
-        if (entry.group == group) return entry;
-    }
-    RotationGroup added;
-    added.group = group;
-    groups.push_back(added);
-    return groups.back();
-}
-
-void EvaluateConfig(std::FILE* cfg, RunState& state) {
-    FileCloser closer{cfg};
-    std::printf("Evaluating config file and populating data fields....");
+RunConfig EvaluateConfig(UniqueFile file, const ConfigObserver& observer) {
+    std::FILE* const cfg = file.get();
+    if (observer) observer({ConfigStep::Evaluating});
+    RunConfig state;
     ConfigTokenReader reader{cfg};
+    reader.observer = &observer;
     Evaluation evaluation(state, cfg);
     for (;;) {
         ConfigEvent event = NextConfigEvent(reader);
@@ -257,39 +242,47 @@ void EvaluateConfig(std::FILE* cfg, RunState& state) {
     // A read error must not pass for the end of the file.
     if (std::ferror(cfg)) {
         int err = errno;
-        StopRun(-1, std::string("\nCannot read ") + kConfigFileName + ": " + SystemReason(err) +
-                        "\n");
+        Fail(ErrorKind::ConfigReadFailed, kConfigFileName, SystemReason(err));
     }
-    std::fclose(closer.file);
-    closer.file = nullptr;
-    std::printf("\nConfig file processing complete!\n");
-    std::printf("\n");
+    file.reset();
+    if (observer) observer({ConfigStep::Evaluated});
+    return state;
 }
 
-void ValidateRunSettings(const RunState& state) {
+void ValidateRunSettings(const RunConfig& state) {
     const RunSettings& s = state.settings;
     if (s.windowSize < 2) {
-        StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) +
-                        ": a window needs at least 2 samples\n");
+        Error error;
+        error.kind = ErrorKind::WindowSizeTooSmall;
+        error.number = s.windowSize;
+        Fail(std::move(error));
     }
     // Refused here rather than failing an allocation in the middle of the run.
     const double needed = WindowMemoryBytes(state);
     const double available = PhysicalMemoryBytes();
     if (needed > available) {
-        StopRun(-1, "\nInvalid WINDOW_SIZE " + std::to_string(s.windowSize) + ": a window needs about " +
-                        GibiBytes(needed) + " of memory, more than the " + GibiBytes(available) +
-                        " of this machine\n");
+        Error error;
+        error.kind = ErrorKind::WindowSizeTooLarge;
+        error.number = s.windowSize;
+        error.needed = needed;
+        error.available = available;
+        Fail(std::move(error));
     }
     if (s.sampleFreq < 1) {
-        StopRun(-1, "\nInvalid SAMPLE_FREQ " + std::to_string(s.sampleFreq) +
-                        ": the sample frequency must be at least 1 Hz\n");
+        Error error;
+        error.kind = ErrorKind::SampleFreqTooSmall;
+        error.number = s.sampleFreq;
+        Fail(std::move(error));
     }
     if (!state.windowFunction) {
-        for (const ColumnDef& column : state.columns) {
-            if (column.operationType == 2) {
-                StopRun(-1, "\nNo window function: FFT-type column " + column.name +
-                                " needs a key line in #WINDOW_FUNCTION\n");
+        for (const ColumnSpec& column : state.columns) {
+            if (IsFftType(column.operation)) {
+                Error error;
+                error.kind = ErrorKind::NoWindowFunction;
+                error.name = column.name;
+                Fail(std::move(error));
             }
         }
     }
 }
+}  // namespace vux

@@ -8,8 +8,9 @@
 
 #include "config/scratch_config.h"
 #include "config/text_ops.h"
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 // The key each argument replaces, in argument order, and its section.
@@ -66,24 +67,14 @@ bool ReadRawLine(std::FILE* file, std::string& line) {
 // the line `lineNumber` holds an old value written with blanks.
 [[noreturn]] void RefuseArgument(int arg, long lineNumber) {
     const KeyPlace& place = kArgumentKeys[static_cast<std::size_t>(arg)];
-    std::string why;
-    if (lineNumber == 0) {
-        why = std::string(kConfigFileName) + " has no " + place.key + " line in " + place.marker;
-    } else {
-        why = "its old value on line " + std::to_string(lineNumber) + " of " + kConfigFileName +
-              " is written with blanks, so the command-line value cannot replace it";
-    }
-    StopRun(-1, std::string("\nCannot set ") + place.key + " from the command line: " + why + "\n");
+    Error error;
+    error.kind = lineNumber == 0 ? ErrorKind::ArgumentKeyMissing : ErrorKind::ArgumentValueBlanks;
+    error.path = kConfigFileName;
+    error.name = place.key;
+    error.other = place.marker;
+    error.number = lineNumber;
+    Fail(std::move(error));
 }
-
-// Closes the configuration being copied when the copy ends, also when the
-// run stops.
-struct SourceCloser {
-    std::FILE* file;
-    ~SourceCloser() {
-        if (file != nullptr) std::fclose(file);
-    }
-};
 
 }  // namespace
 
@@ -129,12 +120,12 @@ LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
     return result;
 }
 
-std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
-    SourceCloser source{cfg};
-    std::printf("Writing custom settings......\n");
+UniqueFile RewriteConfig(UniqueFile source, const std::vector<std::string>& args, const ConfigObserver& observer) {
+    std::FILE* const cfg = source.get();
+    if (observer) observer({ConfigStep::WritingArguments});
     struct stat info {};
     const bool known = ::fstat(::fileno(cfg), &info) == 0;
-    ScratchConfig scratch;
+    ScratchConfig scratch(kConfigFileName);
 
     std::vector<bool> keyLineSeen(args.size(), false);
     ConfigSection section = SectionNone;
@@ -154,13 +145,13 @@ std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args) {
     // the rest of the configuration.
     if (std::ferror(cfg)) {
         const int err = errno;
-        StopRun(-1, std::string("\nCannot read ") + kConfigFileName + ": " + SystemReason(err) + "\n");
+        Fail(ErrorKind::ConfigReadFailed, kConfigFileName, SystemReason(err));
     }
     for (std::size_t a = 0; a < args.size(); ++a) {
         if (IsWritten(a, args.size()) && !keyLineSeen[a]) RefuseArgument(static_cast<int>(a), 0);
     }
-    std::fclose(source.file);
-    source.file = nullptr;
+    source.reset();
     if (known) scratch.KeepPermissions(info.st_mode);
     return InstallScratchConfig(scratch);
 }
+}  // namespace vux

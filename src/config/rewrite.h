@@ -1,28 +1,29 @@
 #pragma once
 // Writing command-line values into the configuration file.
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/config_file.h"
 
+namespace vux {
 // Copies the open configuration up to and including its "#ENDCFG" line into
 // "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and
 // THETA_X, THETA_Y, THETA_Z (#CONSTANTS) by args[0..4] as far as given, then
 // gives "recfg" the old file's permission bits and renames it over
 // vux_reader.cfg in one step. Consumes and closes `cfg`; returns
-// vux_reader.cfg open for reading at its start. Prints "Writing custom
-// settings......\n".
+// vux_reader.cfg open for reading at its start. Tells the observer
+// WritingArguments first.
 //
 // Every given value must land: when the key of a given argument has no line
-// in its section, or one of its lines cannot take the value (the old value
-// is written with blanks), the run stops (status -1) with a message naming
-// the key, vux_reader.cfg and the reason; vux_reader.cfg stays as it was and
-// "recfg" is removed. A file that cannot be written or replaced stops the
-// run likewise. Call with the directory lock held (ConfigLock).
-std::FILE* RewriteConfig(std::FILE* cfg, const std::vector<std::string>& args);
+// in its section (ArgumentKeyMissing), or one of its lines cannot take the
+// value because the old value is written with blanks (ArgumentValueBlanks),
+// the rewrite throws; vux_reader.cfg stays as it was and "recfg" is removed.
+// A file that cannot be read, written or replaced throws likewise. Call with
+// the directory lock held (ConfigLock).
+UniqueFile RewriteConfig(UniqueFile cfg, const std::vector<std::string>& args,
+                         const ConfigObserver& observer = {});
 
 // One configuration line as the rewrite writes it.
 struct LineRewrite {
@@ -39,3 +40,4 @@ struct LineRewrite {
 // the old value has lost) is returned unchanged with `landed` false.
 LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
                               const std::vector<std::string>& args);
+}  // namespace vux

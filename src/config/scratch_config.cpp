@@ -7,8 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 // Whose turn it is to write through "recfg".
@@ -17,87 +18,70 @@ std::mutex& ScratchTurn() {
     return turn;
 }
 
-// Puts the written bytes on disk before the rename makes them the target. A
-// file system that cannot sync is no failure.
-bool SyncToDisk(int fd) {
-    if (::fsync(fd) == 0) return true;
-    return errno == EINVAL || errno == ENOTSUP;
-}
-
-// A call that failed without naming a reason still fails.
-std::string Reason(int err) { return err != 0 ? SystemReason(err) : "write failed"; }
 
 }  // namespace
 
 ScratchConfig::ScratchConfig(const char* target)
     : turn_(ScratchTurn()),
-      target_(target),
-      label_(std::strcmp(target, kConfigFileName) == 0
-                 ? std::string(kScratchConfigName)
-                 : std::string(kScratchConfigName) + " (for " + target + ")") {
+      target_(target) {
     // A leftover of any kind goes: unlink() removes a link, never what it
     // names, and a pipe is never opened, so nothing can block or be written
     // through. remove() also takes an empty directory.
     if (std::remove(kScratchConfigName) != 0 && errno != ENOENT) {
         const int err = errno;
-        StopRun(-1, "\nCannot remove the old " + label_ + ": " + Reason(err) + "\n");
+        Fail(ErrorKind::ScratchConfigRemove, target_, FailureReason(err));
     }
     const int fd = ::open(kScratchConfigName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
-        StopRun(-1, "\nCannot create " + label_ + ": " + Reason(err) + "\n");
+        Fail(ErrorKind::ScratchConfigCreate, target_, FailureReason(err));
     }
-    file_ = ::fdopen(fd, "w");
-    if (file_ == nullptr) {
+    file_.reset(::fdopen(fd, "w"));
+    if (!file_) {
         // No destructor runs for an object whose constructor stops the run.
         const int err = errno;
         ::close(fd);
         ::unlink(kScratchConfigName);
-        StopRun(-1, "\nCannot create " + label_ + ": " + Reason(err) + "\n");
+        Fail(ErrorKind::ScratchConfigCreate, target_, FailureReason(err));
     }
     present_ = true;
 }
 
 ScratchConfig::~ScratchConfig() {
-    if (file_ != nullptr) std::fclose(file_);
+    file_.reset();
     if (present_) ::unlink(kScratchConfigName);
 }
 
 void ScratchConfig::Write(const char* data, std::size_t size) {
     if (size == 0) return;
-    if (std::fwrite(data, 1, size, file_) != size) Abandon("Cannot write " + label_, errno);
+    if (std::fwrite(data, 1, size, file_.get()) != size) Abandon(ErrorKind::ScratchConfigWrite, errno);
 }
 
 void ScratchConfig::Install() {
-    const std::string cannotWrite = "Cannot write " + label_;
-    if (std::fflush(file_) != 0) Abandon(cannotWrite, errno);
-    const int fd = ::fileno(file_);
+    constexpr ErrorKind cannotWrite = ErrorKind::ScratchConfigWrite;
+    if (std::fflush(file_.get()) != 0) Abandon(cannotWrite, errno);
+    const int fd = ::fileno(file_.get());
     if (permissions_ && ::fchmod(fd, *permissions_) != 0) Abandon(cannotWrite, errno);
     if (!SyncToDisk(fd)) Abandon(cannotWrite, errno);
-    std::FILE* file = file_;
-    file_ = nullptr;
-    if (std::fclose(file) != 0) Abandon(cannotWrite, errno);
+    if (std::fclose(file_.release()) != 0) Abandon(cannotWrite, errno);
     // One rename replaces the target: there is never a moment without one.
     if (std::rename(kScratchConfigName, target_) != 0) {
-        Abandon(std::string("Cannot replace ") + target_ + " with " + kScratchConfigName, errno);
+        Abandon(ErrorKind::ScratchConfigReplace, errno);
     }
     present_ = false;
 }
 
-void ScratchConfig::Abandon(const std::string& what, int err) {
+void ScratchConfig::Abandon(ErrorKind kind, int err) {
     // The destructor, run as the stop unwinds, closes and removes "recfg".
-    StopRun(-1, "\n" + what + ": " + Reason(err) + "\n");
+    Fail(kind, target_, FailureReason(err));
 }
 
-std::FILE* InstallScratchConfig(ScratchConfig& scratch) {
+UniqueFile InstallScratchConfig(ScratchConfig& scratch) {
     scratch.Install();
-    std::FILE* installed = std::fopen(kConfigFileName, "r");
-    if (installed == nullptr) {
-        const int err = errno;
-        StopRun(-1, std::string("\nCannot open configuration file ") + kConfigFileName +
-                        " for reading: " + SystemReason(err) + "\n");
-    }
+    UniqueFile installed(std::fopen(scratch.target(), "r"));
+    if (!installed) Fail(ErrorKind::ConfigCannotOpen, scratch.target(), SystemReason(errno));
     return installed;
 }
 
 void HoldScratchConfigForExit() { ScratchTurn().lock(); }
+}  // namespace vux

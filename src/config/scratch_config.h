@@ -14,8 +14,10 @@
 #include <optional>
 #include <string>
 
-#include "config/config_file.h"
+#include "core/error.h"
+#include "core/unique_fd.h"
 
+namespace vux {
 inline constexpr const char* kScratchConfigName = "recfg";
 
 // One write through "recfg" towards `target`, a name in the working
@@ -23,16 +25,14 @@ inline constexpr const char* kScratchConfigName = "recfg";
 // first to end). When it ends without Install() (the run stopped meanwhile),
 // it closes "recfg" and removes it: no failure leaves a scratch file behind.
 //
-// Failures stop the run (status -1) with "\n<what>: <system's reason>\n",
-// where <what> is one of "Cannot remove the old recfg", "Cannot create
-// recfg", "Cannot write recfg" and "Cannot replace <target> with recfg";
-// "recfg" reads "recfg (for <target>)" when the target is not vux_reader.cfg.
+// Failures throw ScratchConfigRemove, ScratchConfigCreate, ScratchConfigWrite
+// or ScratchConfigReplace, naming the target and the system's reason.
 class ScratchConfig {
 public:
     // Removes what stands under "recfg" (unlinked, never followed) and
     // creates "recfg" exclusive and without following links, mode 0666 less
     // the umask. `target` must outlive the object.
-    explicit ScratchConfig(const char* target = kConfigFileName);
+    explicit ScratchConfig(const char* target);
     ~ScratchConfig();
     ScratchConfig(const ScratchConfig&) = delete;
     ScratchConfig& operator=(const ScratchConfig&) = delete;
@@ -48,24 +48,25 @@ public:
     // target (never removing the target first).
     void Install();
 
+    const char* target() const { return target_; }
+
 private:
-    [[noreturn]] void Abandon(const std::string& what, int err);
+    [[noreturn]] void Abandon(ErrorKind kind, int err);
 
     std::unique_lock<std::mutex> turn_;  // held from creation to the end
     const char* target_;
-    std::string label_;  // how messages name the scratch file
-    std::FILE* file_ = nullptr;
+    UniqueFile file_;
     bool present_ = false;  // "recfg" is this object's and still on disk
     std::optional<mode_t> permissions_;
 };
 
-// Installs `scratch` over vux_reader.cfg and returns vux_reader.cfg open for
-// reading at its start (stops the run with status -1 when it cannot be
-// opened).
-std::FILE* InstallScratchConfig(ScratchConfig& scratch);
+// Installs `scratch` over its target and returns the target open for
+// reading at its start (throws ConfigCannotOpen when it cannot be opened).
+UniqueFile InstallScratchConfig(ScratchConfig& scratch);
 
 // For the thread that ends an interrupted run, just before the process dies:
 // waits until a write through "recfg" in progress has ended (renamed into
 // place or removed) and keeps any later one from starting, so the process
 // never dies with a scratch file on disk. Never returns the turn.
 void HoldScratchConfigForExit();
+}  // namespace vux

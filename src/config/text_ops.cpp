@@ -1,5 +1,6 @@
 #include "config/text_ops.h"
 
+namespace vux {
 std::string SubText(std::string_view source, std::size_t start, std::size_t limit) {
     if (start >= limit || start >= source.size()) return {};
     return std::string(source.substr(start, limit - start));
@@ -19,3 +20,4 @@ std::string ReplaceFirst(std::string_view text, std::string_view search,
     result += text.substr(static_cast<std::size_t>(at) + search.size());
     return result;
 }
+}  // namespace vux

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+namespace vux {
 // The characters of `source` from index `start` up to, not including, index
 // `limit`, stopping early at the end of `source`; empty when `start` is not
 // below `limit` or lies past the end.
@@ -18,3 +19,4 @@ std::ptrdiff_t FindFirst(std::string_view search, std::string_view text);
 // an unchanged copy when `search` does not occur.
 std::string ReplaceFirst(std::string_view text, std::string_view search,
                          std::string_view replacement);
+}  // namespace vux

@@ -2,13 +2,14 @@
 
 #include "config/config_char.h"
 
+namespace vux {
 namespace {
 
 ConfigEvent LineEnd(ConfigTokenReader& reader, std::string& token) {
     if (!token.empty() && token.front() == '#') {
         if (auto section = MarkerSection(token)) {
             reader.section = *section;
-            std::printf("%s", SectionMessage(*section));
+            if (reader.observer != nullptr && *reader.observer) (*reader.observer)({ConfigStep::Section, *section});
         }
     }
     return {ConfigEventKind::LineEnd, std::move(token)};
@@ -45,3 +46,4 @@ ConfigEvent NextConfigEvent(ConfigTokenReader& reader) {
         }
     }
 }
+}  // namespace vux

@@ -13,6 +13,7 @@
 
 #include "config/config_file.h"
 
+namespace vux {
 enum class ConfigEventKind {
     LineEnd,   // a line ended; the token is what stood before the line end
     FieldEnd,  // a comma ended the token
@@ -29,11 +30,13 @@ struct ConfigTokenReader {
     std::FILE* file = nullptr;
     ConfigSection section = SectionNone;  // follows the marker lines
     bool fileEnded = false;               // the end of the file has ended a line
+    const ConfigObserver* observer = nullptr;  // told of each marker line; may be null
 };
 
 // Reads up to the next event. A line-end token that is a marker changes
-// `reader.section` and, for "#STRINGS" to "#MATLAB", prints the section's
-// message (again each time a marker repeats). Once the section is SectionEnd,
+// `reader.section` and is told to the observer as a Section step (again each
+// time a marker repeats). Once the section is SectionEnd,
 // returns End without reading. A key-end or field-end receiver may take the
 // rest of the line itself with ReadValue or ReadTitle.
 ConfigEvent NextConfigEvent(ConfigTokenReader& reader);
+}  // namespace vux

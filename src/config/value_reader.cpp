@@ -2,6 +2,7 @@
 
 #include "config/config_char.h"
 
+namespace vux {
 namespace {
 
 std::string ReadRestOfLine(std::FILE* file, bool keepInnerSpaces) {
@@ -26,3 +27,4 @@ std::string ReadRestOfLine(std::FILE* file, bool keepInnerSpaces) {
 std::string ReadValue(std::FILE* file) { return ReadRestOfLine(file, false); }
 
 std::string ReadTitle(std::FILE* file) { return ReadRestOfLine(file, true); }
+}  // namespace vux

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "expr/compiled_expr.h"
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -70,7 +71,7 @@ struct Compilation {
             break;
         case ')':
             while (!stack.empty() && stack.back().op != '(') PopAndEmit();
-            if (stack.empty()) StopRun(-1, "\n\nUnbalanced parentheses in equation");
+            if (stack.empty()) Fail(ErrorKind::UnbalancedParentheses);
             stack.pop_back();
             if (!stack.empty() && stack.back().precedence == 3) PopAndEmit();
             break;
@@ -118,8 +119,11 @@ void CheckOperands(CompiledExpr& expr) {
         } else if (item.op != '(') {
             const int32_t needed = item.precedence == 3 ? 1 : 2;
             if (depth < needed) {
-                StopRun(-1, "\n\nMissing value for '" + std::string(OperatorName(item.op)) +
-                                "' in equation " + expr.name + "\n");
+                Error error;
+                error.kind = ErrorKind::MissingOperand;
+                error.name = expr.name;
+                error.other = OperatorName(item.op);
+                Fail(std::move(error));
             }
             depth -= needed - 1;
         }
@@ -166,7 +170,7 @@ CompiledExpr CompileExpr(std::string_view name, std::string_view text,
     while (!c.stack.empty()) c.PopAndEmit();
 
     CheckOperands(c.expr);
-    constexpr int32_t kLocalStack = 64;
-    if (c.expr.stackDepth > kLocalStack) c.expr.scratch.resize(static_cast<size_t>(c.expr.stackDepth));
+    if (c.expr.stackDepth > kEvaluatorLocalStack) c.expr.scratch.resize(static_cast<size_t>(c.expr.stackDepth));
     return std::move(c.expr);
 }
+}  // namespace vux

@@ -2,14 +2,17 @@
 // It runs per sample for per-sample equations, so it allocates nothing and
 // never touches text.
 
+#include <cassert>
 #include <cmath>
 
 #include "expr/compiled_expr.h"
 
-double EvaluateExpr(CompiledExpr& expr, double input, VarTable& vars, int32_t windowPosition) {
-    constexpr int32_t kLocalStack = 64;
-    double local[kLocalStack];
-    double* stack = expr.stackDepth > kLocalStack ? expr.scratch.data() : local;
+namespace vux {
+double EvaluateExpr(const CompiledExpr& expr, double input, VarTable& vars, int32_t windowPosition) {
+    double local[kEvaluatorLocalStack];
+    // The compiler sizes `scratch` for any expression deeper than the local stack.
+    assert(expr.stackDepth <= kEvaluatorLocalStack || expr.scratch.size() >= static_cast<size_t>(expr.stackDepth));
+    double* stack = expr.stackDepth > kEvaluatorLocalStack ? expr.scratch.data() : local;
     int32_t top = 0;  // number of values on the stack
 
     // Variables are only read during the pass; the result is stored at the
@@ -50,3 +53,4 @@ double EvaluateExpr(CompiledExpr& expr, double input, VarTable& vars, int32_t wi
     vars.entries[static_cast<size_t>(expr.resultVar)].value = result;
     return result;
 }
+}  // namespace vux

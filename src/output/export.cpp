@@ -1,50 +1,45 @@
 #include "output/export.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "output/mat_file.h"
-#include "run/clock.h"
 
-const char* ExportSuffix(const ColumnDef& column) {
-    if (column.rotationGroup != 0) {
-        return "_rot";
-    }
-    if (column.operationType == 2) {
-        return "_pwr";
-    }
-    if (column.operationType == 1 && column.multPerWindow == 0) {
-        return "_act";
-    }
-    return "_out";
+namespace vux {
+namespace {
+
+const std::vector<double>& ArrayOf(const std::vector<std::vector<double>>& arrays, size_t c) {
+    static const std::vector<double> kNone;
+    return c < arrays.size() ? arrays[c] : kNone;
 }
 
-ExportChoice ChooseExport(const ColumnDef& column, int32_t windowSize, int32_t processedWindows) {
+}  // namespace
+
+ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, size_t c) {
+    static const std::vector<double> kNone;
+    const ColumnSpec& column = config.columns[c];
+    const int32_t windowSize = config.settings.windowSize;
     const int32_t half = std::max(0, windowSize / 2);
-    ExportChoice choice{column.name + ExportSuffix(column), &column.samples, 0};
-    if (column.rotationGroup != 0) {
-        choice.values = &column.rotated;
-        choice.count = half;
-    } else if (column.operationType == 2) {
-        choice.values = &column.spectrum;
-        choice.count = half;
-    } else if (column.operationType == 1 && column.multPerWindow == 0) {
-        choice.count = std::max(0, processedWindows);
-    } else {
-        choice.count = std::max(0, windowSize);
+    ExportChoice choice{ExportName(column), &ArrayOf(result.samples, c), 0};
+    switch (ExportKindOf(column)) {
+        case ExportKind::Rotated:
+            choice.values = &ArrayOf(result.rotated, c);
+            choice.count = half;
+            break;
+        case ExportKind::Spectrum:
+            choice.values = c < result.spectra.size() ? &result.spectra[c].density : &kNone;
+            choice.count = half;
+            break;
+        case ExportKind::PerWindow: choice.count = std::max(0, result.processedWindows); break;
+        case ExportKind::Samples: choice.count = std::max(0, windowSize); break;
     }
     return choice;
 }
 
-void ExportResults(const RunState& state, int32_t processedWindows) {
-    std::printf("\nWriting data to matlab file...");
-    std::fflush(stdout);
-    const RunClock::time_point start = RunClock::now();
-
-    MatFile mat = MatCreate(state.settings.outputPath.value_or(""));
+void ExportResults(const RunConfig& config, const ReduceResult& result) {
+    MatFile mat = MatCreate(config.settings.outputPath.value_or(""));
     std::vector<double> padded;
-    for (const ColumnDef& column : state.columns) {
-        const ExportChoice choice = ChooseExport(column, state.settings.windowSize, processedWindows);
+    for (size_t c = 0; c < config.columns.size(); ++c) {
+        const ExportChoice choice = ChooseExport(config, result, c);
         const std::vector<double>& array = *choice.values;
         const size_t count = static_cast<size_t>(choice.count);
         const double* data = array.data();
@@ -57,6 +52,5 @@ void ExportResults(const RunState& state, int32_t processedWindows) {
         MatWriteVector(mat, data, choice.name.c_str(), choice.count);
     }
     MatClose(mat);
-
-    std::printf("done! (took %f seconds)", SecondsSince(start));
 }
+}  // namespace vux

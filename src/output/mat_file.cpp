@@ -8,8 +8,8 @@
 #include <ctime>
 #include <vector>
 
-#include "run/run_stop.h"
 
+namespace vux {
 namespace {
 
 constexpr uint32_t kMiInt8 = 1;
@@ -21,19 +21,8 @@ constexpr uint32_t kMxDoubleClass = 6;
 
 constexpr size_t kHeaderTextBytes = 116;
 
-// The reason for a failed call: the system's wording, or a plain one when the
-// call left no error number behind.
-std::string FailureReason(int err) {
-    return err != 0 ? SystemReason(err) : std::string("write failed");
-}
-
-[[noreturn]] void StopForFile(MatFile& mat, const char* what, const std::string& reason) {
-    DiscardScratchFile(mat.out);  // already failing: the first reason is the one to report
-    StopRun(-1, "\n" + std::string(what) + " MAT-file " + mat.path + ": " + reason + "\n");
-}
-
 [[noreturn]] void StopForWrite(MatFile& mat, int err) {
-    StopForFile(mat, "Cannot write", FailureReason(err));
+    DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, FailureReason(err));
 }
 
 void PutU16(std::vector<unsigned char>& out, uint32_t value) {
@@ -119,7 +108,7 @@ MatFile MatCreate(const std::string& path) {
     MatFile mat;
     mat.path = path;
     if (const std::string reason = OpenScratchFile(path, mat.out); !reason.empty()) {
-        StopForFile(mat, "Cannot create", reason);
+        DiscardAndFail(mat.out, ErrorKind::MatCreate, mat.path, reason);
     }
 
     std::vector<unsigned char> header;
@@ -137,15 +126,15 @@ MatFile MatCreate(const std::string& path) {
 
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n) {
     if (mat.out.stream == nullptr) {
-        StopForFile(mat, "Cannot write", "the file is not open");
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, "the file is not open");
     }
     const size_t nameLength = std::strlen(name);
     if (n < 0) {
-        StopForFile(mat, "Cannot write", "vector " + std::string(name) + " has a negative length");
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, "vector " + std::string(name) + " has a negative length");
     }
     const uint64_t byteCount = MatElementByteCount(nameLength, static_cast<uint64_t>(n));
     if (byteCount > 0xFFFFFFFFu) {
-        StopForFile(mat, "Cannot write",
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path,
                     "vector " + std::string(name) + " of " + std::to_string(n) +
                         " values is too large for a MAT-file element");
     }
@@ -186,6 +175,7 @@ void MatClose(MatFile& mat) {
         return;
     }
     if (const std::string reason = InstallScratchFile(mat.out); !reason.empty()) {
-        StopForFile(mat, "Cannot write", reason);
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
     }
 }
+}  // namespace vux

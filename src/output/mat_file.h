@@ -21,6 +21,7 @@
 
 #include "output/scratch_file.h"
 
+namespace vux {
 // A MAT-file being written; `out.stream` is null once it is closed or failed.
 struct MatFile {
     ScratchFile out;
@@ -52,3 +53,4 @@ void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_
 // the path (nothing to do when it is not open). A failure stops the run
 // (status -1). Costs an fsync of the whole file.
 void MatClose(MatFile& mat);
+}  // namespace vux

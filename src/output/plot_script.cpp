@@ -6,20 +6,13 @@
 #include <set>
 #include <string_view>
 
-#include "output/export.h"
 #include "output/scratch_file.h"
-#include "run/clock.h"
-#include "run/run_stop.h"
+#include "core/paths.h"
 
+namespace vux {
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-// Index just past the last directory separator (0 when there is none).
-size_t FileNameStart(const std::string& path) {
-    const size_t last = path.find_last_of("/\\");
-    return last == std::string::npos ? 0 : last + 1;
-}
 
 bool IsAbsolute(const std::string& path) {
     if (!path.empty() && IsSeparator(path[0])) {
@@ -44,7 +37,7 @@ std::string Quoted(std::string_view text) {
 }
 
 // The label line that follows every plotting line; absent texts are left out.
-void AppendLabels(std::string& script, const ColumnDef& column) {
+void AppendLabels(std::string& script, const ColumnSpec& column) {
     if (!column.xLabel.empty()) {
         script += "xlabel('" + Quoted(column.xLabel) + "'),";
     }
@@ -57,16 +50,10 @@ void AppendLabels(std::string& script, const ColumnDef& column) {
     script += ";\n";
 }
 
-void AppendSubplot(std::string& script, int32_t rows, int32_t position, const ColumnDef& column) {
+void AppendSubplot(std::string& script, int32_t rows, int32_t position, const ColumnSpec& column) {
     script += "subplot(" + std::to_string(rows) + ",1," + std::to_string(position) + ")," +
-              column.plotType + "(" + column.name + ExportSuffix(column) + ");\n";
+              column.plotType + "(" + ExportName(column) + ");\n";
     AppendLabels(script, column);
-}
-
-[[noreturn]] void StopForScript(ScratchFile& file, const char* what, const std::string& path,
-                                const std::string& reason) {
-    DiscardScratchFile(file);
-    StopRun(-1, "\n" + std::string(what) + " plot script " + path + ": " + reason + "\n");
 }
 
 }  // namespace
@@ -83,9 +70,9 @@ std::string PlotLoadLine(const std::string& outputPath) {
     return "load " + path + "\n";
 }
 
-std::string PlotScriptText(const RunState& state) {
+std::string PlotScriptText(const RunConfig& state) {
     std::set<int32_t> groups;
-    for (const RotationGroup& group : state.rotationGroups) {
+    for (const RotationGroupSpec& group : state.rotationGroups) {
         if (group.group != 0) {
             groups.insert(group.group);
         }
@@ -93,11 +80,11 @@ std::string PlotScriptText(const RunState& state) {
     const int32_t groupCount = static_cast<int32_t>(groups.size());
     int32_t fftCount = 0;
     int32_t normalisedCount = 0;
-    for (const ColumnDef& column : state.columns) {
-        if (column.operationType != 0 && column.operationType != 1) {
+    for (const ColumnSpec& column : state.columns) {
+        if (CountsInFftFigure(column.operation)) {
             ++fftCount;
         }
-        if (column.operationType == 1) {
+        if (IsNormalised(column.operation)) {
             ++normalisedCount;
         }
     }
@@ -107,7 +94,7 @@ std::string PlotScriptText(const RunState& state) {
 
     for (int32_t group : groups) {
         script += "figure;\n";
-        for (const ColumnDef& column : state.columns) {
+        for (const ColumnSpec& column : state.columns) {
             if (!column.plotType.empty() && column.rotationGroup == group) {
                 AppendSubplot(script, 3, column.rotationAxis + 1, column);
             }
@@ -117,8 +104,8 @@ std::string PlotScriptText(const RunState& state) {
     if (fftCount > 3 * groupCount) {
         script += "figure;\n";
         int32_t position = 0;
-        for (const ColumnDef& column : state.columns) {
-            if (!column.plotType.empty() && column.operationType == 2 && column.rotationGroup == 0) {
+        for (const ColumnSpec& column : state.columns) {
+            if (!column.plotType.empty() && IsFftType(column.operation) && !IsRotated(column)) {
                 AppendSubplot(script, fftCount, ++position, column);
             }
         }
@@ -127,42 +114,37 @@ std::string PlotScriptText(const RunState& state) {
     if (normalisedCount > 0) {
         script += "figure;\n";
         int32_t position = 0;
-        for (const ColumnDef& column : state.columns) {
-            if (!column.plotType.empty() && column.operationType == 1 && column.multPerWindow == 0 &&
-                column.rotationGroup == 0) {
+        for (const ColumnSpec& column : state.columns) {
+            if (!column.plotType.empty() && ExportKindOf(column) == ExportKind::PerWindow) {
                 AppendSubplot(script, normalisedCount, ++position, column);
             }
         }
     }
 
-    for (const ColumnDef& column : state.columns) {
-        if (!column.plotType.empty() && column.operationType != 1 && column.operationType != 2 &&
-            column.multPerWindow != 0 && column.rotationGroup == 0) {
-            script += "figure,plot(" + column.name + ExportSuffix(column) + ");\n";
+    for (const ColumnSpec& column : state.columns) {
+        // Neither normalised nor FFT-type, and not read once per window.
+        if (!column.plotType.empty() && column.operation != Operation::Normalise && !IsFftType(column.operation) &&
+            !IsOncePerWindow(column.sampling) && !IsRotated(column)) {
+            script += "figure,plot(" + ExportName(column) + ");\n";
             AppendLabels(script, column);
         }
     }
     return script;
 }
 
-void WritePlotScript(const RunState& state) {
-    std::printf("\nCreating MATLAB autodisplay script...");
-    std::fflush(stdout);
-    const RunClock::time_point start = RunClock::now();
-
+void WritePlotScript(const RunConfig& state) {
     const std::string path = PlotScriptPath(state.settings.outputPath.value_or(""));
     const std::string script = PlotScriptText(state);
     ScratchFile file;
     if (const std::string reason = OpenScratchFile(path, file); !reason.empty()) {
-        StopForScript(file, "Cannot create", path, reason);
+        DiscardAndFail(file, ErrorKind::PlotScriptCreate, path, reason);
     }
     errno = 0;
     if (std::fwrite(script.data(), 1, script.size(), file.stream) != script.size()) {
-        StopForScript(file, "Cannot write", path, errno != 0 ? SystemReason(errno) : "write failed");
+        DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, FailureReason(errno));
     }
     if (const std::string reason = InstallScratchFile(file); !reason.empty()) {
-        StopForScript(file, "Cannot write", path, reason);
+        DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, reason);
     }
-
-    std::printf("done! (took %f seconds)", SecondsSince(start));
 }
+}  // namespace vux

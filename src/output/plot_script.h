@@ -3,8 +3,9 @@
 
 #include <string>
 
-#include "config/run_state.h"
+#include "core/model.h"
 
+namespace vux {
 // Where the script goes: the output path with its final component (the text
 // after the last '/' or '\') replaced by "vuxplots.m"; "vuxplots.m" in the
 // working directory when the path has no directory part.
@@ -24,13 +25,11 @@ std::string PlotLoadLine(const std::string& outputPath);
 // three per group), the figure of once-per-window normalised columns (when
 // any column is normalised), and one figure per other every-sample column.
 // Single quotes in labels and titles are doubled.
-std::string PlotScriptText(const RunState& state);
+std::string PlotScriptText(const RunConfig& config);
 
-// Writes the script to PlotScriptPath(output path), printing
-// "\nCreating MATLAB autodisplay script..." before and
-// "done! (took %f seconds)" after it is in place. It is written to a scratch
-// file renamed over the path when complete (output/scratch_file.h), so an
-// earlier script is replaced whole or kept. A failure stops the run
-// (status -1) with "\nCannot create plot script <path>: <reason>\n" or
-// "\nCannot write plot script <path>: <reason>\n", the scratch file removed.
-void WritePlotScript(const RunState& state);
+// Writes the script to PlotScriptPath(output path) through a scratch file
+// renamed over the path when complete (output/scratch_file.h), so an earlier
+// script is replaced whole or kept. A failure throws PlotScriptCreate or
+// PlotScriptWrite, the scratch file removed.
+void WritePlotScript(const RunConfig& config);
+}  // namespace vux

@@ -10,8 +10,10 @@
 #include <mutex>
 #include <utility>
 
-#include "run/run_stop.h"
+#include "core/error.h"
+#include "core/unique_fd.h"
 
+namespace vux {
 // One registered scratch path. Entries are kept for the life of the process
 // and reused, so the interrupt watcher can walk them without any allocation.
 struct ScratchEntry {
@@ -55,13 +57,6 @@ void Unregister(ScratchEntry*& entry) {
     entry = nullptr;
 }
 
-std::string Reason(int err) { return err != 0 ? SystemReason(err) : std::string("write failed"); }
-
-// Puts the written bytes on disk; a file system that cannot sync is no failure.
-bool SyncToDisk(std::FILE* stream) {
-    if (::fsync(::fileno(stream)) == 0) return true;
-    return errno == EINVAL || errno == ENOTSUP;
-}
 
 // The reason to refuse `finalPath` as it is now, or "". `replaced` holds the
 // permissions of the file that will be replaced, -1 when there is none.
@@ -140,7 +135,7 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
         err = errno;
         if (fd < 0) Unregister(scratch.entry);
     }
-    if (fd < 0) return Reason(err);
+    if (fd < 0) return FailureReason(err);
 
     scratch.finalPath = finalPath;
     scratch.scratchPath = path;
@@ -151,7 +146,7 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
         err = errno;
         ::close(fd);
         DiscardScratchFile(scratch);
-        return Reason(err);
+        return FailureReason(err);
     }
     return {};
 }
@@ -159,17 +154,17 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
 std::string InstallScratchFile(ScratchFile& scratch) {
     if (scratch.stream == nullptr) return "the file is not open";
     errno = 0;
-    if (std::fflush(scratch.stream) != 0 || !SyncToDisk(scratch.stream)) {
+    if (std::fflush(scratch.stream) != 0 || !SyncToDisk(::fileno(scratch.stream))) {
         const int err = errno;
         DiscardScratchFile(scratch);
-        return Reason(err);
+        return FailureReason(err);
     }
     std::FILE* stream = std::exchange(scratch.stream, nullptr);
     errno = 0;
     if (std::fclose(stream) != 0) {
         const int err = errno;
         DiscardScratchFile(scratch);
-        return Reason(err);
+        return FailureReason(err);
     }
     int err = 0;
     {
@@ -184,7 +179,7 @@ std::string InstallScratchFile(ScratchFile& scratch) {
     }
     if (err != 0) {
         DiscardScratchFile(scratch);
-        return Reason(err);
+        return FailureReason(err);
     }
     return {};
 }
@@ -202,6 +197,11 @@ void DiscardScratchFile(ScratchFile& scratch) {
     scratch.scratchPath.clear();
 }
 
+void DiscardAndFail(ScratchFile& scratch, ErrorKind kind, const std::string& path, std::string reason) {
+    DiscardScratchFile(scratch);  // already failing: the first reason is the one to report
+    Fail(kind, path, std::move(reason));
+}
+
 void RemoveScratchFilesForExit() {
     gEnding.store(true);
     // Held for good once taken: no scratch file is created, installed or
@@ -212,3 +212,4 @@ void RemoveScratchFilesForExit() {
         if (const char* path = e->path.load()) ::unlink(path);
     }
 }
+}  // namespace vux

@@ -15,6 +15,9 @@
 #include <cstdio>
 #include <string>
 
+#include "core/error.h"
+
+namespace vux {
 struct ScratchEntry;  // where the scratch path is registered for removal on interrupt
 
 // One output file being written. Move-only; the destructor closes and removes
@@ -55,9 +58,14 @@ std::string InstallScratchFile(ScratchFile& scratch);
 // Closes and removes the scratch file; nothing to do when there is none.
 void DiscardScratchFile(ScratchFile& scratch);
 
+// Closes and removes the scratch file, then stops the run with an error of
+// `kind` naming `path` and `reason`.
+[[noreturn]] void DiscardAndFail(ScratchFile& scratch, ErrorKind kind, const std::string& path, std::string reason);
+
 // For the interrupt watcher, which ends the process right after: removes every
 // registered scratch file and keeps any new one from being created (a thread
 // that tries waits for the end). Allocates nothing and calls only unlink on
 // paths prepared when they were registered; waits at most half a second for
 // a thread that is creating or installing a scratch file.
 void RemoveScratchFilesForExit();
+}  // namespace vux

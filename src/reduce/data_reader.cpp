@@ -11,20 +11,19 @@
 #include <cstring>
 #include <limits>
 
-#include "reduce/byte_count.h"
 #include "reduce/parse_number.h"
-#include "run/run_stop.h"
+#include "core/error.h"
 
+namespace vux {
 namespace {
 
 [[noreturn]] void StopUnreadable(const std::string& path, const std::string& reason) {
-    StopRun(-1, "Data file " + path + " cannot be read: " + reason + "\n");
+    Fail(ErrorKind::DataUnreadable, path, reason);
 }
 
 // Refuses anything but a regular file, naming what it is instead.
-void RequireRegularFile(const std::string& path, const struct stat& info, int fd) {
+void RequireRegularFile(const std::string& path, const struct stat& info) {
     if (S_ISREG(info.st_mode)) return;
-    if (fd >= 0) close(fd);
     if (S_ISDIR(info.st_mode)) StopUnreadable(path, "it is a directory");
     if (S_ISFIFO(info.st_mode)) StopUnreadable(path, "it is a pipe, not a regular file");
     if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) StopUnreadable(path, "it is a device, not a regular file");
@@ -35,7 +34,7 @@ void RequireRegularFile(const std::string& path, const struct stat& info, int fd
 // block after them, growing the buffer when one line fills all of it.
 // Returns the number of bytes read; 0 marks the end of the file for good.
 size_t Refill(DataReader& reader) {
-    if (reader.endOfFile || reader.fd < 0) {
+    if (reader.endOfFile || !reader.fd) {
         reader.endOfFile = true;
         return 0;
     }
@@ -55,10 +54,10 @@ size_t Refill(DataReader& reader) {
     const size_t want = std::min(block, reader.buffer.size() - reader.end);
     ssize_t got;
     do {
-        got = read(reader.fd, reader.buffer.data() + reader.end, want);
+        got = read(reader.fd.get(), reader.buffer.data() + reader.end, want);
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        StopRun(-1, "\nError reading data file " + reader.path + ": " + SystemReason(errno) + "\n");
+        Fail(ErrorKind::DataReadFailed, reader.path, SystemReason(errno));
     }
     if (got == 0) {
         reader.endOfFile = true;
@@ -232,37 +231,27 @@ DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
         // Only a path that names nothing is a missing file; a name too long,
         // a loop of links or a folder that may not be searched is a failure.
         if (err != ENOENT && err != ENOTDIR) StopUnreadable(path, SystemReason(err));
-        StopRun(0, "File " + path + " does not exist\n");
+        Fail(ErrorKind::InputMissing, path);
     }
     // Look before opening: opening a FIFO or a device can block or act on it.
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) StopUnreadable(path, SystemReason(errno));
-    RequireRegularFile(path, info, -1);
+    RequireRegularFile(path, info);
 
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) StopUnreadable(path, SystemReason(errno));
-    if (fstat(fd, &info) != 0) {
-        const int err = errno;
-        close(fd);
-        StopUnreadable(path, SystemReason(err));
-    }
-    RequireRegularFile(path, info, fd);  // it may have been replaced meanwhile
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) StopUnreadable(path, SystemReason(errno));
+    if (fstat(fd.get(), &info) != 0) StopUnreadable(path, SystemReason(errno));
+    RequireRegularFile(path, info);  // it may have been replaced meanwhile
+    const int flags = fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     DataReader reader;
     reader.path = path;
-    reader.fd = fd;
+    reader.fd = std::move(fd);
     reader.fileSize = static_cast<uint64_t>(info.st_size);
     reader.modified = info.st_mtim;
-
-    std::printf("Data file %s opened\n", path.c_str());
-    std::printf("Data file size: %llu bytes......or ", static_cast<unsigned long long>(reader.fileSize));
-    PrintByteCount(reader.fileSize);
-    std::printf("\n");
     reader.estimatedWindows = EstimateWindows(reader.fileSize, windowSize);
-    std::printf("Estimated number of windows: %d\n", reader.estimatedWindows);
     return reader;
 }
 
@@ -284,7 +273,7 @@ void SkipHeader(DataReader& reader) {
                 longLine = true;
             }
             if (Refill(reader) == 0) {
-                StopRun(-1, "Data file " + reader.path + " ends before its marker line \"" + kDataMarker + "\"\n");
+                Fail(ErrorKind::DataNoMarker, reader.path);
             }
             continue;
         }
@@ -299,44 +288,39 @@ void SkipHeader(DataReader& reader) {
         if (marker) break;
     }
     UpdateBytesConsumed(reader);
-    std::printf("Header processed......read ");
-    PrintByteCount(reader.bytesConsumed);
-    std::printf("\n\n");
 }
 
-void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns) {
+void MapHeadings(DataReader& reader, size_t columnCount, std::vector<std::string>& headings) {
     const char* line;
     size_t length;
     bool tooLong = false;
     if (!NextLine(reader, line, length, reader.longestRow, tooLong)) {
         if (tooLong) {
-            StopRun(-1, "Data file " + reader.path + " has a data headings line longer than " +
-                            std::to_string(reader.longestRow >> 20) + " MiB\n");
+            Error error;
+            error.kind = ErrorKind::DataHeadingsTooLong;
+            error.path = reader.path;
+            error.number = static_cast<int64_t>(reader.longestRow >> 20);
+            Fail(std::move(error));
         }
-        StopRun(-1, "Data file " + reader.path + " ends before its data headings line is complete\n");
+        Fail(ErrorKind::DataHeadingsIncomplete, reader.path);
     }
     ++reader.linesRead;
-    for (ColumnDef& column : columns) column.heading.clear();
+    headings.clear();
 
     // Each comma ends a heading; the text after the last comma is not one.
     const char* p = line;
     const char* const lineEnd = line + length;
-    for (size_t k = 0; k < columns.size() && p < lineEnd; ++k) {
+    for (size_t k = 0; k < columnCount && p < lineEnd; ++k) {
         const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(lineEnd - p)));
         if (comma == nullptr) break;
-        columns[k].heading.assign(p, comma);
-        std::printf("Column %d: %s -> %s\n", static_cast<int>(k), columns[k].name.c_str(), columns[k].heading.c_str());
+        headings.emplace_back(p, comma);
         p = comma + 1;
     }
-
     UpdateBytesConsumed(reader);
-    std::printf("Data headings processed......read ");
-    PrintByteCount(reader.bytesConsumed);
-    std::printf("\n\n");
-    std::printf("Reading and processing data file......\n");
 }
 
-RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns, int32_t windowSize) {
+RowsRead ReadRows(DataReader& reader, int32_t m, const std::vector<ColumnSpec>& columns,
+                  std::vector<std::vector<double>>& arrays, int32_t windowSize) {
     if (windowSize < 1) return RowsRead{0, reader.endOfFile};
 
     // Targets of this window; remember what its first row may overwrite.
@@ -348,17 +332,18 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
     RowTargets targets{reader.firstRowTargets.data(), -1, reader.laterRowTargets.data(), -1};
     const size_t window = static_cast<size_t>(windowSize);
     const size_t slot = static_cast<size_t>(std::max(m, 0));
+    if (arrays.size() < count) arrays.resize(count);
     for (size_t c = 0; c < count; ++c) {
-        std::vector<double>& samples = columns[c].samples;
+        std::vector<double>& samples = arrays[c];
         reader.savedSizes[c] = samples.size();
-        if (columns[c].multPerWindow == 1) {
+        if (IsEverySample(columns[c].sampling)) {
             if (samples.size() < window) samples.resize(window);
             reader.savedFirstRow[c] = samples[0];
             reader.firstRowTargets[c] = samples.data();
             reader.laterRowTargets[c] = samples.data();
             targets.first_last = static_cast<int>(c);
             targets.later_last = static_cast<int>(c);
-        } else if (columns[c].multPerWindow == 0 && m >= 0) {
+        } else if (IsOncePerWindow(columns[c].sampling) && m >= 0) {
             if (samples.size() <= slot) samples.resize(std::max(slot + 1, 2 * samples.size()));
             reader.savedFirstRow[c] = samples[slot];
             reader.firstRowTargets[c] = samples.data() + slot;
@@ -414,7 +399,7 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
         for (size_t c = 0; c < count; ++c) {
             if (reader.firstRowTargets[c] == nullptr) continue;
             *reader.firstRowTargets[c] = reader.savedFirstRow[c];
-            columns[c].samples.resize(reader.savedSizes[c]);
+            arrays[c].resize(reader.savedSizes[c]);
         }
     }
     return RowsRead{rows, reader.endOfFile};
@@ -422,15 +407,15 @@ RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns
 
 bool DataFileChanged(const DataReader& reader) {
     struct stat now {};
-    if (reader.fd < 0 || fstat(reader.fd, &now) != 0) return true;
+    if (!reader.fd || fstat(reader.fd.get(), &now) != 0) return true;
     return static_cast<uint64_t>(now.st_size) != reader.fileSize || now.st_mtim.tv_sec != reader.modified.tv_sec ||
            now.st_mtim.tv_nsec != reader.modified.tv_nsec;
 }
 
 void CloseDataFile(DataReader& reader) {
-    if (reader.fd >= 0) close(reader.fd);
-    reader.fd = -1;
+    reader.fd.reset();
     std::vector<char>().swap(reader.buffer);
     reader.begin = 0;
     reader.end = 0;
 }
+}  // namespace vux

@@ -9,51 +9,22 @@
 
 #include <time.h>
 
-#include <array>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
-#include "config/run_state.h"
+#include "core/model.h"
+#include "core/unique_fd.h"
 
+namespace vux {
 // The marker line that ends the free header of a data file.
 inline constexpr const char* kDataMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
 
-// Bytes of a field's text that a data-quality fact keeps.
-inline constexpr size_t kKeptFieldBytes = 32;
-
-// Stored fields of one column that are not wholly a number: the number
-// parser stops before the field's end, or the field holds no digit before
-// any exponent (the empty field among them). Each still reads as its leading
-// number, 0 when it has none.
-struct FieldFaults {
-    uint64_t count = 0;
-    uint64_t firstLine = 0;  // line number of the first, 1-based in the file; 0 when none
-    std::array<char, kKeptFieldBytes> firstText{};  // its first bytes (not NUL-terminated)
-    uint32_t firstLength = 0;  // bytes of firstText in use
-    bool firstCut = false;     // the field was longer than kKeptFieldBytes
-};
-
-// Facts about a data file's rows that change no result, gathered while it is
-// read. Line numbers count every line of the file from 1: header lines, the
-// marker, the headings line, rows and overlong lines that are not rows.
-// Only stored fields are checked: once-per-window fields after a window's
-// first row are skipped unread, as are fields of no configured column.
-struct DataQuality {
-    uint64_t rows = 0;            // complete rows read (a dropped last window's too)
-    uint64_t shortRows = 0;       // rows with fewer fields than configured columns
-    uint64_t firstShortLine = 0;  // line number of the first, 0 when none
-    std::vector<FieldFaults> fields;  // per configured column, in table order
-    // Set by the reduction, not the reader: the median step of the first
-    // column (read every sample) over the first window's processed samples;
-    // NaN when there is none to take.
-    double firstWindowStep = std::numeric_limits<double>::quiet_NaN();
-};
-
+// An open data file and the state of its reading. Move-only (it owns the
+// descriptor); the file closes when the reader ends.
 struct DataReader {
     std::string path;
-    int fd = -1;
+    UniqueFd fd;
     uint64_t fileSize = 0;
     timespec modified{};  // modification time at opening
     int32_t estimatedWindows = 0;
@@ -92,22 +63,21 @@ struct DataReader {
 // kept within 0 .. INT32_MAX.
 int32_t EstimateWindows(uint64_t fileSize, int32_t windowSize);
 
-// Existence check ("File %s does not exist\n", status 0), open, size report
-// and window estimate, with their console lines. A path that exists but is
-// not a readable regular file stops the run with a message naming it and the
-// reason (status -1).
+// Existence check (InputMissing, status 0), open, size and window estimate.
+// A path that exists but is not a readable regular file throws
+// DataUnreadable naming it and the reason.
 DataReader OpenDataFile(const std::string& path, int32_t windowSize);
 
-// Skips to just after the marker line and prints "Header processed......read
-// ...". A file that ends before the marker stops the run (status -1).
+// Skips to just after the marker line. A file that ends before the marker
+// throws DataNoMarker.
 void SkipHeader(DataReader& reader);
 
-// Reads the headings line, stores heading k in column k (k below the column
-// count) and prints the "Column %d: %s -> %s\n" lines, then "Data headings
-// processed......read ..." and "Reading and processing data file......\n".
-// A file that ends inside the headings line, or a headings line longer than
-// `reader.longestRow` bytes, stops the run (status -1).
-void MapHeadings(DataReader& reader, std::vector<ColumnDef>& columns);
+// Reads the headings line into `headings`: heading k pairs with column k by
+// position, for as many of the `columnCount` columns as the line reaches
+// (each comma ends a heading; the text after the last one is none). A file that ends inside the headings line (DataHeadingsIncomplete),
+// or a headings line longer than `reader.longestRow` bytes
+// (DataHeadingsTooLong), throws.
+void MapHeadings(DataReader& reader, size_t columnCount, std::vector<std::string>& headings);
 
 struct RowsRead {
     int32_t rows = 0;        // complete rows read into this window (l)
@@ -115,9 +85,9 @@ struct RowsRead {
 };
 
 // Reads up to `windowSize` complete rows for window `m` and stores their fields
-// by the storing rule: every-sample columns at samples[l], once-per-window
-// columns at samples[m] from the window's first row only (that array grows
-// when m reaches its size). A last line without a line end is never stored,
+// by the storing rule into `samples` (one array per column): every-sample
+// columns at samples[c][l], once-per-window columns at samples[c][m] from the
+// window's first row only (that array grows when m reaches its size). A last line without a line end is never stored,
 // nor is a line longer than `reader.longestRow` bytes (nor counted as a row).
 // When fewer than 2 rows are returned, every samples element is as it was
 // before the call (such a window is dropped, and leaves no trace).
@@ -128,12 +98,14 @@ struct RowsRead {
 // Every-sample arrays shorter than `windowSize` are grown to it; a
 // `windowSize` below 1 reads nothing. A failing read stops the run (status -1)
 // with a message naming the file and the reason.
-RowsRead ReadRows(DataReader& reader, int32_t m, std::vector<ColumnDef>& columns, int32_t windowSize);
+RowsRead ReadRows(DataReader& reader, int32_t m, const std::vector<ColumnSpec>& columns,
+                  std::vector<std::vector<double>>& samples, int32_t windowSize);
 
 // True when the open file's size or modification time differ from those at
 // opening (it was truncated, extended or rewritten while it was read), or it
 // can no longer be examined. One fstat.
 bool DataFileChanged(const DataReader& reader);
 
-// Closes the file (idempotent).
+// Closes the file and lets go of the buffer (idempotent).
 void CloseDataFile(DataReader& reader);
+}  // namespace vux

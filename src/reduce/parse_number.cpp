@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+namespace vux {
 namespace {
 
 // Fraction digits with a precomputed term: fraction[10 k + digit] is exactly
@@ -128,3 +129,4 @@ double ParseNumber(const char* text, const char* end) {
 }
 
 double ParseNumberPrefix(const char* text, const char** stop) { return Parse<false>(text, nullptr, stop); }
+}  // namespace vux

@@ -7,6 +7,7 @@
 //   scale = 1e50^a * 1e8^b * 10^c     for the exponent E = 50a + 8b + c
 //   result = (value * scale) * sign   or (value / scale) * sign for E < 0
 
+namespace vux {
 // Parses the leading number of `text`: blanks and tabs skipped, optional sign,
 // digits, optional '.' and digits, optional e/E with optional sign and digits
 // (exponent capped at 308). Stops at the first character that does not fit
@@ -19,3 +20,4 @@ inline double ParseNumber(const char* text) { return ParseNumber(text, nullptr);
 // character that no number contains (LF, comma, NUL...), so no bound is
 // checked. Sets `*stop` to the first character not taken into the number.
 double ParseNumberPrefix(const char* text, const char** stop);
+}  // namespace vux

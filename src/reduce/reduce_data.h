@@ -1,25 +1,46 @@
 #pragma once
-// The data reduction of a run, from the input existence check to rotation.
+// The data reduction of a run: the window loop on an open data file, from
+// the window tables to rotation.
 
 #include <cstdint>
+#include <functional>
 
-#include "config/run_state.h"
+#include "core/model.h"
 #include "reduce/data_reader.h"
-#include "run/clock.h"
 
-struct ReduceOutcome {
-    int32_t processedWindows = 0;     // windows processed (m)
-    DataQuality quality;              // the reader's facts, with the first window's time step
-    RunClock::time_point readStart{}; // taken after "Reading and processing data file......\n"
+namespace vux {
+// The steps of the reduction, told to the run as they happen.
+enum class ReducePhase {
+    WindowTable,      // the window function is about to be tabled
+    WindowTableDone,  // it is
+    HeaderSkipped,    // the reader is past the marker line
+    HeadingsMapped,   // result.headings are paired; the window loop starts next
+    PostProcessing,   // the loop and the changed-file check are done; means and averages follow
+    Rotation,         // rotation starts
+    RotationDone,     // rotation is done: the result is complete
 };
 
-// Checks that the input exists (status 0 with "File %s does not exist\n" when
-// not), opens and sizes the data file, prepares the column arrays, builds the
-// window and FFT tables, sets up rotation, skips the header, pairs the
-// headings, runs the window loop, post-processes and rotates, printing every
-// console line of those steps. Leaves its results in the columns of `state`.
-// Prints no data-quality warning: it returns the facts in `quality`.
-// A data file whose size or modification time changed while it was read stops
-// the run right after the window loop, before "Post-processing" (status -1,
-// "\nData file <path> changed while it was read: ...\n").
-ReduceOutcome ReduceDataFile(RunState& state);
+// One processed window: its number (1 for the first), the seconds it took
+// and the reader's byte offset after it.
+struct WindowDone {
+    int32_t window = 0;
+    double seconds = 0.0;
+    uint64_t bytesConsumed = 0;
+};
+
+// Either may be empty. Called once per phase and once per window.
+struct ReduceObserver {
+    std::function<void(ReducePhase, const DataReader&, const ReduceResult&)> phase;
+    std::function<void(const WindowDone&)> window;
+};
+
+// Reduces the data file `reader` has open (at its first byte) under
+// `config`: prepares the column arrays, the window and FFT tables and the
+// rotation, skips the header, pairs the headings, runs the window loop,
+// checks that the file did not change, closes it, then finishes the means
+// and spectra and rotates. The block size and row limit set in `reader` are
+// kept. A data file whose size or modification time changed while it was
+// read throws DataChanged right after the loop. Data-quality facts are
+// returned in result.quality; nothing is printed.
+ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer = {});
+}  // namespace vux

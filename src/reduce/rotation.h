@@ -2,44 +2,52 @@
 // Rotation of three-axis column groups into the aircraft's axes.
 //
 // Each group number g gives one x, y and z slot. A column assigned to (g, a)
-// feeds slot a of group g (its `spectrum` when FFT-type, else its `samples`)
-// and receives that slot's result in its `rotated` (WINDOW_SIZE/2 + 1
-// values). Two columns on the same slot: the later one feeds it, both get the
-// result. An axis no column feeds reads zeros; its result is discarded.
+// feeds slot a of group g (its spectral density when FFT-type, else its
+// samples) and receives that slot's result in its rotated array
+// (WINDOW_SIZE/2 + 1 values). Two columns on the same slot: the later one
+// feeds it, both get the result. An axis no column feeds reads zeros; its
+// result is discarded.
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "config/run_state.h"
+#include "core/model.h"
 
+namespace vux {
 struct RotationSlot {
     int32_t inputColumn = -1;            // column feeding this axis; -1 = zeros
     std::vector<int32_t> outputColumns;  // columns receiving this axis's result
 };
 
-struct RotationPlan {
-    std::vector<int32_t> groupIndices;             // RotationGroupTable entries, ascending group number
-    std::vector<std::array<RotationSlot, 3>> slots;  // x, y, z of each of those groups
-    int32_t values = 0;                            // WINDOW_SIZE/2 + 1
+// Three row-major 3 x 3 matrices built from the absolute values of the
+// sines and cosines of a group's total angles.
+struct RotationMatrices {
+    std::array<double, 9> x{};
+    std::array<double, 9> y{};
+    std::array<double, 9> z{};
 };
 
-// Assigns the columns with a non-zero `rotationGroup` (and an axis 0 to 2) to
-// their slots and gives each of them a zeroed `rotated` array. Groups are
-// taken in ascending order of their numbers, whatever gaps there are; a
-// group number that the table lacks is appended to it. Entries numbered 0
-// take part in nothing.
-RotationPlan SetUpRotationSlots(std::vector<ColumnDef>& columns, std::vector<RotationGroup>& groups,
-                                int32_t windowSize);
+struct RotationPlan {
+    std::vector<int32_t> groups;                     // group numbers, ascending
+    std::vector<std::array<RotationSlot, 3>> slots;  // x, y, z of each of those groups
+    std::vector<RotationMatrices> matrices;          // of each of those groups
+    int32_t values = 0;                              // WINDOW_SIZE/2 + 1
+};
 
-// For every group with a non-zero number: replaces the offsets by the total
-// angles in radians, x = (THETA_X + offsetX) k, y = (offsetY + THETA_Y) k,
-// z = (offsetZ + THETA_Z) k with k = PI / 180, and fills the three matrices
-// from the absolute values of the angles' sines and cosines.
-void BuildRotationMatrices(std::vector<RotationGroup>& groups, const RunSettings& settings);
+// The matrices of a group: total angles in radians x = (THETA_X + offsetX) k,
+// y = (offsetY + THETA_Y) k, z = (offsetZ + THETA_Z) k with k = PI / 180.
+RotationMatrices BuildRotationMatrices(const RotationGroupSpec& group, const RunSettings& settings);
+
+// Assigns the rotated columns (axis 0 to 2) to their slots, builds each
+// group's matrices (a group number the configuration lacks has zero offsets)
+// and gives each rotated column a zeroed array in `rotated` (one entry per
+// column). Groups are taken in ascending order of their numbers, whatever
+// gaps there are.
+RotationPlan PlanRotation(const RunConfig& config, std::vector<std::vector<double>>& rotated);
 
 // Rotates every planned group, z first, then y, then x, in double precision:
 // w = matrixX . matrixY . matrixZ . v for each index 0 .. WINDOW_SIZE/2.
 // Inputs are read when this runs; past the end of an input array they read 0.
-void RotateGroups(const RotationPlan& plan, const std::vector<RotationGroup>& groups,
-                  std::vector<ColumnDef>& columns);
+void RotateGroups(const RotationPlan& plan, const RunConfig& config, ReduceResult& result);
+}  // namespace vux

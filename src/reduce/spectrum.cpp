@@ -2,10 +2,9 @@
 
 #include <kissfft/kiss_fftr.h>
 
-#include <cstdio>
-
 #include "expr/compiled_expr.h"
 
+namespace vux {
 struct FftPlan {
     int32_t n = 0;
     kiss_fftr_cfg config = nullptr;
@@ -30,63 +29,35 @@ FftPlanPtr MakeFftPlan(int32_t n) {
     return plan;
 }
 
-SpectralTables BuildSpectralTables(RunState& state) {
+SpectralTables BuildSpectralTables(const RunConfig& config, VarTable& vars, std::vector<Spectrum>& spectra) {
     SpectralTables tables;
-    const int32_t windowSize = state.settings.windowSize;
+    const int32_t windowSize = config.settings.windowSize;
     const size_t size = windowSize > 0 ? static_cast<size_t>(windowSize) : 0;
 
-    std::printf("Generating window function......");
     tables.windowTable.assign(size, 1.0);
-    if (state.windowFunction) {
+    if (config.windowFunction) {
         for (int32_t k = 0; k < windowSize; ++k) {
-            tables.windowTable[k] = EvaluateExpr(*state.windowFunction, static_cast<double>(k), state.vars, k);
+            tables.windowTable[k] = EvaluateExpr(*config.windowFunction, static_cast<double>(k), vars, k);
         }
     }
-    std::printf("done!\n");
 
     // For an odd size the library refuses (and says so on standard error);
     // every window then has an even length below the size and takes the
     // short-window path.
     tables.fullPlan = MakeFftPlan(windowSize);
 
-    for (size_t v = 0; v < state.vars.entries.size(); ++v) {
-        if (state.vars.entries[v].name == "LINE_COUNT") tables.lineCountVars.push_back(static_cast<int32_t>(v));
+    for (size_t v = 0; v < vars.entries.size(); ++v) {
+        if (vars.entries[v].name == "LINE_COUNT") tables.lineCountVars.push_back(static_cast<int32_t>(v));
     }
-    for (size_t c = 0; c < state.columns.size(); ++c) {
-        ColumnDef& col = state.columns[c];
-        if (col.operationType != 2) continue;
-        col.power.assign(size, 0.0);
-        col.spectrum.assign(size, 0.0);
-        if (col.multPerWindow == 1) tables.transformColumns.push_back(static_cast<int32_t>(c));
+    spectra.assign(config.columns.size(), Spectrum{});
+    for (size_t c = 0; c < config.columns.size(); ++c) {
+        const ColumnSpec& col = config.columns[c];
+        if (!IsFftType(col.operation)) continue;
+        spectra[c].power.assign(size, 0.0);
+        spectra[c].density.assign(size, 0.0);
+        if (IsEverySample(col.sampling)) tables.transformColumns.push_back(static_cast<int32_t>(c));
     }
     return tables;
-}
-
-void PrepareFftColumn(RunState& state, WindowContext& ctx, int32_t column, int32_t n) {
-    ColumnDef& col = state.columns[column];
-    double* x = col.samples.data();
-    const double dn = static_cast<double>(n);
-
-    double mean = 0.0;
-    for (int32_t i = 0; i < n; ++i) mean = x[i] / dn + mean;
-    col.mean = mean;
-
-    const double divisor = col.divisionFactor;
-    if (ctx.mode1Equations.empty()) {
-        for (int32_t i = 0; i < n; ++i) x[i] = (x[i] - mean) / divisor;
-        if (col.varIndex >= 0 && n > 0) state.vars.entries[col.varIndex].value = x[n - 1];
-    } else {
-        // The equations of sample i see element i after mean removal and
-        // before the division.
-        for (int32_t i = 0; i < n; ++i) {
-            x[i] = x[i] - mean;
-            ctx.windowPosition = i;
-            RunSampleEquations(state, ctx, i);
-            x[i] = x[i] / divisor;
-            if (col.varIndex >= 0) state.vars.entries[col.varIndex].value = x[i];
-        }
-    }
-    ctx.windowPosition = n;
 }
 
 namespace {
@@ -95,39 +66,37 @@ namespace {
 // transform of the previous short window is kept when the length matches;
 // the table is always filled again, since the window function may read
 // variables.
-void BuildShortWindow(RunState& state, SpectralTables& tables, WindowContext& ctx, int32_t n) {
+void BuildShortWindow(const RunConfig& config, SpectralTables& tables, VarTable& vars, int32_t n) {
     if (!tables.transformColumns.empty() && (!tables.shortPlan || tables.shortPlan->n != n)) {
         tables.shortPlan.reset();
         tables.shortPlan = MakeFftPlan(n);
     }
-    auto& vars = state.vars.entries;
-    for (int32_t v : tables.lineCountVars) vars[v].value = static_cast<double>(n);
+    auto& entries = vars.entries;
+    for (int32_t v : tables.lineCountVars) entries[v].value = static_cast<double>(n);
     tables.shortWindowTable.assign(static_cast<size_t>(n), 1.0);
-    if (state.shortWindowFunction) {
+    if (config.shortWindowFunction) {
         for (int32_t g = 0; g < n; ++g) {
-            ctx.windowPosition = g;
-            tables.shortWindowTable[g] =
-                EvaluateExpr(*state.shortWindowFunction, static_cast<double>(g), state.vars, g);
+            tables.shortWindowTable[g] = EvaluateExpr(*config.shortWindowFunction, static_cast<double>(g), vars, g);
         }
     }
-    for (int32_t v : tables.lineCountVars) vars[v].value = static_cast<double>(state.settings.windowSize);
+    for (int32_t v : tables.lineCountVars) entries[v].value = static_cast<double>(config.settings.windowSize);
 }
 
 }  // namespace
 
-void TransformWindow(RunState& state, SpectralTables& tables, WindowContext& ctx, int32_t n) {
-    const bool shortWindow = n < state.settings.windowSize;
-    if (shortWindow) BuildShortWindow(state, tables, ctx, n);
+void TransformWindow(const RunConfig& config, SpectralTables& tables, VarTable& vars,
+                     std::vector<std::vector<double>>& samples, std::vector<Spectrum>& spectra, int32_t n) {
+    const bool shortWindow = n < config.settings.windowSize;
+    if (shortWindow) BuildShortWindow(config, tables, vars, n);
     if (tables.transformColumns.empty()) return;
 
     const double* table = shortWindow ? tables.shortWindowTable.data() : tables.windowTable.data();
     FftPlan* plan = shortWindow ? tables.shortPlan.get() : tables.fullPlan.get();
-    const double d = static_cast<double>(n) * static_cast<double>(state.settings.sampleFreq);
+    const double d = static_cast<double>(n) * static_cast<double>(config.settings.sampleFreq);
     const int32_t half = n / 2;
 
     for (int32_t c : tables.transformColumns) {
-        ColumnDef& col = state.columns[c];
-        double* x = col.samples.data();
+        double* x = samples[c].data();
         for (int32_t i = 0; i < n; ++i) x[i] = x[i] * table[i];
         if (plan == nullptr) continue;  // only an odd length, which windows never have
 
@@ -135,8 +104,8 @@ void TransformWindow(RunState& state, SpectralTables& tables, WindowContext& ctx
         for (int32_t i = 0; i < n; ++i) in[i] = static_cast<kiss_fft_scalar>(x[i]);
         kiss_fftr(plan->config, in, plan->output.data());
 
-        double* power = col.power.data();
-        double* spectrum = col.spectrum.data();
+        double* power = spectra[c].power.data();
+        double* spectrum = spectra[c].density.data();
         const kiss_fft_cpx* bins = plan->output.data();
         for (int32_t k = 0; k <= half; ++k) {
             const float re = bins[k].r;
@@ -147,14 +116,16 @@ void TransformWindow(RunState& state, SpectralTables& tables, WindowContext& ctx
         spectrum[0] += power[0] / d;
         for (int32_t k = 1; k <= half; ++k) spectrum[k] += (power[k] * 2) / d;
     }
-    ctx.windowPosition = n;
 }
 
-void AverageSpectra(RunState& state, int32_t m) {
+void AverageSpectra(const RunConfig& config, std::vector<Spectrum>& spectra, int32_t m) {
     const double windows = static_cast<double>(m);
-    const size_t last = state.settings.windowSize > 0 ? static_cast<size_t>(state.settings.windowSize / 2) : 0;
-    for (ColumnDef& col : state.columns) {
-        if (col.operationType != 2 || (col.multPerWindow != 0 && col.multPerWindow != 1)) continue;
-        for (size_t k = 0; k <= last && k < col.spectrum.size(); ++k) col.spectrum[k] = col.spectrum[k] / windows;
+    const size_t last = config.settings.windowSize > 0 ? static_cast<size_t>(config.settings.windowSize / 2) : 0;
+    for (size_t c = 0; c < config.columns.size() && c < spectra.size(); ++c) {
+        const ColumnSpec& col = config.columns[c];
+        if (!IsFftType(col.operation) || !IsRead(col.sampling)) continue;
+        std::vector<double>& density = spectra[c].density;
+        for (size_t k = 0; k <= last && k < density.size(); ++k) density[k] = density[k] / windows;
     }
 }
+}  // namespace vux

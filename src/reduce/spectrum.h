@@ -1,8 +1,8 @@
 #pragma once
 // Spectral processing of FFT-type columns: the window-function tables, the
-// time-domain preparation of a window (mean removal, division factor), the
-// single-precision real FFT of each window and the one-sided power spectral
-// density accumulated over all windows.
+// single-precision real FFT of each prepared window (window processing has
+// removed the mean and applied the division factor) and the one-sided power
+// spectral density accumulated over all windows.
 //
 // Scaling: spectrum[0] += |X0|^2 / D and spectrum[k] += 2 |Xk|^2 / D for
 // 1 <= k <= N/2 (the Nyquist bin doubled as well), D = N x SAMPLE_FREQ; no
@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-#include "config/run_state.h"
-#include "reduce/window.h"
+#include "core/model.h"
 
+namespace vux {
 // A forward real transform of one length with its buffers.
 struct FftPlan;
 struct FftPlanDeleter {
@@ -36,26 +36,22 @@ struct SpectralTables {
     std::vector<int32_t> transformColumns; // FFT-type columns read every sample
 };
 
-// Prints "Generating window function......", fills the window table (input k
-// and "count" k; 1.0 everywhere when no window function is configured),
-// prints "done!\n", sets up the full-length transform and gives every
-// FFT-type column zeroed `power` and `spectrum` arrays of WINDOW_SIZE values.
-SpectralTables BuildSpectralTables(RunState& state);
-
-// Time-domain preparation of FFT-type column `column` for a window of n
-// samples: mean = x_i / n + mean in sample order (kept in the column's
-// `mean`), x_i -= mean, then per sample the mode-1 equations (with "count" =
-// i), x_i /= divisionFactor and the column's variable set to x_i. Leaves
-// ctx.windowPosition at n.
-void PrepareFftColumn(RunState& state, WindowContext& ctx, int32_t column, int32_t n);
+// Fills the window table (input k and "count" k, evaluated with `vars`; 1.0
+// everywhere when no window function is configured), sets up the
+// full-length transform and gives every FFT-type column zeroed power and
+// density arrays of WINDOW_SIZE values in `spectra` (one entry per column).
+SpectralTables BuildSpectralTables(const RunConfig& config, VarTable& vars, std::vector<Spectrum>& spectra);
 
 // Transform stage for a window of n samples (n even): a window shorter than
 // WINDOW_SIZE gets its own table from the short window function (LINE_COUNT
-// set to n while it is filled, then back to WINDOW_SIZE) and its own
-// transform. Every FFT-type column read every sample is multiplied by the
-// table in place, transformed, and its scaled power added to `spectrum`.
-void TransformWindow(RunState& state, SpectralTables& tables, WindowContext& ctx, int32_t n);
+// set to n in `vars` while it is filled, then back to WINDOW_SIZE) and its
+// own transform. Every FFT-type column read every sample is multiplied by
+// the table in place in `samples`, transformed, and its scaled power added
+// to its density. Allocates nothing for a window of WINDOW_SIZE samples.
+void TransformWindow(const RunConfig& config, SpectralTables& tables, VarTable& vars,
+                     std::vector<std::vector<double>>& samples, std::vector<Spectrum>& spectra, int32_t n);
 
-// Divides elements 0 .. WINDOW_SIZE/2 of every FFT-type column's `spectrum`
-// by m, the number of processed windows.
-void AverageSpectra(RunState& state, int32_t m);
+// Divides elements 0 .. WINDOW_SIZE/2 of every FFT-type column's density by
+// m, the number of processed windows.
+void AverageSpectra(const RunConfig& config, std::vector<Spectrum>& spectra, int32_t m);
+}  // namespace vux

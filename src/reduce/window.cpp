@@ -5,101 +5,133 @@
 #include <limits>
 #include <string>
 
+#include "core/error.h"
 #include "expr/compiled_expr.h"
-#include "reduce/spectrum.h"
-#include "run/run_stop.h"
 
-WindowContext MakeWindowContext(const RunState& state) {
-    WindowContext ctx;
-    for (size_t e = 0; e < state.equations.size(); ++e) {
-        if (state.equations[e].mode == 0) {
-            ctx.mode0Equations.push_back(static_cast<int32_t>(e));
-        } else if (state.equations[e].mode == 1) {
-            ctx.mode1Equations.push_back(static_cast<int32_t>(e));
+namespace vux {
+WindowWork MakeWindowWork(const RunConfig& config) {
+    WindowWork work;
+    work.vars = config.vars;
+    for (size_t e = 0; e < config.equations.size(); ++e) {
+        if (config.equations[e].mode == 0) {
+            work.mode0Equations.push_back(static_cast<int32_t>(e));
+        } else if (config.equations[e].mode == 1) {
+            work.mode1Equations.push_back(static_cast<int32_t>(e));
         }
     }
-    for (size_t c = 0; c < state.columns.size(); ++c) {
-        if (state.columns[c].multPerWindow == 1) ctx.everySampleColumns.push_back(static_cast<int32_t>(c));
+    for (size_t c = 0; c < config.columns.size(); ++c) {
+        if (IsEverySample(config.columns[c].sampling)) work.everySampleColumns.push_back(static_cast<int32_t>(c));
     }
-    return ctx;
+    return work;
 }
 
-void PrepareColumns(RunState& state, int32_t estimatedWindows) {
+void PrepareColumns(const RunConfig& config, int32_t estimatedWindows, ReduceResult& result) {
     // Room for twice the estimated windows to start with, but no more than
     // about 1 MiB per column: the reader grows the arrays as windows come, so
     // a tiny WINDOW_SIZE on a huge file does not reserve gigabytes up front.
     constexpr size_t kFirstReservationLimit = size_t{1} << 17;
     const size_t perWindow =
         estimatedWindows > 0 ? std::min(2 * static_cast<size_t>(estimatedWindows), kFirstReservationLimit) : 0;
-    const size_t everySample = state.settings.windowSize > 0 ? static_cast<size_t>(state.settings.windowSize) : 0;
-    for (ColumnDef& c : state.columns) {
-        if (c.multPerWindow == 0) {
-            c.samples.assign(perWindow, 0.0);
-        } else if (c.multPerWindow == 1) {
-            c.samples.assign(everySample, 0.0);
-        } else {
-            c.samples.clear();
-        }
-        c.timeOfMax = 0.0;
-        c.max = 0.0;
-        c.timeOfMin = 0.0;
-        c.min = 0.0;
-        c.mean = 0.0;
-    }
-}
-
-void RunSampleEquations(RunState& state, WindowContext& ctx, int32_t i) {
-    auto& vars = state.vars.entries;
-    for (int32_t e : ctx.mode1Equations) {
-        for (int32_t c : ctx.everySampleColumns) {
-            const ColumnDef& col = state.columns[c];
-            if (col.varIndex >= 0) vars[col.varIndex].value = ElementOrZero(col.samples, static_cast<size_t>(i));
-        }
-        EvaluateExpr(state.equations[e], 0.0, state.vars, ctx.windowPosition);
+    const size_t everySample = config.settings.windowSize > 0 ? static_cast<size_t>(config.settings.windowSize) : 0;
+    const size_t count = config.columns.size();
+    result.samples.assign(count, {});
+    result.stats.assign(count, ColumnStats{});
+    for (size_t c = 0; c < count; ++c) {
+        const Sampling sampling = config.columns[c].sampling;
+        if (IsOncePerWindow(sampling)) result.samples[c].assign(perWindow, 0.0);
+        if (IsEverySample(sampling)) result.samples[c].assign(everySample, 0.0);
     }
 }
 
 namespace {
 
-// Makes sure element `count - 1` exists (hand-built or short arrays).
+// Runs the per-sample (mode 1) equations for sample i, in list order: before
+// each one, every every-sample column's variable is set to element i of its
+// samples (its present content). Evaluations see work.windowPosition.
+void RunSampleEquations(const RunConfig& config, WindowWork& work, const ReduceResult& result, int32_t i) {
+    auto& vars = work.vars.entries;
+    for (int32_t e : work.mode1Equations) {
+        for (int32_t c : work.everySampleColumns) {
+            const int32_t var = config.columns[c].varIndex;
+            if (var >= 0) vars[var].value = ElementOrZero(result.samples[c], static_cast<size_t>(i));
+        }
+        EvaluateExpr(config.equations[e], 0.0, work.vars, work.windowPosition);
+    }
+}
+
+// Makes sure element `count - 1` exists.
 void EnsureSize(std::vector<double>& values, size_t count) {
     if (values.size() < count) values.resize(count, 0.0);
 }
 
-// Normalises the n samples of an every-sample column in place and adds each
+// Normalises the n samples of every-sample column c in place and adds each
 // result / n to the column's running mean.
-void NormaliseSamples(RunState& state, WindowContext& ctx, ColumnDef& col, int32_t n) {
-    EnsureSize(col.samples, static_cast<size_t>(n));
-    const bool sampleEquations = !ctx.mode1Equations.empty();
+void NormaliseSamples(const RunConfig& config, WindowWork& work, ReduceResult& result, size_t c, int32_t n) {
+    const ColumnSpec& col = config.columns[c];
+    std::vector<double>& samples = result.samples[c];
+    EnsureSize(samples, static_cast<size_t>(n));
+    double& mean = result.stats[c].mean;
+    const bool sampleEquations = !work.mode1Equations.empty();
     const double dn = static_cast<double>(n);
-    double* x = col.samples.data();
+    double* x = samples.data();
     for (int32_t i = 0; i < n; ++i) {
-        ctx.windowPosition = i;
-        if (sampleEquations) RunSampleEquations(state, ctx, i);
-        const double r = EvaluateExpr(col.normExpr, x[i], state.vars, ctx.windowPosition);
+        work.windowPosition = i;
+        if (sampleEquations) RunSampleEquations(config, work, result, i);
+        const double r = EvaluateExpr(col.normExpr, x[i], work.vars, work.windowPosition);
         x[i] = r;
-        col.mean = r / dn + col.mean;
+        mean = r / dn + mean;
     }
-    ctx.windowPosition = n;
+    work.windowPosition = n;
+}
+
+// Time-domain preparation of FFT-type column c for a window of n samples.
+void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& result, size_t c, int32_t n) {
+    const ColumnSpec& col = config.columns[c];
+    EnsureSize(result.samples[c], static_cast<size_t>(n));
+    double* x = result.samples[c].data();
+    const double dn = static_cast<double>(n);
+    auto& vars = work.vars.entries;
+
+    double mean = 0.0;
+    for (int32_t i = 0; i < n; ++i) mean = x[i] / dn + mean;
+    result.stats[c].mean = mean;
+
+    const double divisor = col.divisionFactor;
+    if (work.mode1Equations.empty()) {
+        for (int32_t i = 0; i < n; ++i) x[i] = (x[i] - mean) / divisor;
+        if (col.varIndex >= 0 && n > 0) vars[col.varIndex].value = x[n - 1];
+    } else {
+        // The equations of sample i see element i after mean removal and
+        // before the division.
+        for (int32_t i = 0; i < n; ++i) {
+            x[i] = x[i] - mean;
+            work.windowPosition = i;
+            RunSampleEquations(config, work, result, i);
+            x[i] = x[i] / divisor;
+            if (col.varIndex >= 0) vars[col.varIndex].value = x[i];
+        }
+    }
+    work.windowPosition = n;
 }
 
 // Keeps the running extremes of one column over the window's values. Strict
 // comparisons: the first of equal values keeps its time stamp, and a NaN
 // never replaces an extreme. `windowStamp` is the time of the window's first
 // row, the row a once-per-window value comes from.
-void UpdateStatistics(ColumnDef& col, const std::vector<double>& stamps, double windowStamp, size_t m, int32_t n) {
-    double hi = col.max;
-    double lo = col.min;
-    double tHi = col.timeOfMax;
-    double tLo = col.timeOfMin;
-    if (col.multPerWindow == 0) {
-        const double v = ElementOrZero(col.samples, m);
+void UpdateStatistics(ColumnStats& stats, Sampling sampling, const std::vector<double>& samples,
+                      const std::vector<double>& stamps, double windowStamp, size_t m, int32_t n) {
+    double hi = stats.max;
+    double lo = stats.min;
+    double tHi = stats.timeOfMax;
+    double tLo = stats.timeOfMin;
+    if (IsOncePerWindow(sampling)) {
+        const double v = ElementOrZero(samples, m);
         const double t = windowStamp;
         if (v > hi) { hi = v; tHi = t; }
         if (v < lo) { lo = v; tLo = t; }
     } else {
         const size_t count = static_cast<size_t>(n);
-        const double* x = col.samples.data();
+        const double* x = samples.data();
         const size_t stamped = count < stamps.size() ? count : stamps.size();
         for (size_t i = 0; i < stamped; ++i) {
             const double v = x[i];
@@ -112,74 +144,79 @@ void UpdateStatistics(ColumnDef& col, const std::vector<double>& stamps, double 
             if (v < lo) { lo = v; tLo = 0.0; }
         }
     }
-    col.max = hi;
-    col.min = lo;
-    col.timeOfMax = tHi;
-    col.timeOfMin = tLo;
+    stats.max = hi;
+    stats.min = lo;
+    stats.timeOfMax = tHi;
+    stats.timeOfMin = tLo;
 }
 
 }  // namespace
 
-void ProcessWindow(RunState& state, WindowContext& ctx, int32_t m, int32_t n) {
-    auto& columns = state.columns;
-    auto& vars = state.vars.entries;
+void ProcessWindow(const RunConfig& config, WindowWork& work, ReduceResult& result, int32_t m, int32_t n) {
+    const auto& columns = config.columns;
+    auto& vars = work.vars.entries;
     const size_t mi = static_cast<size_t>(m);
 
     // Every column's variable starts the window at its raw value: the
     // window's value of a once-per-window column, the first sample otherwise.
-    for (const ColumnDef& col : columns) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const ColumnSpec& col = columns[c];
         if (col.varIndex < 0) continue;
-        if (col.multPerWindow == 0) {
-            vars[col.varIndex].value = ElementOrZero(col.samples, mi);
-        } else if (col.multPerWindow == 1) {
-            vars[col.varIndex].value = ElementOrZero(col.samples, 0);
+        if (IsOncePerWindow(col.sampling)) {
+            vars[col.varIndex].value = ElementOrZero(result.samples[c], mi);
+        } else if (IsEverySample(col.sampling)) {
+            vars[col.varIndex].value = ElementOrZero(result.samples[c], 0);
         }
     }
 
-    for (int32_t e : ctx.mode0Equations) {
-        EvaluateExpr(state.equations[e], 0.0, state.vars, ctx.windowPosition);
+    for (int32_t e : work.mode0Equations) {
+        EvaluateExpr(config.equations[e], 0.0, work.vars, work.windowPosition);
     }
 
     for (size_t c = 0; c < columns.size(); ++c) {
-        ColumnDef& col = columns[c];
-        if (col.multPerWindow == 0) {
-            if (col.operationType == 1) {
-                EnsureSize(col.samples, mi + 1);
-                const double r = EvaluateExpr(col.normExpr, col.samples[mi], state.vars, ctx.windowPosition);
-                col.samples[mi] = r;
-                col.mean = col.mean + r;
-            } else if (col.operationType == 2) {
-                StopRun(-1, "\nFFT operation requested on column " + col.name +
-                                "...but only reading one data point per window\n");
+        const ColumnSpec& col = columns[c];
+        if (IsOncePerWindow(col.sampling)) {
+            if (IsNormalised(col.operation)) {
+                std::vector<double>& samples = result.samples[c];
+                EnsureSize(samples, mi + 1);
+                const double r = EvaluateExpr(col.normExpr, samples[mi], work.vars, work.windowPosition);
+                samples[mi] = r;
+                result.stats[c].mean = result.stats[c].mean + r;
+            } else if (IsFftType(col.operation)) {
+                Error error;
+                error.kind = ErrorKind::FftOncePerWindow;
+                error.name = col.name;
+                Fail(std::move(error));
             }
-        } else if (col.multPerWindow == 1) {
-            if (col.operationType == 1) {
-                NormaliseSamples(state, ctx, col, n);
-            } else if (col.operationType == 2) {
-                EnsureSize(col.samples, static_cast<size_t>(n));
-                PrepareFftColumn(state, ctx, static_cast<int32_t>(c), n);
+        } else if (IsEverySample(col.sampling)) {
+            if (IsNormalised(col.operation)) {
+                NormaliseSamples(config, work, result, c, n);
+            } else if (IsFftType(col.operation)) {
+                PrepareFftColumn(config, work, result, c, n);
             }
         }
     }
 
     if (columns.empty()) return;
-    const std::vector<double>& stamps = columns[0].samples;
-    const double windowStamp = WindowStartTime(columns[0], mi);
-    for (ColumnDef& col : columns) {
-        if (col.multPerWindow != 0 && col.multPerWindow != 1) continue;
+    const std::vector<double>& stamps = result.samples[0];
+    const double windowStamp = WindowStartTime(columns[0].sampling, stamps, mi);
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const Sampling sampling = columns[c].sampling;
+        if (!IsRead(sampling)) continue;
+        ColumnStats& stats = result.stats[c];
         if (m == 0) {
-            col.max = ElementOrZero(col.samples, 0);
-            col.min = col.max;
-            col.timeOfMax = ElementOrZero(stamps, 0);
-            col.timeOfMin = col.timeOfMax;
+            stats.max = ElementOrZero(result.samples[c], 0);
+            stats.min = stats.max;
+            stats.timeOfMax = ElementOrZero(stamps, 0);
+            stats.timeOfMin = stats.timeOfMax;
         }
-        UpdateStatistics(col, stamps, windowStamp, mi, n);
+        UpdateStatistics(stats, sampling, result.samples[c], stamps, windowStamp, mi, n);
     }
 }
 
-double WindowStartTime(const ColumnDef& first, size_t m) {
-    if (first.multPerWindow == 1) return ElementOrZero(first.samples, 0);
-    if (first.multPerWindow == 0) return ElementOrZero(first.samples, m);
+double WindowStartTime(Sampling firstSampling, const std::vector<double>& first, size_t m) {
+    if (IsEverySample(firstSampling)) return ElementOrZero(first, 0);
+    if (IsOncePerWindow(firstSampling)) return ElementOrZero(first, m);
     return 0.0;
 }
 
@@ -197,21 +234,11 @@ double MedianStep(const std::vector<double>& values, int32_t n) {
     return *middle;
 }
 
-void FinishMeans(RunState& state, int32_t m) {
+void FinishMeans(const RunConfig& config, ReduceResult& result, int32_t m) {
     const double windows = static_cast<double>(m);
-    for (ColumnDef& col : state.columns) {
-        if (col.operationType == 1 && (col.multPerWindow == 0 || col.multPerWindow == 1)) {
-            col.mean = col.mean / windows;
-        }
+    for (size_t c = 0; c < config.columns.size(); ++c) {
+        const ColumnSpec& col = config.columns[c];
+        if (IsNormalised(col.operation) && IsRead(col.sampling)) result.stats[c].mean = result.stats[c].mean / windows;
     }
 }
-
-void UpdateProgress(ProgressFigures& figures, int32_t n, double e, double b) {
-    if (n < 5) {
-        figures.windowTime = e;
-        figures.byteRate = b / e;
-    } else {
-        figures.windowTime = 0.98 * figures.windowTime + 0.02 * e;
-        figures.byteRate = 0.98 * figures.byteRate + 0.02 * (b / figures.windowTime);
-    }
-}
+}  // namespace vux

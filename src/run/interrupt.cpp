@@ -17,6 +17,7 @@
 #include "config/scratch_config.h"
 #include "output/scratch_file.h"
 
+namespace vux {
 namespace {
 
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM};
@@ -152,3 +153,4 @@ void InstallInterruptHandlers() {
     static std::once_flag once;
     std::call_once(once, Install);
 }
+}  // namespace vux

@@ -1,6 +1,8 @@
 #pragma once
 // How a run ends when it is interrupted (SIGINT, SIGTERM).
 
+namespace vux {
+
 // From this call on, SIGINT and SIGTERM end the process this way: the scratch
 // files of the outputs being written are removed (so every output path holds
 // its previous file or the new complete one), the console output printed so
@@ -13,3 +15,4 @@
 // ignored stays ignored. Installs once per process (one watcher thread);
 // later calls do nothing.
 void InstallInterruptHandlers();
+}  // namespace vux

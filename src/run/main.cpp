@@ -1,3 +1,3 @@
 #include "run/run.h"
 
-int main(int argc, char** argv) { return RunVuxReader(argc, argv); }
+int main(int argc, char** argv) { return vux::RunVuxReader(argc, argv); }

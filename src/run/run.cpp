@@ -14,18 +14,20 @@
 #include "config/config_lock.h"
 #include "config/evaluate.h"
 #include "config/rewrite.h"
-#include "config/run_state.h"
 #include "config/scratch_config.h"
+#include "core/clock.h"
+#include "core/model.h"
+#include "core/paths.h"
 #include "output/export.h"
 #include "output/plot_script.h"
 #include "output/scratch_file.h"
-#include "output/summary.h"
+#include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
 #include "run/command_line.h"
+#include "run/console.h"
 #include "run/interrupt.h"
-#include "run/run_stop.h"
-#include "run/warnings.h"
 
+namespace vux {
 namespace {
 
 constexpr int kStatusComplete = 10;
@@ -34,21 +36,23 @@ constexpr int kStatusComplete = 10;
 // written into it first when there are any. Runs started together in one
 // directory take turns from settling to the end of the reading, so each reads
 // the file it wrote and the last rename leaves one run's whole result.
-void LoadConfiguration(const std::vector<std::string>& args, RunState& state) {
+RunConfig LoadConfiguration(const std::vector<std::string>& args) {
+    const ConfigObserver print = PrintConfigNote;
     ConfigLock lock;
-    std::FILE* cfg = OpenConfig();
-    if (!args.empty()) cfg = RewriteConfig(cfg, args);
-    EvaluateConfig(cfg, state);
+    UniqueFile cfg = OpenConfig(print);
+    if (!args.empty()) cfg = RewriteConfig(std::move(cfg), args, print);
+    RunConfig config = EvaluateConfig(std::move(cfg), print);
     lock.Release();
-    ValidateRunSettings(state);
+    ValidateRunSettings(config);
+    return config;
 }
 
 void CheckFileNames(const RunSettings& settings) {
     if (FileNamePart(settings.inputPath.value_or("")).empty()) {
-        StopRun(-1, "\nInvalid input file name\n");
+        Fail(ErrorKind::InvalidInputName);
     }
     if (FileNamePart(settings.outputPath.value_or("")).empty()) {
-        StopRun(-1, "\nInvalid output file name\n");
+        Fail(ErrorKind::InvalidOutputName);
     }
 }
 
@@ -77,24 +81,28 @@ void CheckOutputTargets(const RunSettings& settings) {
     const std::string output = settings.outputPath.value_or("");
     const std::string script = PlotScriptPath(output);
     if (script == output || SameFile(script, output)) {
-        StopRun(-1, "\nOutput file " + output + " would be replaced by the plot script vuxplots.m\n");
+        Fail(ErrorKind::OutputIsPlotScript, output);
     }
     for (const std::string& target : {output, script}) {
-        const char* what = target == output ? "Output file " : "Plot script ";
-        if (SameFile(target, input)) {
-            StopRun(-1, "\n" + (what + target) + " would overwrite the data file " + input + "\n");
-        }
-        if (SameFile(target, kConfigFileName)) {
-            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration file " +
-                            kConfigFileName + "\n");
-        }
-        if (IsScratchConfig(target)) {
-            StopRun(-1, "\n" + (what + target) + " would overwrite the configuration's scratch file " +
-                            kScratchConfigName + "\n");
-        }
+        Error refusal;
+        refusal.path = target;
+        refusal.number = target == output ? 0 : 1;
         struct stat info {};
         const char* kind = ::stat(target.c_str(), &info) == 0 ? SpecialFileKind(info) : nullptr;
-        if (kind != nullptr) StopRun(-1, "\n" + (what + target) + " is " + kind + ", not a regular file\n");
+        if (SameFile(target, input)) {
+            refusal.kind = ErrorKind::TargetIsDataFile;
+            refusal.other = input;
+        } else if (SameFile(target, kConfigFileName)) {
+            refusal.kind = ErrorKind::TargetIsConfig;
+        } else if (IsScratchConfig(target)) {
+            refusal.kind = ErrorKind::TargetIsScratchConfig;
+        } else if (kind != nullptr) {
+            refusal.kind = ErrorKind::TargetIsSpecial;
+            refusal.reason = kind;
+        } else {
+            continue;
+        }
+        Fail(std::move(refusal));
     }
 }
 
@@ -103,34 +111,45 @@ void CheckOutputTargets(const RunSettings& settings) {
 void CheckArgumentsFitOnALine(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg.find_first_of("\r\n") != std::string::npos) {
-            StopRun(-1, "\nInvalid argument: a line break cannot be written into " +
-                            std::string(kConfigFileName) + "\n");
+            Fail(ErrorKind::ArgumentLineBreak);
         }
     }
 }
 
 int Run(const std::vector<std::string>& args) {
     // Only the first argument is tested for a help word, before the count.
-    if (!args.empty() && IsHelpWord(args[0])) StopRun(-1, kUsageText);
-    if (!IsAcceptedArgumentCount(args.size())) StopRun(-1, kUsageText);
+    if (!args.empty() && IsHelpWord(args[0])) Fail(ErrorKind::Usage);
+    if (!IsAcceptedArgumentCount(args.size())) Fail(ErrorKind::Usage);
     CheckArgumentsFitOnALine(args);
 
-    RunState state;
-    LoadConfiguration(args, state);
+    const RunConfig config = LoadConfiguration(args);
     // Warnings go to the error stream, so the console transcript, the files
     // and the status stay as they are.
-    PrintWarnings(ConfigurationWarnings(state), false);
-    CheckFileNames(state.settings);
-    CheckOutputTargets(state.settings);
+    PrintWarnings(ConfigurationWarnings(config), false);
+    CheckFileNames(config.settings);
+    CheckOutputTargets(config.settings);
 
-    const ReduceOutcome outcome = ReduceDataFile(state);
+    DataReader reader = OpenDataFile(config.settings.inputPath.value_or(""), config.settings.windowSize);
+    PrintDataFileOpened(reader);
+    ReduceConsole console;
+    const ReduceResult result = ReduceWindows(reader, config, PrintingReduceObserver(config, console));
     // A file without a complete window still gives its (empty or zero)
     // vectors and NaN means; that, like every other data warning, goes to the
     // error stream before the files are written.
-    PrintWarnings(DataWarnings(state, outcome), true);
-    ExportResults(state, outcome.processedWindows);
-    WritePlotScript(state);
-    PrintSummary(state, outcome.readStart);
+    PrintWarnings(DataWarnings(config, result), true);
+
+    PrintExportStarting();
+    RunClock::time_point start = RunClock::now();
+    ExportResults(config, result);
+    PrintDone(start);
+
+    PrintPlotScriptStarting();
+    start = RunClock::now();
+    WritePlotScript(config);
+    PrintDone(start);
+
+    // The caller flushes standard output, to learn whether the console took everything.
+    std::fputs(SummaryText(config, result, SecondsSince(console.readStart)).c_str(), stdout);
     return kStatusComplete;
 }
 
@@ -185,15 +204,18 @@ int RunVuxReader(int argc, char** argv) {
     int status;
     try {
         status = Run(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const RunStop& stop) {
-        std::fputs(stop.message.c_str(), stdout);
-        status = stop.status;
+    } catch (const Error& error) {
+        std::fputs(Message(error).c_str(), stdout);
+        status = error.status;
     } catch (const std::bad_alloc&) {
         // A run never ends in an abort: memory that cannot be had is reported.
-        std::fputs("\nOut of memory: the run needs more memory than this machine can give\n", stdout);
+        Error error;
+        error.kind = ErrorKind::OutOfMemory;
+        std::fputs(Message(error).c_str(), stdout);
         status = -1;
     }
     // A console that could not be written lost what the run had to say.
     if (!ConsoleWasWritten(stdoutClosed)) status = -1;
     return status;
 }
+}  // namespace vux

@@ -8,6 +8,9 @@
 
 #include "config/scratch_config.h"
 #include "test_util.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -51,25 +54,29 @@ TEST(RecogniseSection, ExactMarkersOnly) {
 
 class OpenConfigTest : public ScratchDirTest {
 protected:
-    // Runs OpenConfig; returns what it printed and what the returned file
-    // reads, and keeps what it wrote to the error stream in `warned_`.
+    // Runs OpenConfig; returns the steps it told (kReading, kCreating) and
+    // what the returned file reads, and keeps the backup it told of in
+    // `warned_` ("backed up N bytes").
     std::pair<std::string, std::string> Open() {
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        std::FILE* file = OpenConfig();
-        warned_ = testing::internal::GetCapturedStderr();
-        std::string printed = testing::internal::GetCapturedStdout();
+        std::string told;
+        warned_.clear();
+        UniqueFile file = OpenConfig([&](const ConfigNote& note) { told += Told(note, warned_); });
         EXPECT_NE(file, nullptr);
-        std::string content = file != nullptr ? ReadRest(file) : "";
-        if (file != nullptr) std::fclose(file);
-        return {printed, content};
+        return {told, file ? ReadRest(file.get()) : ""};
+    }
+
+    static std::string Told(const ConfigNote& note, std::string& warned) {
+        if (note.step == ConfigStep::ReadingFile) return "reading;";
+        if (note.step == ConfigStep::WritingDefault) return "default;";
+        if (note.step == ConfigStep::BackedUp) warned = "backed up " + std::to_string(note.bytes) + " bytes";
+        return "";
     }
 
     std::string warned_;
 };
 
-const std::string kCreating = "Config file not found or corrupted.  Creating new file......\n";
-const std::string kReading = "Reading config file......\n";
+const std::string kCreating = "default;";
+const std::string kReading = "reading;";
 
 TEST_F(OpenConfigTest, MissingFileGetsTheDefault) {
     auto [printed, content] = Open();
@@ -95,9 +102,7 @@ TEST_F(OpenConfigTest, SizeThresholdAndTheBackupOfAReplacedFile) {
     struct stat info {};
     ASSERT_EQ(::stat(kBackupConfigName, &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
-    EXPECT_EQ(warned_,
-              "vux_reader: warning: vux_reader.cfg has only 1000 bytes and is replaced by the default "
-              "configuration; its old content is kept in vux_reader.cfg.bak\n");
+    EXPECT_EQ(warned_, "backed up 1000 bytes");
 
     const std::string kept = "#STRINGS\n" + std::string(992, 'x');  // 1001 bytes
     WriteFile(kConfigFileName, kept);
@@ -121,9 +126,9 @@ TEST_F(OpenConfigTest, EmptyFileIsReplacedWithoutABackup) {
 TEST_F(OpenConfigTest, ABackupThatCannotBeMadeStopsTheRunBeforeTheDefaultIsWritten) {
     fs::create_directories(fs::path(kBackupConfigName) / "inside");  // no rename replaces it
     WriteFile(kConfigFileName, "tiny");
-    testing::internal::CaptureStdout();
-    const RunStop stop = ExpectStop([] { OpenConfig(); });
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), kReading);
+    std::string told;
+    const test_support::Stopped stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { told += Told(n, warned_); }); });
+    EXPECT_EQ(told, kReading);
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot replace vux_reader.cfg.bak with recfg: Is a directory\n");
     EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
@@ -141,7 +146,7 @@ TEST_F(OpenConfigTest, ConformingCaseKeepsItsFile) {
 
 TEST_F(OpenConfigTest, ADirectoryInItsPlaceStopsTheRun) {
     fs::create_directory(kConfigFileName);
-    RunStop stop = ExpectStop([] { OpenConfig(); });
+    test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_NE(stop.message.find("vux_reader.cfg"), std::string::npos) << stop.message;
     EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n"));
@@ -151,7 +156,7 @@ TEST_F(OpenConfigTest, UnreadableOrUncreatableFileStopsTheRun) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     WriteFile(kConfigFileName, std::string(2000, 'x'));
     fs::permissions(kConfigFileName, fs::perms::none);
-    RunStop stop = ExpectStop([] { OpenConfig(); });
+    test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message,
               "\nCannot open configuration file vux_reader.cfg for reading: Permission denied\n");
@@ -171,7 +176,7 @@ TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) 
     EXPECT_EXIT(
         {
             LimitFileSize(100);
-            RunStop stop = ExpectStop([] { OpenConfig(); });
+            test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
             bool reported = stop.status == -1 &&
                             stop.message == "\nCannot write recfg: File too large\n";
             bool kept = ReadFile(kConfigFileName) == corrupt;
@@ -194,9 +199,8 @@ TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChange
     // created (works as root, where a read-only directory would not bind).
     fs::create_directories(fs::path(kScratchConfigName) / "inside");
     WriteFile(kConfigFileName, "tiny");
-    testing::internal::CaptureStdout();
-    const RunStop stop = ExpectStop([] { OpenConfig(); });
-    const std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed;
+    const test_support::Stopped stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { printed += Told(n, warned_); }); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message,
               "\nCannot remove the old recfg (for vux_reader.cfg.bak): Directory not empty\n");

@@ -11,6 +11,9 @@
 #include <thread>
 
 #include "test_util.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -74,7 +77,7 @@ TEST_F(ConfigLockTest, DirectoryThatCannotBeOpenedStopsTheRun) {
     EXPECT_EXIT(
         {
             LimitOpenFiles(3);
-            RunStop stop = ExpectStop([] { ConfigLock lock; });
+            test_support::Stopped stop = ExpectStop([] { ConfigLock lock; });
             std::_Exit(stop.status == -1 &&
                                stop.message == "\nCannot open the working directory to lock "
                                                "vux_reader.cfg: Too many open files\n"

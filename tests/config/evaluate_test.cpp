@@ -10,43 +10,33 @@
 #include "config/config_checks.h"
 #include "config/config_file.h"
 #include "test_util.h"
+#include "support/config_builder.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
 using config_test::ExpectStop;
-using config_test::MemoryFile;
 
-std::string Number(double value) {
+std::string Items(const CompiledExpr& expr, const VarTable& vars) { return test_support::RenderItems(expr, vars); }
+
+std::string Text(double value) {
     std::ostringstream s;
     s.precision(17);
     s << value;
     return s.str();
 }
 
-std::string Items(const CompiledExpr& expr, const VarTable& vars) {
-    std::string out;
-    for (const ExprItem& item : expr.items) {
-        if (!out.empty()) out += ' ';
-        switch (item.kind) {
-            case ItemInput: out += "input"; break;
-            case ItemCount: out += "count"; break;
-            case ItemNumber: out += Number(item.value); break;
-            case ItemOperator: out += item.op; break;
-            case ItemVariable: out += "$" + vars.entries.at(item.varIndex).name; break;
-        }
-    }
-    return out;
-}
-
 // The whole run state as text, one fact per line.
-std::string Describe(const RunState& state) {
+std::string Describe(const RunConfig& state) {
     std::ostringstream s;
     const RunSettings& r = state.settings;
     s << "in " << r.inputPath.value_or("<absent>") << "\nout " << r.outputPath.value_or("<absent>")
-      << "\nsize " << r.windowSize << " freq " << r.sampleFreq << " pi " << Number(r.pi)
-      << " adc " << Number(r.adcOffset) << " theta " << r.thetaX << " " << r.thetaY << " "
+      << "\nsize " << r.windowSize << " freq " << r.sampleFreq << " pi " << Text(r.pi)
+      << " adc " << Text(r.adcOffset) << " theta " << r.thetaX << " " << r.thetaY << " "
       << r.thetaZ << "\n";
-    for (const ConstEntry& c : state.consts.entries) s << "const " << c.name << " " << Number(c.value) << "\n";
+    for (const ConstEntry& c : state.consts.entries) s << "const " << c.name << " " << Text(c.value) << "\n";
     s << "vars";
     for (const VarEntry& v : state.vars.entries) s << " " << v.name;
     s << "\n";
@@ -61,42 +51,39 @@ std::string Describe(const RunState& state) {
     for (const CompiledExpr& e : state.equations) {
         s << "eq " << e.mode << " " << e.name << ": " << Items(e, state.vars) << "\n";
     }
-    for (const ColumnDef& c : state.columns) {
-        s << "col " << c.name << " " << c.multPerWindow << " " << c.operationType << " "
+    for (const ColumnSpec& c : state.columns) {
+        s << "col " << c.name << " " << static_cast<int>(c.sampling) << " " << static_cast<int>(c.operation) << " "
           << c.rotationGroup << " " << c.rotationAxis << " ";
-        if (c.operationType == 2) s << "/" << Number(c.divisionFactor);
+        if (!HasEquation(c.operation)) s << "/" << Text(c.divisionFactor);
         else s << c.normExpr.name << ": " << Items(c.normExpr, state.vars);
         if (c.varIndex < 0 || state.vars.entries.at(c.varIndex).name != c.name) s << " BADVAR";
         s << " [" << c.plotType << "|" << c.xLabel << "|" << c.yLabel << "|" << c.plotTitle << "]\n";
     }
-    for (const RotationGroup& g : state.rotationGroups) {
+    for (const RotationGroupSpec& g : state.rotationGroups) {
         s << "group " << g.group << " " << g.offsetX << " " << g.offsetY << " " << g.offsetZ << "\n";
     }
     return s.str();
 }
 
-RunState Evaluate(std::string_view text, std::string* printed = nullptr) {
-    RunState state;
-    testing::internal::CaptureStdout();
-    try {
-        EvaluateConfig(MemoryFile(text), state);
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    std::string out = testing::internal::GetCapturedStdout();
-    if (printed != nullptr) *printed = out;
-    return state;
+// Evaluates `text`; `steps` receives the steps told on the way ("eval",
+// each section's number, "done").
+RunConfig Evaluate(std::string_view text, std::string* steps = nullptr) {
+    std::string told;
+    RunConfig config = EvaluateConfig(test_support::TextFile(text), [&](const ConfigNote& note) {
+        if (!told.empty()) told += ' ';
+        if (note.step == ConfigStep::Evaluating) told += "eval";
+        if (note.step == ConfigStep::Section) told += std::to_string(note.section);
+        if (note.step == ConfigStep::Evaluated) told += "done";
+    });
+    if (steps != nullptr) *steps = told;
+    return config;
 }
+
 
 TEST(EvaluateConfig, DefaultConfiguration) {
     std::string printed;
-    RunState state = Evaluate(kDefaultConfig, &printed);
-    EXPECT_EQ(printed,
-              "Evaluating config file and populating data fields....\nReading config strings...."
-              "\nReading math constants....\nEvaluating window function....\nEvaluating custom "
-              "functions....\nParsing data columns....\nParsing MATLAB output settings...\nConfig "
-              "file processing complete!\n\n");
+    RunConfig state = Evaluate(kDefaultConfig, &printed);
+    EXPECT_EQ(printed, "eval 1 2 3 4 5 6 -1 done");
     EXPECT_EQ(Describe(state),
               "in C:\\Users\\Pellam\\Downloads\\6June2014-nose-high-2\\Q417-nose-high-2-UNFILTERED.csv\n"
               "out C:\\Users\\Pellam\\Documents\\MATLAB\\output.mat\n"
@@ -139,18 +126,18 @@ TEST(EvaluateConfig, CrLfAndMissingEndMarkerReadTheSame) {
     std::string noEnd(kDefaultConfig.substr(0, kDefaultConfig.rfind("#ENDCFG")));
     std::string printed;
     EXPECT_EQ(Describe(Evaluate(noEnd, &printed)), expected);
-    EXPECT_TRUE(printed.ends_with("\nConfig file processing complete!\n\n"));
+    EXPECT_TRUE(printed.ends_with(" done"));
     EXPECT_EQ(Describe(Evaluate(noEnd + "% a comment running to the end")), expected);
 }
 
 TEST(EvaluateConfig, TextAfterTheEndMarkerIsIgnored) {
-    RunState state = Evaluate("#STRINGS\nDATA_FILE = a\n#ENDCFG\nDATA_FILE = b\n#CONSTANTS\nPI = 3\n");
+    RunConfig state = Evaluate("#STRINGS\nDATA_FILE = a\n#ENDCFG\nDATA_FILE = b\n#CONSTANTS\nPI = 3\n");
     EXPECT_EQ(state.settings.inputPath, "a");
     EXPECT_TRUE(state.consts.entries.empty());
 }
 
 TEST(EvaluateConfig, Settings) {
-    RunState state = Evaluate(
+    RunConfig state = Evaluate(
         "#STRINGS\nDATA_FILE = C:\\My Data\\run.csv % c\nDATA_FILE = second.csv\nOTHER = x, y = z\n"
         "#CONSTANTS\nTHETA_X = 12.5\nTHETA_Z = abc\nADC_OFFSET = 7\nADC_OFFSET = 8\n#ENDCFG");
     EXPECT_EQ(state.settings.inputPath, "second.csv");  // a key given twice takes its last value
@@ -178,7 +165,7 @@ TEST(EvaluateConfig, WindowSizeAndFrequencyAreRoundedAndClamped) {
         {"inf", 2147483647},  {"2147483646.6", 2147483647},
     };
     for (const Case& c : cases) {
-        RunState state = Evaluate(std::string("#CONSTANTS\nWINDOW_SIZE = ") + c.text +
+        RunConfig state = Evaluate(std::string("#CONSTANTS\nWINDOW_SIZE = ") + c.text +
                                   "\nSAMPLE_FREQ = " + c.text + "\n#ENDCFG");
         EXPECT_EQ(state.settings.windowSize, c.expected) << c.text;
         EXPECT_EQ(state.settings.sampleFreq, c.expected) << c.text;
@@ -186,7 +173,7 @@ TEST(EvaluateConfig, WindowSizeAndFrequencyAreRoundedAndClamped) {
 }
 
 TEST(EvaluateConfig, WindowFunction) {
-    RunState state = Evaluate(
+    RunConfig state = Evaluate(
         "#CONSTANTS\nWINDOW_SIZE = 8\n#WINDOW_FUNCTION\nW = input + WINDOW_SIZE + WINDOW_SIZE\n");
     EXPECT_EQ(Items(*state.windowFunction, state.vars), "input 8 + 8 +");
     EXPECT_EQ(Items(*state.shortWindowFunction, state.vars), "input $LINE_COUNT + 8 +");
@@ -201,9 +188,9 @@ TEST(EvaluateConfig, WindowFunction) {
 }
 
 TEST(EvaluateConfig, EquationModesCarryToLinesWithoutOne) {
-    RunState state = Evaluate("#EQUATIONS\nA = 1\n1, B = 2\nC = 3\n0, D = 4\nE = 5\n, F = 6\n");
+    RunConfig state = Evaluate("#EQUATIONS\nA = 1\n1, B = 2\nC = 3\n0, D = 4\nE = 5\n, F = 6\n");
     std::string modes;
-    for (const CompiledExpr& e : state.equations) modes += e.name + std::to_string(e.mode) + " ";
+    for (const CompiledExpr& e : state.equations) ((modes += e.name) += std::to_string(e.mode)) += " ";
     EXPECT_EQ(modes, "A0 B1 C1 D0 E0 F0 ");
 }
 
@@ -224,20 +211,20 @@ TEST(EvaluateConfig, RotationCodes) {
         {"", "0 0 |"},
     };
     for (const Case& c : cases) {
-        RunState state = Evaluate(std::string("#COLUMNS\nC, 1, 2, ") + c.code + ", 1.5\n");
+        RunConfig state = Evaluate(std::string("#COLUMNS\nC, 1, 2, ") + c.code + ", 1.5\n");
         ASSERT_EQ(state.columns.size(), 1u) << c.code;
         std::ostringstream s;
         s << state.columns[0].rotationGroup << " " << state.columns[0].rotationAxis << " |";
-        for (const RotationGroup& g : state.rotationGroups) {
-            s << g.group << " " << Number(g.offsetX) << " " << Number(g.offsetY) << " "
-              << Number(g.offsetZ) << " ";
+        for (const RotationGroupSpec& g : state.rotationGroups) {
+            s << g.group << " " << Text(g.offsetX) << " " << Text(g.offsetY) << " "
+              << Text(g.offsetZ) << " ";
         }
         EXPECT_EQ(s.str(), c.expected) << c.code;
     }
 }
 
 TEST(EvaluateConfig, ColumnsAcrossSectionsAndGroupsSharedByNumber) {
-    RunState state = Evaluate(
+    RunConfig state = Evaluate(
         "#COLUMNS\nA, 1, 2, 1x10, 2 % f\n#MATLAB\nA, plot, s, v, 0\n#COLUMNS\n"
         "B, 0, 0, 1z20, input * (2, 3)\nA, 1, 1, 1x30, 1\n#MATLAB\nA, semilogy, x, y, Second A?\n");
     EXPECT_EQ(Describe(state).substr(Describe(state).find("col ")),
@@ -256,7 +243,7 @@ TEST(EvaluateConfig, ShortListLinesAreSkippedWithoutShiftingTheNext) {
         "P, 0, 1, 0\n",
     };
     for (const char* line : columnLines) {
-        RunState state = Evaluate(std::string("#COLUMNS\n") + line + "T, 0, 1, 0, input\n" +
+        RunConfig state = Evaluate(std::string("#COLUMNS\n") + line + "T, 0, 1, 0, input\n" +
                                   "#MATLAB\nT, plot, s\nT, plot, s, % x\nT, a, b, c, Title\n");
         ASSERT_EQ(state.columns.size(), 1u) << line;
         EXPECT_EQ(state.columns[0].name, "T") << line;
@@ -269,7 +256,7 @@ TEST(EvaluateConfig, ShortListLinesAreSkippedWithoutShiftingTheNext) {
 }
 
 TEST(EvaluateConfig, PlotLinesForUnknownColumnsChangeNothing) {
-    RunState state = Evaluate(
+    RunConfig state = Evaluate(
         "#COLUMNS\nA, 0, 1, 0, 1\nB, 0, 1, 0, 2\n#MATLAB\nB, plot, s, v, B title\n"
         "NOPE, loglog, Hz, x, lost\n0, loglog, Hz, x, lost\n");
     EXPECT_EQ(state.columns[0].plotType + state.columns[0].plotTitle, "");
@@ -277,7 +264,7 @@ TEST(EvaluateConfig, PlotLinesForUnknownColumnsChangeNothing) {
 }
 
 TEST(EvaluateConfig, EventsOutsideTheirSectionsAreDropped) {
-    RunState state = Evaluate(
+    RunConfig state = Evaluate(
         "DATA_FILE = early\nA, 1, 2, 1x0, 5\n#STRINGS\nX, Y\n#CONSTANTS\nA, B\n"
         "#COLUMNS\nK = 1\nC, 1, 0, 0, 0\n#MATLAB\nC = 1\n#EQUATIONS\n#ENDCFG");
     EXPECT_FALSE(state.settings.inputPath.has_value());
@@ -289,14 +276,14 @@ TEST(EvaluateConfig, EventsOutsideTheirSectionsAreDropped) {
 TEST(EvaluateConfig, UnbalancedParenthesesStopTheRun) {
     for (const char* text : {"#EQUATIONS\n0, A = (1 + 2))\n", "#COLUMNS\nC, 0, 1, 0, )input(\n",
                              "#WINDOW_FUNCTION\nW = input)\n"}) {
-        RunStop stop = ExpectStop([&] { Evaluate(text); });
+        test_support::Stopped stop = ExpectStop([&] { Evaluate(text); });
         EXPECT_EQ(stop.status, -1) << text;
         EXPECT_EQ(stop.message, "\n\nUnbalanced parentheses in equation") << text;
     }
 }
 
-RunState ValidState() {
-    RunState state = Evaluate(
+RunConfig ValidState() {
+    RunConfig state = Evaluate(
         "#CONSTANTS\nWINDOW_SIZE = 2\nSAMPLE_FREQ = 1\n#WINDOW_FUNCTION\nW = 1\n"
         "#COLUMNS\nX, 1, 2, 0, 1\n");
     return state;
@@ -305,30 +292,30 @@ RunState ValidState() {
 TEST(ValidateRunSettings, AcceptsWorkableSettings) {
     EXPECT_NO_THROW(ValidateRunSettings(Evaluate(kDefaultConfig)));
     EXPECT_NO_THROW(ValidateRunSettings(ValidState()));
-    RunState noFft = Evaluate("#CONSTANTS\nWINDOW_SIZE = 4\nSAMPLE_FREQ = 4\n#COLUMNS\nX, 1, 1, 0, 1\n");
+    RunConfig noFft = Evaluate("#CONSTANTS\nWINDOW_SIZE = 4\nSAMPLE_FREQ = 4\n#COLUMNS\nX, 1, 1, 0, 1\n");
     EXPECT_NO_THROW(ValidateRunSettings(noFft));  // no FFT-type column needs no window function
 }
 
 TEST(ValidateRunSettings, RefusesWhatLaterStagesCannotUse) {
     struct Case {
-        void (*change)(RunState&);
+        void (*change)(RunConfig&);
         const char* mentions;
     } cases[] = {
-        {[](RunState& s) { s.settings.windowSize = 1; }, "WINDOW_SIZE 1"},
-        {[](RunState& s) { s.settings.windowSize = -5; }, "WINDOW_SIZE -5"},
-        {[](RunState& s) { s.settings.sampleFreq = 0; }, "SAMPLE_FREQ 0"},
+        {[](RunConfig& s) { s.settings.windowSize = 1; }, "WINDOW_SIZE 1"},
+        {[](RunConfig& s) { s.settings.windowSize = -5; }, "WINDOW_SIZE -5"},
+        {[](RunConfig& s) { s.settings.sampleFreq = 0; }, "SAMPLE_FREQ 0"},
         // Far more memory than any machine has: refused before anything is allocated.
-        {[](RunState& s) {
+        {[](RunConfig& s) {
              s.settings.windowSize = std::numeric_limits<int32_t>::max();
              s.columns.resize(64, s.columns[0]);
          },
          "WINDOW_SIZE 2147483647: a window needs about 3136.0 GiB of memory"},
-        {[](RunState& s) { s.windowFunction.reset(); }, "#WINDOW_FUNCTION"},
+        {[](RunConfig& s) { s.windowFunction.reset(); }, "#WINDOW_FUNCTION"},
     };
     for (const Case& c : cases) {
-        RunState state = ValidState();
+        RunConfig state = ValidState();
         c.change(state);
-        RunStop stop = ExpectStop([&] { ValidateRunSettings(state); });
+        test_support::Stopped stop = ExpectStop([&] { ValidateRunSettings(state); });
         EXPECT_EQ(stop.status, -1) << c.mentions;
         EXPECT_NE(stop.message.find(c.mentions), std::string::npos) << stop.message;
         EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n")) << stop.message;
@@ -341,7 +328,7 @@ TEST(ValidateRunSettings, RefusesWhatLaterStagesCannotUse) {
 // whose line comes after the equation; not a later equation's result, a
 // column, nor what the tool sets itself.
 TEST(ConfigChecks, NamesThatNothingSets) {
-    const RunState state = Evaluate(
+    const RunConfig state = Evaluate(
         "#CONSTANTS\nWINDOW_SIZE = 8\n"
         "#WINDOW_FUNCTION\nW = 0.5 * (1 - cos((2 * PI * input) / WINDOW_SIZE))\n"
         "#EQUATIONS\n"

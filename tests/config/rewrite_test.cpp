@@ -8,6 +8,9 @@
 
 #include "config/scratch_config.h"
 #include "test_util.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
@@ -84,23 +87,23 @@ TEST(RewriteConfigLine, SectionFollowsMarkersAsTheyAreSpelled) {
 
 class RewriteTest : public ScratchDirTest {
 protected:
-    // Rewrites a vux_reader.cfg holding `content`; returns what it printed and
-    // what the returned file reads.
+    // Rewrites a vux_reader.cfg holding `content`; returns the steps it told
+    // and what the returned file reads.
     std::pair<std::string, std::string> Rewrite(const std::string& content, const Args& args) {
         WriteFile(kConfigFileName, content);
-        std::FILE* cfg = std::fopen(kConfigFileName, "r");
-        testing::internal::CaptureStdout();
-        std::FILE* rewritten = nullptr;
+        UniqueFile cfg(std::fopen(kConfigFileName, "r"));
+        std::string told;
+        UniqueFile rewritten;
         try {
-            rewritten = RewriteConfig(cfg, args);
-        } catch (const RunStop& stop) {
-            testing::internal::GetCapturedStdout();
-            ADD_FAILURE() << "the rewrite stopped: " << stop.message;
+            rewritten = RewriteConfig(std::move(cfg), args, [&](const ConfigNote& note) {
+                if (note.step == ConfigStep::WritingArguments) told += "writing;";
+            });
+        } catch (const Error& error) {
+            ADD_FAILURE() << "the rewrite stopped: " << Message(error);
             return {};
         }
-        std::string printed = testing::internal::GetCapturedStdout();
-        std::string read = ReadRest(rewritten);
-        std::fclose(rewritten);
+        std::string printed = told;
+        std::string read = ReadRest(rewritten.get());
         EXPECT_FALSE(fs::exists(kScratchConfigName));
         EXPECT_EQ(read, ReadFile(kConfigFileName));
         return {printed, read};
@@ -119,7 +122,7 @@ TEST_F(RewriteTest, DefaultWithOneTwoAndFiveArguments) {
     const std::string oldOut = "OUTPUT_FILE = C:\\Users\\Pellam\\Documents\\MATLAB\\output.mat\n";
 
     auto [printed, one] = Rewrite(base, {"data.csv"});
-    EXPECT_EQ(printed, "Writing custom settings......\n");
+    EXPECT_EQ(printed, "writing;");
     EXPECT_EQ(one, Replace(base, oldData, "DATA_FILE = data.csv\n"));
     if (auto expected = CaseFile("rw__one-arg-on-default/expected", "vux_reader.cfg")) {
         EXPECT_EQ(one, *expected);
@@ -228,10 +231,8 @@ TEST_F(RewriteTest, AValueThatCannotLandStopsTheRunAndChangesNothing) {
     };
     for (const Case& c : cases) {
         WriteFile(kConfigFileName, c.config);
-        std::FILE* cfg = std::fopen(kConfigFileName, "r");
-        testing::internal::CaptureStdout();
-        const RunStop stop = ExpectStop([&] { RewriteConfig(cfg, c.args); });
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing custom settings......\n");
+        const test_support::Stopped stop =
+            ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), c.args); });
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, c.message) << c.config;
         EXPECT_EQ(ReadFile(kConfigFileName), c.config);
@@ -248,10 +249,7 @@ TEST_F(RewriteTest, TheRewrittenFileKeepsItsPermissionBits) {
     for (const mode_t bits : {mode_t{0400}, mode_t{0640}}) {
         WriteFile(kConfigFileName, "#STRINGS\nDATA_FILE = in.csv\n");
         ASSERT_EQ(::chmod(kConfigFileName, bits), 0);
-        std::FILE* cfg = std::fopen(kConfigFileName, "r");
-        testing::internal::CaptureStdout();
-        std::fclose(RewriteConfig(cfg, {"a.csv"}));
-        testing::internal::GetCapturedStdout();
+        RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"a.csv"});
         struct stat info {};
         ASSERT_EQ(::stat(kConfigFileName, &info), 0);
         EXPECT_EQ(info.st_mode & 07777, bits);
@@ -264,8 +262,7 @@ TEST_F(RewriteTest, TheRewrittenFileKeepsItsPermissionBits) {
 TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) {
     // vux_reader.cfg is a non-empty directory: no rename can replace it.
     fs::create_directories(fs::path(kConfigFileName) / "inside");
-    std::FILE* cfg = MemoryFile(kDefaultConfig);
-    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    test_support::Stopped stop = ExpectStop([&] { RewriteConfig(UniqueFile(MemoryFile(kDefaultConfig)), {"x"}); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_TRUE(stop.message.starts_with("\nCannot replace vux_reader.cfg with recfg: "))
         << stop.message;
@@ -278,8 +275,8 @@ TEST_F(RewriteTest, FailureToWriteStopsTheRunAndKeepsTheOldFile) {
     EXPECT_EXIT(
         {
             LimitFileSize(1000);  // the old file is larger: it stays readable
-            std::FILE* cfg = std::fopen(kConfigFileName, "r");
-            RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+            test_support::Stopped stop =
+                ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
             bool reported = stop.status == -1 && stop.message.starts_with("\nCannot write recfg: ");
             bool kept = ReadFile(kConfigFileName) == kDefaultConfig;
             std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
@@ -291,8 +288,8 @@ TEST_F(RewriteTest, ReadOnlyDirectoryStopsTheRun) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     WriteFile(kConfigFileName, kDefaultConfig);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    std::FILE* cfg = std::fopen(kConfigFileName, "r");
-    RunStop stop = ExpectStop([&] { RewriteConfig(cfg, {"x"}); });
+    test_support::Stopped stop =
+        ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
     EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);

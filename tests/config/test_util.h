@@ -15,9 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "run/run_stop.h"
-#include "support/expect_stop.h"
-#include "support/scratch_files.h"
+#include "support/expect.h"
+#include "support/files.h"
+
+using namespace vux;
 
 namespace config_test {
 
@@ -68,15 +69,8 @@ using test_support::ExpectStop;
 // one afterwards.
 class ScratchDirTest : public testing::Test {
 protected:
-    void SetUp() override {
-        oldDir_ = fs::current_path();
-        ASSERT_FALSE(dir_.empty());
-        fs::current_path(dir_);
-    }
-    void TearDown() override { fs::current_path(oldDir_); }
-
-    test_support::ScratchDir scratch_{"vux_config_test"};  // removed after TearDown
-    fs::path oldDir_;
+    test_support::ScratchDir scratch_{"vux_config_test"};  // removed after the old directory is back
+    test_support::EnterDir enter_{scratch_.path};
     const fs::path& dir_ = scratch_.path;
 };
 

@@ -6,6 +6,8 @@
 
 #include "test_util.h"
 
+using namespace vux;
+
 namespace {
 
 using config_test::MemoryFile;

@@ -4,16 +4,18 @@
 #include <vector>
 
 #include "expr/compiled_expr.h"
-#include "expr_test_util.h"
-#include "run/run_stop.h"
+#include "support/config_builder.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
-using Items = std::vector<std::string>;
+using Items = std::string;
 
 Items CompileToItems(const std::string& text, ConstTable consts = {}) {
     VarTable vars;
-    return Render(CompileExpr("R", text, consts, vars), vars);
+    return test_support::RenderItems(CompileExpr("R", text, consts, vars), vars);
 }
 
 struct Case {
@@ -30,48 +32,47 @@ TEST_P(CompilerTable, EmitsPostfixItems) {
 INSTANTIATE_TEST_SUITE_P(
     PrecedenceAndTokens, CompilerTable,
     testing::Values(
-        Case{"a-b-c", {"a", "b", "op-", "c", "op-"}},
-        Case{"a/b/c", {"a", "b", "op/", "c", "op/"}},
-        Case{"a*b^c", {"a", "b", "c", "op^", "op*"}},
-        Case{"a^b*c", {"a", "b", "op^", "c", "op*"}},
-        Case{"a^b^c", {"a", "b", "op^", "c", "op^"}},  // left to right
-        Case{"(a*b^c)", {"a", "b", "c", "op^", "op*"}},
-        Case{"((a*b^c))", {"a", "b", "c", "op^", "op*"}},
-        Case{"sin(a*b^c)", {"a", "b", "c", "op^", "op*", "ops"}},
-        Case{"x+(a*b^c)", {"x", "a", "b", "c", "op^", "op*", "op+"}},
-        Case{"cos((x))", {"x", "opc"}},
-        Case{"tan(x)*2", {"x", "opt", "2", "op*"}},
-        Case{"a+b*c-d", {"a", "b", "c", "op*", "op+", "d", "op-"}},
-        Case{"(a+b", {"a", "b", "op+", "op("}},
-        Case{"sin(x", {"x", "op(", "ops"}},
-        Case{"sin*2", {"sin", "2", "op*"}},
-        Case{"x.y", {"x", "y"}},
-        Case{"2x5", {"2", "x5"}},
-        Case{"1e5", {"1", "e5"}},
-        Case{"2.5.1", {"2.5"}},
-        Case{".5", {"0.5"}},
-        Case{"a b", {"ab"}},  // spaces neither end nor join tokens differently
-        Case{"input*count", {"input", "count", "op*"}},
-        Case{"Input+COUNT", {"Input", "COUNT", "op+"}},  // keywords are lower case only
-        Case{"", {}},
-        Case{"(", {"op("}},
-        Case{",=\t", {}}));
+        Case{"a-b-c", "$a $b - $c -"},
+        Case{"a/b/c", "$a $b / $c /"},
+        Case{"a*b^c", "$a $b $c ^ *"},
+        Case{"a^b*c", "$a $b ^ $c *"},
+        Case{"a^b^c", "$a $b ^ $c ^"},  // left to right
+        Case{"(a*b^c)", "$a $b $c ^ *"},
+        Case{"((a*b^c))", "$a $b $c ^ *"},
+        Case{"sin(a*b^c)", "$a $b $c ^ * s"},
+        Case{"x+(a*b^c)", "$x $a $b $c ^ * +"},
+        Case{"cos((x))", "$x c"},
+        Case{"tan(x)*2", "$x t 2 *"},
+        Case{"a+b*c-d", "$a $b $c * + $d -"},
+        Case{"(a+b", "$a $b + ("},
+        Case{"sin(x", "$x ( s"},
+        Case{"sin*2", "$sin 2 *"},
+        Case{"x.y", "$x $y"},
+        Case{"2x5", "2 $x5"},
+        Case{"1e5", "1 $e5"},
+        Case{"2.5.1", "2.5"},
+        Case{".5", "0.5"},
+        Case{"a b", "$ab"},  // spaces neither end nor join tokens differently
+        Case{"input*count", "input count *"},
+        Case{"Input+COUNT", "$Input $COUNT +"},  // keywords are lower case only
+        Case{"", ""},
+        Case{"(", "("},
+        Case{",=\t", ""}));
 
 TEST(Compiler, FoldsConstantsReadBeforeCompiling) {
     ConstTable consts;
     AddConst(consts, "ADC_OFFSET", 2500);
     EXPECT_EQ(CompileToItems("(PRES+ADC_OFFSET-500)", consts),
-              (Items{"PRES", "2500", "op+", "500", "op-"}));
+              "$PRES 2500 + 500 -");
     EXPECT_EQ(CompileToItems("(TEMP+ADC_OFFSET)/((5000-(TEMP+ADC_OFFSET))/4000)", consts),
-              (Items{"TEMP", "2500", "op+", "5000", "TEMP", "2500", "op+", "op-", "4000", "op/",
-                     "op/"}));
+              "$TEMP 2500 + 5000 $TEMP 2500 + - 4000 / /");
 }
 
 TEST(Compiler, LaterOfTwoEqualConstantsWins) {
     ConstTable consts;
     AddConst(consts, "K", 1);
     AddConst(consts, "K", 2);
-    EXPECT_EQ(CompileToItems("K", consts), (Items{"2"}));
+    EXPECT_EQ(CompileToItems("K", consts), "2");
 }
 
 TEST(Compiler, DefaultWindowFunctionAndItsShortVariant) {
@@ -80,21 +81,18 @@ TEST(Compiler, DefaultWindowFunctionAndItsShortVariant) {
     AddConst(consts, "PI", 3.14159265358979323846);
     VarTable vars;
     CompiledExpr w = CompileExpr("WINDOW_FUNCTION", "0.5*(1-cos((2*PI*input)/WINDOW_SIZE))", consts, vars);
-    const Items expected{"0.5", "1", "2", "3.1415926535897931", "op*", "input", "op*",
-                         "10000", "op/", "opc", "op-", "op*"};
-    EXPECT_EQ(Render(w, vars), expected);
+    const Items expected = "0.5 1 2 3.1415926535897931 * input * 10000 / c - *";
+    EXPECT_EQ(test_support::RenderItems(w, vars), expected);
     ASSERT_EQ(vars.entries.size(), 1u);  // only the result variable
 
     CompiledExpr s = CompileExpr("SHORT_WINDOW", "0.5*(1-cos((2*PI*input)/LINE_COUNT))", consts, vars);
-    Items shortExpected = expected;
-    shortExpected[7] = "LINE_COUNT";
-    EXPECT_EQ(Render(s, vars), shortExpected);
+    EXPECT_EQ(test_support::RenderItems(s, vars), "0.5 1 2 3.1415926535897931 * input * $LINE_COUNT / c - *");
     EXPECT_EQ(vars.entries[2].name, "LINE_COUNT");
 }
 
 TEST(Compiler, LongNamesAreAcceptedWhole) {
     const std::string name(300, 'n');
-    EXPECT_EQ(CompileToItems(name + "+1"), (Items{name, "1", "op+"}));
+    EXPECT_EQ(CompileToItems(name + "+1"), "$" + name + " 1 +");
 }
 
 TEST(Compiler, UnbalancedClosingParenthesisStopsTheRun) {
@@ -102,7 +100,8 @@ TEST(Compiler, UnbalancedClosingParenthesisStopsTheRun) {
         try {
             CompileToItems(text);
             ADD_FAILURE() << text << " compiled";
-        } catch (const RunStop& stop) {
+        } catch (const Error& error) {
+            const test_support::Stopped stop = test_support::StoppedBy(error);
             EXPECT_EQ(stop.status, -1);
             EXPECT_EQ(stop.message, "\n\nUnbalanced parentheses in equation");
         }
@@ -115,7 +114,8 @@ TEST(Compiler, OperatorsMissingValuesAreRefusedNamingTheEquation) {
             VarTable vars;
             CompileExpr("MY_EQ", text, {}, vars);
             ADD_FAILURE() << text << " compiled";
-        } catch (const RunStop& stop) {
+        } catch (const Error& error) {
+            const test_support::Stopped stop = test_support::StoppedBy(error);
             EXPECT_EQ(stop.status, -1);
             EXPECT_NE(stop.message.find("MY_EQ"), std::string::npos) << stop.message;
         }

@@ -5,6 +5,8 @@
 
 #include "expr/compiled_expr.h"
 
+using namespace vux;
+
 namespace {
 
 struct Engine {

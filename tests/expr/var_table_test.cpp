@@ -4,6 +4,8 @@
 
 #include "expr/compiled_expr.h"
 
+using namespace vux;
+
 TEST(VarTable, FindOrAddKeepsOneEntryPerExactName) {
     VarTable vars;
     EXPECT_EQ(FindOrAddVar(vars, "TEMP"), 0);

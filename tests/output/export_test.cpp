@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "output/output_test_util.h"
-#include "run/run_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using namespace output_test;
 
@@ -53,35 +54,29 @@ std::vector<double> Ramp(size_t count, double start) {
     return values;
 }
 
-std::vector<Vector> Export(const RunState& state, int32_t processedWindows, std::string* console = nullptr) {
-    testing::internal::CaptureStdout();
-    ExportResults(state, processedWindows);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    if (console != nullptr) {
-        *console = printed;
-    }
-    return ParseMat(ReadFile(*state.settings.outputPath));
+std::vector<Vector> Export(const RunConfig& config, const ReduceResult& result) {
+    ExportResults(config, result);
+    return ParseMat(ReadFile(*config.settings.outputPath));
 }
 
 }  // namespace
 
 TEST(Export, DefaultColumnsInOrderWithTheirCounts) {
-    TempDir dir;
-    RunState state = DefaultLikeState(dir / "out.mat");
+    ScratchDir dir;
+    const RunConfig config = DefaultLikeConfig(dir / "out.mat");
+    ReduceResult result = EmptyResult(config);
     const int32_t windows = 3;
-    state.columns[0].samples = Ramp(10000, 0.5);
+    result.processedWindows = windows;
+    result.samples[0] = Ramp(10000, 0.5);
     for (size_t c = 1; c <= 3; ++c) {
-        state.columns[c].samples = Ramp(2 * windows, 10.0 * static_cast<double>(c));  // room for more windows
+        result.samples[c] = Ramp(2 * windows, 10.0 * static_cast<double>(c));  // room for more windows
     }
     for (size_t c = 4; c < 10; ++c) {
-        state.columns[c].spectrum = Ramp(10001, -1.0);
-        state.columns[c].rotated = Ramp(5001, 100.0 * static_cast<double>(c));
+        result.spectra[c].density = Ramp(10001, -1.0);
+        result.rotated[c] = Ramp(5001, 100.0 * static_cast<double>(c));
     }
 
-    std::string console;
-    const std::vector<Vector> vectors = Export(state, windows, &console);
-    EXPECT_TRUE(std::regex_match(console, std::regex("\nWriting data to matlab file\\.\\.\\.done! \\(took [0-9]+\\.[0-9]{6} seconds\\)")))
-        << console;
+    const std::vector<Vector> vectors = Export(config, result);
 
     const std::vector<std::string> names = {"TIME_out", "PRES_act", "TEMP_act", "HUMD_act", "ANGX_rot",
                                             "ANGY_rot", "ANGZ_rot", "LINX_rot", "LINY_rot", "LINZ_rot"};
@@ -91,7 +86,7 @@ TEST(Export, DefaultColumnsInOrderWithTheirCounts) {
         EXPECT_EQ(vectors[c].name, names[c]);
         EXPECT_EQ(vectors[c].rows, vectors[c].values.size());
     }
-    EXPECT_EQ(vectors[0].values, state.columns[0].samples);
+    EXPECT_EQ(vectors[0].values, result.samples[0]);
     for (size_t c = 1; c <= 3; ++c) {
         EXPECT_EQ(vectors[c].values, Ramp(windows, 10.0 * static_cast<double>(c)));
     }
@@ -104,52 +99,51 @@ TEST(Export, DefaultColumnsInOrderWithTheirCounts) {
 // that stand past the end of a short array.
 TEST(Export, SelectionRulesAndZerosPastShortArrays) {
     struct Case {
-        ColumnDef column;
+        std::string column;  // its #COLUMNS line
+        std::vector<double> samples, spectrum, rotated;
         std::string name;
         std::vector<double> expected;
     };
     const int32_t windowSize = 7;  // odd: halves round toward zero
-    const int32_t windows = 2;
-    auto with = [](ColumnDef column, std::vector<double> samples, std::vector<double> spectrum,
-                   std::vector<double> rotated) {
-        column.samples = std::move(samples);
-        column.spectrum = std::move(spectrum);
-        column.rotated = std::move(rotated);
-        return column;
-    };
     const std::vector<double> eight = Ramp(8, 1.0);
     const std::vector<Case> cases = {
         // Rotated wins over FFT-type and normalised, whatever is read.
-        {with(Column("R", 1, 2, 3, 1), eight, eight, Ramp(4, 50.0)), "R_rot", Ramp(3, 50.0)},
-        {with(Column("RN", 0, 1, 1, 0), {5.0}, {}, {}), "RN_rot", {0.0, 0.0, 0.0}},
+        {"R, 1, 2, 3y0, 1", eight, eight, Ramp(4, 50.0), "R_rot", Ramp(3, 50.0)},
+        {"RN, 0, 1, 1x0, input", {5.0}, {}, {}, "RN_rot", {0.0, 0.0, 0.0}},
         // FFT-type without a group: the spectrum's first WINDOW_SIZE/2 bins.
-        {with(Column("F", 1, 2), eight, Ramp(8, 20.0), {}), "F_pwr", Ramp(3, 20.0)},
+        {"F, 1, 2, 0, 1", eight, Ramp(8, 20.0), {}, "F_pwr", Ramp(3, 20.0)},
         // Once per window, normalised: one value per processed window.
-        {with(Column("A", 0, 1), Ramp(4, 7.0), {}, {}), "A_act", Ramp(2, 7.0)},
-        {with(Column("AS", 0, 1), {9.0}, {}, {}), "AS_act", {9.0, 0.0}},
+        {"A, 0, 1, 0, input", Ramp(4, 7.0), {}, {}, "A_act", Ramp(2, 7.0)},
+        {"AS, 0, 1, 0, input", {9.0}, {}, {}, "AS_act", {9.0, 0.0}},
         // Every sample, normalised or not: WINDOW_SIZE samples.
-        {with(Column("E", 1, 1), eight, {}, {}), "E_out", Ramp(7, 1.0)},
-        {with(Column("T", 1, 0), eight, {}, {}), "T_out", Ramp(7, 1.0)},
+        {"E, 1, 1, 0, input", eight, {}, {}, "E_out", Ramp(7, 1.0)},
+        {"T, 1, 0, 0, 0", eight, {}, {}, "T_out", Ramp(7, 1.0)},
         // Once per window, no operation: the per-window values, then zeros.
-        {with(Column("W", 0, 0), {4.0, 5.0, 6.0}, {}, {}), "W_out", {4.0, 5.0, 6.0, 0.0, 0.0, 0.0, 0.0}},
+        {"W, 0, 0, 0, 0", {4.0, 5.0, 6.0}, {}, {}, "W_out", {4.0, 5.0, 6.0, 0.0, 0.0, 0.0, 0.0}},
         // Read neither once nor every sample: no samples, so zeros.
-        {with(Column("M", 2, 0), {}, {}, {}), "M_out", std::vector<double>(7, 0.0)},
+        {"M, 2, 0, 0, 0", {}, {}, {}, "M_out", std::vector<double>(7, 0.0)},
+        // Unknown operation codes export their samples too.
+        {"U, 1, 7, 0, 0", eight, {}, {}, "U_out", Ramp(7, 1.0)},
         // An empty column name still gives a named vector.
-        {with(Column("", 1, 0), eight, {}, {}), "_out", Ramp(7, 1.0)},
+        {", 1, 0, 0, 0", eight, {}, {}, "_out", Ramp(7, 1.0)},
     };
 
-    TempDir dir;
-    RunState state;
-    state.settings.outputPath = dir / "sel.mat";
-    state.settings.windowSize = windowSize;
-    for (const Case& c : cases) {
-        state.columns.push_back(c.column);
+    ScratchDir dir;
+    std::vector<std::string> lines;
+    for (const Case& c : cases) lines.push_back(c.column);
+    const RunConfig config = ConfigWith(dir / "sel.mat", lines, {}, windowSize);
+    ReduceResult result = EmptyResult(config);
+    result.processedWindows = 2;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        result.samples[i] = cases[i].samples;
+        result.spectra[i].density = cases[i].spectrum;
+        result.rotated[i] = cases[i].rotated;
     }
-    const std::vector<Vector> vectors = Export(state, windows);
+    const std::vector<Vector> vectors = Export(config, result);
     ASSERT_EQ(vectors.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
-        EXPECT_EQ(ExportSuffix(cases[i].column), cases[i].name.substr(cases[i].name.size() - 4));
+        EXPECT_EQ(ExportName(config.columns[i]), cases[i].name);
         EXPECT_EQ(vectors[i].name, cases[i].name);
         EXPECT_EQ(vectors[i].rows, cases[i].expected.size());
         EXPECT_EQ(vectors[i].values, cases[i].expected);
@@ -157,13 +151,9 @@ TEST(Export, SelectionRulesAndZerosPastShortArrays) {
 }
 
 TEST(Export, NoWindowsAndRepeatedNames) {
-    TempDir dir;
-    RunState state;
-    state.settings.outputPath = dir / "m0.mat";
-    state.settings.windowSize = 4;
-    state.columns.push_back(Column("P", 0, 1));
-    state.columns.push_back(Column("P", 0, 1));
-    const std::vector<Vector> vectors = Export(state, 0);
+    ScratchDir dir;
+    const RunConfig config = ConfigWith(dir / "m0.mat", {"P, 0, 1, 0, input", "P, 0, 1, 0, input"}, {}, 4);
+    const std::vector<Vector> vectors = Export(config, EmptyResult(config));
     ASSERT_EQ(vectors.size(), 2u);
     for (const Vector& v : vectors) {
         EXPECT_EQ(v.name, "P_act");
@@ -172,17 +162,18 @@ TEST(Export, NoWindowsAndRepeatedNames) {
 }
 
 TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
-    TempDir dir;
-    RunState state = DefaultLikeState(dir / "out.mat");
-    testing::internal::CaptureStdout();
+    ScratchDir dir;
+    const RunConfig config = DefaultLikeConfig(dir / "out.mat");
+    ReduceResult result = EmptyResult(config);
+    result.processedWindows = 1;
     try {
         const FileSizeLimit full(1000);  // the disk fills up during the write
-        ExportResults(state, 1);
+        ExportResults(config, result);
         ADD_FAILURE() << "the run was not stopped";
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
+        const test_support::Stopped stop = test_support::StoppedBy(error);
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, "\nCannot write MAT-file " + (dir / "out.mat") + ": File too large\n");
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nWriting data to matlab file...");
     EXPECT_TRUE(EntriesIn(dir.path).empty());
 }

@@ -12,8 +12,9 @@
 #include <regex>
 
 #include "output/output_test_util.h"
-#include "run/run_stop.h"
-#include "support/expect_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using namespace output_test;
 using test_support::ExpectStop;
@@ -47,7 +48,7 @@ std::string AscTimeWithoutNewline(std::time_t when) {
 }  // namespace
 
 TEST(MatFile, HeaderLayout) {
-    TempDir dir;
+    ScratchDir dir;
     const std::time_t before = std::time(nullptr);
     const std::string bytes = WriteMat(dir / "h.mat", {});
     const std::time_t after = std::time(nullptr);
@@ -65,7 +66,7 @@ TEST(MatFile, HeaderLayout) {
 }
 
 TEST(MatFile, SingleValueElementIsByteExact) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string bytes = WriteMat(dir / "ab.mat", {{"ab", {1.0}}});
     const std::string expected = Bytes({
         0x0E, 0, 0, 0, 0x38, 0, 0, 0,     // miMATRIX, 56 bytes follow
@@ -105,7 +106,7 @@ TEST(MatFile, NameFormsAndByteCounts) {
         for (size_t i = 0; i < values.size(); ++i) {
             values[i] = 0.5 * static_cast<double>(i) - 3.0;
         }
-        TempDir dir;
+        ScratchDir dir;
         const std::string bytes = WriteMat(dir / "n.mat", {{name, values}});
         const std::string element = bytes.substr(kHeader);
 
@@ -133,7 +134,7 @@ TEST(MatFile, NameFormsAndByteCounts) {
 }
 
 TEST(MatFile, ElementsGoToAScratchFileAndThePathGetsTheWholeFileOnClose) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "f.mat";
     WriteFile(path, "earlier results");
     MatFile mat = MatCreate(path);
@@ -153,7 +154,7 @@ TEST(MatFile, ElementsGoToAScratchFileAndThePathGetsTheWholeFileOnClose) {
 }
 
 TEST(MatFile, CreateFailuresNameThePathAndReason) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir / "plain", "x");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
     struct Case {
@@ -173,7 +174,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
         cases.push_back({dir / "ro/out.mat", "Permission denied"});
     }
     for (const Case& c : cases) {
-        const RunStop stop = ExpectStop([&] { MatCreate(c.path); });
+        const test_support::Stopped stop = ExpectStop([&] { MatCreate(c.path); });
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, "\nCannot create MAT-file " + c.path + ": " + c.reason + "\n");
     }
@@ -185,7 +186,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
 // A full disk (here the file size limit) or a failing rename at any step
 // stops the run, removes the scratch file and leaves the previous file.
 TEST(MatFile, WriteFlushAndInstallFailuresKeepThePreviousFile) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "out.mat";
     const std::string tooLarge = "\nCannot write MAT-file " + path + ": File too large\n";
     const std::vector<double> values(100000, 1.0);
@@ -223,7 +224,7 @@ TEST(MatFile, WriteFlushAndInstallFailuresKeepThePreviousFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFile(path, "earlier results");
-        RunStop stop;
+        test_support::Stopped stop;
         {
             const FileSizeLimit limit(c.limit);
             stop = ExpectStop(c.steps);
@@ -244,11 +245,11 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     EXPECT_GT(MatElementByteCount(2, (1u << 29) - 6), 0xFFFFFFFFu);
     EXPECT_GT(MatElementByteCount(0, 1u << 29), 0xFFFFFFFFu);
 
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "big.mat";
     MatFile mat = MatCreate(path);
     const double one = 1.0;  // never read: the refusal comes before any write
-    const RunStop stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
+    const test_support::Stopped stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
     EXPECT_EQ(stop.status, -1);
     EXPECT_EQ(stop.message, "\nCannot write MAT-file " + path +
                                 ": vector big of 536870912 values is too large for a MAT-file element\n");
@@ -288,7 +289,7 @@ TEST(MatFileReaders, ScipyLoadsNamesShapesAndExactValues) {
     if (const std::string missing = MissingScipy(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "r.mat";
     WriteMat(path, ReaderVectors());
     const CommandResult result =
@@ -301,7 +302,7 @@ TEST(MatFileReaders, OctaveLoadsNamesShapesAndExactValues) {
     if (const std::string missing = MissingOctave(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian package octave)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "r.mat";
     WriteMat(path, ReaderVectors());
     const CommandResult result = RunCommand(OctaveCommand("addpath('" + ScriptDir() + "'); read_mat('" + path + "')"), false);
@@ -315,7 +316,7 @@ TEST(MatFileReaders, RepeatedNamesKeepTheLastVector) {
     if (const std::string missing = MissingScipy(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "d.mat";
     WriteMat(path, {{"dup", {1.0}}, {"x", {2.0}}, {"dup", {3.0, 4.0}}});
     const CommandResult result = RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") +
@@ -331,7 +332,7 @@ TEST(MatFileReaders, ElementsAfterAnEmptyNameStayReadable) {
     if (const std::string missing = MissingScipy(); !missing.empty()) {
         GTEST_SKIP() << missing << " (Debian packages python3-scipy, python3-numpy)";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "e.mat";
     WriteMat(path, {{"", {1.0, 2.0}}, {"after", {3.0}}});
     const CommandResult result = RunCommand(std::string(kPython) + " " + ShellQuote(ScriptDir() + "/read_mat.py") +

@@ -1,6 +1,6 @@
 #pragma once
 // Shared helpers of the output tests: scratch directories, whole-file reads,
-// child processes, the independent MAT-file readers and a hand-made run state
+// shell commands, the independent MAT-file readers and a hand-made run state
 // shaped like the default configuration.
 
 #include <signal.h>
@@ -14,19 +14,20 @@
 #include <string>
 #include <vector>
 
-#include "config/run_state.h"
-#include "support/scratch_files.h"
+#include "core/model.h"
+#include "support/config_builder.h"
+#include "support/files.h"
+#include "support/process.h"
+
+using namespace vux;
+
+using namespace vux;
 
 namespace output_test {
 
-// A fresh directory "vux_output_XXXXXX" under the temporary directory,
-// removed with everything in it when the object goes.
-struct TempDir : test_support::ScratchDir {
-    TempDir() : ScratchDir("vux_output") {}
-};
-
 using test_support::EntriesIn;
 using test_support::ReadFile;
+using test_support::ScratchDir;
 using test_support::WriteFile;
 
 // While it lives, every write that would grow a file of this process past
@@ -77,21 +78,8 @@ struct CommandResult {
 // Runs `command` through the shell, collecting its standard output and, when
 // `withErrors`, its standard error (else that goes to the test's own).
 inline CommandResult RunCommand(const std::string& command, bool withErrors = true) {
-    CommandResult result;
-    std::FILE* pipe = popen((command + (withErrors ? " 2>&1" : "")).c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    const int raw = pclose(pipe);
-    if (raw != -1 && WIFEXITED(raw)) {
-        result.status = WEXITSTATUS(raw);
-    }
-    return result;
+    const test_support::Ran ran = test_support::RunShell(command + (withErrors ? " 2>&1" : ""));
+    return {ran.exit.Exited() ? ran.exit.status : -1, ran.out};
 }
 
 inline std::string ShellQuote(const std::string& text) {
@@ -151,60 +139,51 @@ inline std::string ListingLine(const std::string& name, const std::vector<double
     return line + "\n";
 }
 
-inline ColumnDef Column(const std::string& name, int32_t multPerWindow, int32_t operationType,
-                        int32_t rotationGroup = 0, int32_t rotationAxis = 0) {
-    ColumnDef column;
-    column.name = name;
-    column.multPerWindow = multPerWindow;
-    column.operationType = operationType;
-    column.rotationGroup = rotationGroup;
-    column.rotationAxis = rotationAxis;
-    return column;
+// A configuration evaluated from #COLUMNS and #MATLAB lines (WINDOW_SIZE
+// `windowSize`, SAMPLE_FREQ 10000), writing to `outputPath`.
+inline RunConfig ConfigWith(const std::string& outputPath, const std::vector<std::string>& columns,
+                            const std::vector<std::string>& plots, int32_t windowSize = 10000) {
+    test_support::ConfigText text;
+    text.Window(windowSize, 10000);
+    for (const std::string& line : columns) text.Column(line);
+    for (const std::string& line : plots) text.Plot(line);
+    RunConfig config = text.Evaluate();
+    config.settings.outputPath = outputPath;  // any path, blanks included
+    return config;
 }
 
-inline void SetPlot(ColumnDef& column, const std::string& type, const std::string& xLabel,
-                    const std::string& yLabel, const std::string& title) {
-    column.plotType = type;
-    column.xLabel = xLabel;
-    column.yLabel = yLabel;
-    column.plotTitle = title;
+// The columns, groups and plot texts of the default configuration.
+inline const std::vector<std::string> kDefaultColumns = {
+    "TIME, 1, 0, 0, 0",       "PRES, 0, 1, 0, input",   "TEMP, 0, 1, 0, input",   "HUMD, 0, 1, 0, input",
+    "ANGX, 1, 2, 1x0, 1.23",  "ANGY, 1, 2, 1y0, 1.25",  "ANGZ, 1, 2, 1z0, 1.27",  "LINX, 1, 2, 2x0, 108.4",
+    "LINY, 1, 2, 2y90, 100.4", "LINZ, 1, 2, 2z0, 104.3",
+};
+inline const std::vector<std::string> kDefaultPlots = {
+    "TIME, 0, 0, 0, 0",
+    "PRES, plot, seconds, psia, 0",
+    "TEMP, plot, seconds, degreesCelsius, 0",
+    "HUMD, plot, seconds, RelativeHumidity, 0",
+    "ANGX, loglog, Hz, deg^2/s, X Ang Rate Pwr Spectral Density",
+    "ANGY, loglog, Hz, deg^2/s, Y Ang Rate Pwr Spectral Density",
+    "ANGZ, loglog, Hz, deg^2/s, Z Ang Rate Pwr Spectral Density",
+    "LINX, loglog, Hz, g^2/Hz, X Lin Accel Pwr Spectral Density",
+    "LINY, loglog, Hz, g^2/Hz, Y Lin Accel Pwr Spectral Density",
+    "LINZ, loglog, Hz, g^2/Hz, Z Lin Accel Pwr Spectral Density",
+};
+
+inline RunConfig DefaultLikeConfig(const std::string& outputPath, int32_t windowSize = 10000) {
+    return ConfigWith(outputPath, kDefaultColumns, kDefaultPlots, windowSize);
 }
 
-inline void AddGroup(RunState& state, int32_t number) {
-    RotationGroup group;
-    group.group = number;
-    state.rotationGroups.push_back(group);
-}
-
-// The columns, groups and plot texts of the default configuration (no data).
-inline RunState DefaultLikeState(const std::string& outputPath, int32_t windowSize = 10000) {
-    RunState state;
-    state.settings.outputPath = outputPath;
-    state.settings.windowSize = windowSize;
-    state.settings.sampleFreq = 10000;
-    state.columns.push_back(Column("TIME", 1, 0));
-    state.columns.push_back(Column("PRES", 0, 1));
-    state.columns.push_back(Column("TEMP", 0, 1));
-    state.columns.push_back(Column("HUMD", 0, 1));
-    const char* axes = "XYZ";
-    for (int32_t axis = 0; axis < 3; ++axis) {
-        state.columns.push_back(Column(std::string("ANG") + axes[axis], 1, 2, 1, axis));
-    }
-    for (int32_t axis = 0; axis < 3; ++axis) {
-        state.columns.push_back(Column(std::string("LIN") + axes[axis], 1, 2, 2, axis));
-    }
-    SetPlot(state.columns[1], "plot", "seconds", "psia", "");
-    SetPlot(state.columns[2], "plot", "seconds", "degreesCelsius", "");
-    SetPlot(state.columns[3], "plot", "seconds", "RelativeHumidity", "");
-    for (int32_t axis = 0; axis < 3; ++axis) {
-        SetPlot(state.columns[4 + axis], "loglog", "Hz", "deg^2/s",
-                std::string(1, axes[axis]) + " Ang Rate Pwr Spectral Density");
-        SetPlot(state.columns[7 + axis], "loglog", "Hz", "g^2/Hz",
-                std::string(1, axes[axis]) + " Lin Accel Pwr Spectral Density");
-    }
-    AddGroup(state, 1);
-    AddGroup(state, 2);
-    return state;
+// Result arrays for every column of `config`, all empty.
+inline ReduceResult EmptyResult(const RunConfig& config) {
+    ReduceResult result;
+    const size_t count = config.columns.size();
+    result.samples.resize(count);
+    result.spectra.resize(count);
+    result.rotated.resize(count);
+    result.stats.resize(count);
+    return result;
 }
 
 }  // namespace output_test

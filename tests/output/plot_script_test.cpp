@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <regex>
 
 #include "output/export.h"
 #include "output/output_test_util.h"
-#include "run/run_stop.h"
-#include "support/expect_stop.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 using namespace output_test;
 using test_support::ExpectStop;
@@ -48,16 +48,18 @@ const std::string kHead = "function vuxplots()\n\n";
 TEST(PlotScript, DefaultConfigurationBesideTheOutputFile) {
     for (const std::string outputPath : {"D\\output.mat", "D/output.mat"}) {
         SCOPED_TRACE(outputPath);
-        const RunState state = DefaultLikeState(outputPath);
+        const RunConfig state = DefaultLikeConfig(outputPath);
         EXPECT_EQ(PlotScriptPath(outputPath), outputPath.substr(0, 2) + "vuxplots.m");
         EXPECT_EQ(PlotScriptText(state), kHead + "load output.mat\n" + kGroupFigures + kPerWindowFigure);
     }
 }
 
 TEST(PlotScript, FftFigureRowsCountEveryFftColumn) {
-    RunState state = DefaultLikeState("out.mat");
-    state.columns.push_back(Column("VIB", 1, 2));
-    SetPlot(state.columns.back(), "loglog", "Hz", "g^2/Hz", "Extra vibration");
+    std::vector<std::string> columns = kDefaultColumns;
+    std::vector<std::string> plots = kDefaultPlots;
+    columns.push_back("VIB, 1, 2, 0, 1");
+    plots.push_back("VIB, loglog, Hz, g^2/Hz, Extra vibration");
+    const RunConfig state = ConfigWith("out.mat", columns, plots);
     EXPECT_EQ(PlotScriptText(state), kHead + "load out.mat\n" + kGroupFigures +
                                          "figure;\n"
                                          "subplot(7,1,1),loglog(VIB_pwr);\n"
@@ -65,11 +67,8 @@ TEST(PlotScript, FftFigureRowsCountEveryFftColumn) {
                                          kPerWindowFigure);
 
     // No groups: every FFT-type column in one figure, counted by position.
-    RunState ungrouped;
-    ungrouped.settings.outputPath = "out.mat";
-    ungrouped.columns = {Column("A", 1, 2), Column("N", 1, 2), Column("B", 1, 2)};
-    SetPlot(ungrouped.columns[0], "loglog", "Hz", "", "A spectrum");
-    SetPlot(ungrouped.columns[2], "semilogy", "", "", "");
+    const RunConfig ungrouped = ConfigWith("out.mat", {"A, 1, 2, 0, 1", "N, 1, 2, 0, 1", "B, 1, 2, 0, 1"},
+                                           {"A, loglog, Hz, 0, A spectrum", "B, semilogy, 0, 0, 0"});
     EXPECT_EQ(PlotScriptText(ungrouped), kHead +
                                              "load out.mat\n"
                                              "figure;\n"
@@ -82,23 +81,15 @@ TEST(PlotScript, FftFigureRowsCountEveryFftColumn) {
 // Figures whose "figure;" line depends on the counts alone, group numbers with
 // gaps in ascending order, and the single figures of every-sample columns.
 TEST(PlotScript, FigureLinesGroupOrderAndSingleFigures) {
-    RunState state;
-    state.settings.outputPath = "out.mat";
-    AddGroup(state, 3);
-    AddGroup(state, 0);  // an unrotated code's entry takes part in nothing
-    AddGroup(state, 1);
-    state.columns = {
-        Column("G3Z", 1, 2, 3, 2),  Column("G1X", 1, 2, 1, 0), Column("G1Y", 1, 2, 1, 1),
-        Column("NORM", 1, 1),       Column("RAW", 1, 0),       Column("SKIP", 0, 0),
-        Column("NOPLOT", 1, 0),     Column("OTHER", 1, 3),
-    };
-    SetPlot(state.columns[0], "plot", "", "", "z3");
-    SetPlot(state.columns[1], "plot", "Hz", "", "");
-    // G1Y has no plot type: its group figure still exists.
-    SetPlot(state.columns[3], "plot", "s", "v", "every-sample normalised: not plotted");
-    SetPlot(state.columns[4], "loglog", "s", "raw", "");
-    SetPlot(state.columns[5], "plot", "", "", "once per window, no operation: not plotted");
-    SetPlot(state.columns[7], "stairs", "", "", "");
+    const RunConfig state = ConfigWith(
+        "out.mat",
+        {"G3Z, 1, 2, 3z0, 1", "G1X, 1, 2, 1x0, 1", "G1Y, 1, 2, 1y0, 1", "NORM, 1, 1, 0, input",
+         "RAW, 1, 0, 0x5, 0",  // an unrotated code's group entry takes part in nothing
+         "SKIP, 0, 0, 0, 0", "NOPLOT, 1, 0, 0, 0", "OTHER, 1, 3, 0, 0"},
+        {"G3Z, plot, 0, 0, z3", "G1X, plot, Hz, 0, 0",
+         // G1Y has no plot type: its group figure still exists.
+         "NORM, plot, s, v, every-sample normalised: not plotted", "RAW, loglog, s, raw, 0",
+         "SKIP, plot, 0, 0, once per window, no operation: not plotted", "OTHER, stairs, 0, 0, 0"});
 
     EXPECT_EQ(PlotScriptText(state), kHead +
                                          "load out.mat\n"
@@ -116,10 +107,7 @@ TEST(PlotScript, FigureLinesGroupOrderAndSingleFigures) {
 }
 
 TEST(PlotScript, QuotesInTextsAreDoubled) {
-    RunState state;
-    state.settings.outputPath = "out.mat";
-    state.columns = {Column("P", 0, 1)};
-    SetPlot(state.columns[0], "plot", "it's", "a''b", "Bob's 'run'");
+    const RunConfig state = ConfigWith("out.mat", {"P, 0, 1, 0, input"}, {"P, plot, it's, a''b, Bob's 'run'"});
     EXPECT_EQ(PlotScriptText(state), kHead +
                                          "load out.mat\n"
                                          "figure;\n"
@@ -157,20 +145,15 @@ TEST(PlotScript, ScriptPathAndLoadLine) {
 }
 
 TEST(PlotScript, WritesTheFileAndReportsIt) {
-    TempDir dir;
-    RunState state = DefaultLikeState(dir / "out.mat");
+    ScratchDir dir;
+    RunConfig state = DefaultLikeConfig(dir / "out.mat");
     WriteFile(dir / "vuxplots.m", std::string(5000, 'x'));  // an earlier, longer script is replaced
-    testing::internal::CaptureStdout();
     WritePlotScript(state);
-    const std::string console = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(std::regex_match(
-        console, std::regex("\nCreating MATLAB autodisplay script\\.\\.\\.done! \\(took [0-9]+\\.[0-9]{6} seconds\\)")))
-        << console;
     EXPECT_EQ(ReadFile(dir / "vuxplots.m"), PlotScriptText(state));
 }
 
 TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir / "plain", "x");
     ASSERT_EQ(mkdir((dir / "full").c_str(), 0755), 0);
     ASSERT_EQ(symlink("/dev/full", (dir / "full/vuxplots.m").c_str()), 0);
@@ -196,14 +179,12 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
                                                  ": Permission denied\n"});
     }
     for (const Case& c : cases) {
-        const RunState state = DefaultLikeState(c.outputPath);
-        testing::internal::CaptureStdout();
-        RunStop stop;
+        const RunConfig state = DefaultLikeConfig(c.outputPath);
+        test_support::Stopped stop;
         {
             const FileSizeLimit limit(c.fileSizeLimit);
             stop = ExpectStop([&] { WritePlotScript(state); });
         }
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCreating MATLAB autodisplay script...");
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, c.message);
     }
@@ -228,34 +209,36 @@ TEST(PlotScriptOctave, ScriptRunsBesideItsMatFile) {
         GTEST_SKIP() << "Octave's default font is missing (Debian package fonts-freefont-otf)";
     }
 
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_EQ(mkdir((dir / "results").c_str(), 0755), 0);
     const std::string relativeOutput = "results/Bob's run.mat";  // relative, with a blank and a quote
-    RunState state = DefaultLikeState(relativeOutput, 64);
-    state.columns[4].plotTitle = "Bob's X Ang Rate";
-    state.columns.push_back(Column("VIB", 1, 2));
-    SetPlot(state.columns.back(), "loglog", "Hz", "g^2/Hz", "Extra vibration");
-    state.columns.push_back(Column("RAW", 1, 0));
-    SetPlot(state.columns.back(), "plot", "sample", "counts", "");
-    for (ColumnDef& column : state.columns) {
+    std::vector<std::string> columns = kDefaultColumns;
+    std::vector<std::string> plots = kDefaultPlots;
+    plots[4] = "ANGX, loglog, Hz, deg^2/s, Bob's X Ang Rate";
+    columns.push_back("VIB, 1, 2, 0, 1");
+    plots.push_back("VIB, loglog, Hz, g^2/Hz, Extra vibration");
+    columns.push_back("RAW, 1, 0, 0, 0");
+    plots.push_back("RAW, plot, sample, counts, 0");
+    const RunConfig state = ConfigWith(relativeOutput, columns, plots, 64);
+    ReduceResult reduced = EmptyResult(state);
+    reduced.processedWindows = 64;
+    for (size_t c = 0; c < state.columns.size(); ++c) {
         for (size_t i = 0; i < 64; ++i) {
-            column.samples.push_back(1.0 + static_cast<double>(i % 7));
+            reduced.samples[c].push_back(1.0 + static_cast<double>(i % 7));
         }
-        column.spectrum.assign(65, 0.25);
-        column.rotated.assign(33, 0.5);
+        reduced.spectra[c].density.assign(65, 0.25);
+        reduced.rotated[c].assign(33, 0.5);
     }
 
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(dir.path.c_str()), 0);
-    testing::internal::CaptureStdout();
     try {
-        ExportResults(state, 64);
+        ExportResults(state, reduced);
         WritePlotScript(state);
-    } catch (const RunStop& stop) {
-        ADD_FAILURE() << stop.message;
+    } catch (const Error& error) {
+        ADD_FAILURE() << Message(error);
     }
-    testing::internal::GetCapturedStdout();
     ASSERT_EQ(chdir(previous), 0);
     ASSERT_NE(ReadFile(dir / "results/vuxplots.m").find("load('Bob''s run.mat')\n"), std::string::npos);
 

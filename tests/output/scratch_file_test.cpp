@@ -10,6 +10,8 @@
 
 #include "output/output_test_util.h"
 
+using namespace vux;
+
 using namespace output_test;
 
 namespace {
@@ -24,7 +26,7 @@ mode_t Permissions(const std::string& path) {
 
 // What an installed file replaces, and what it leaves of the old one.
 TEST(ScratchFile, InstalledFileTakesThePathWhole) {
-    TempDir dir;
+    ScratchDir dir;
     const mode_t mask = umask(022);
     umask(mask);
     struct Case {
@@ -71,7 +73,7 @@ TEST(ScratchFile, InstalledFileTakesThePathWhole) {
 
 // However a scratch file is let go of before it is installed, it is removed.
 TEST(ScratchFile, AbandonedScratchFilesAreRemoved) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir / "out.mat", "old");
     const std::vector<std::pair<const char*, std::function<void(ScratchFile&)>>> endings = {
         {"discarded", [](ScratchFile& f) { DiscardScratchFile(f); }},

@@ -12,43 +12,52 @@
 #include <string>
 #include <vector>
 
-#include "run/run_stop.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
+#include "support/expect.h"
+
+using namespace vux;
 
 namespace {
 
 const std::string kMarkerLine = std::string(kDataMarker) + "\r\n";
 constexpr double kUntouched = 99.0;
 
-// Columns C0, C1, ... with the given multPerWindow values; every array is
-// filled with kUntouched so that stores (and their absence) show.
-std::vector<ColumnDef> MakeColumns(const std::vector<int>& mult, int32_t windowSize, size_t oncePerWindowSize = 4) {
-    std::vector<ColumnDef> columns(mult.size());
-    for (size_t c = 0; c < mult.size(); ++c) {
-        columns[c].name = "C" + std::to_string(c);
-        columns[c].multPerWindow = mult[c];
-        const size_t size = mult[c] == 1 ? static_cast<size_t>(windowSize) : oncePerWindowSize;
-        columns[c].samples.assign(size, kUntouched);
+// The columns the reader stores into, with their arrays and headings.
+struct Columns {
+    std::vector<ColumnSpec> specs;
+    std::vector<std::vector<double>> samples;
+    std::vector<std::string> headings;
+    size_t size() const { return specs.size(); }
+};
+
+// Columns C0, C1, ... with the given sampling codes; every array is filled
+// with kUntouched so that stores (and their absence) show.
+Columns MakeColumns(const std::vector<int>& sampling, int32_t windowSize, size_t oncePerWindowSize = 4) {
+    Columns columns;
+    for (size_t c = 0; c < sampling.size(); ++c) {
+        ColumnSpec spec;
+        spec.name = "C" + std::to_string(c);
+        spec.sampling = static_cast<Sampling>(sampling[c]);
+        columns.specs.push_back(spec);
+        const size_t size = sampling[c] == 1 ? static_cast<size_t>(windowSize) : oncePerWindowSize;
+        columns.samples.emplace_back(size, kUntouched);
     }
     return columns;
 }
 
 struct Stopped {
     bool stopped = false;
-    RunStop stop{0, ""};
-    std::string console;  // printed before the stop
+    test_support::Stopped stop;
 };
 
 Stopped CatchStop(const std::function<void()>& step) {
     Stopped result;
-    testing::internal::CaptureStdout();
     try {
         step();
-    } catch (const RunStop& stop) {
+    } catch (const Error& error) {
         result.stopped = true;
-        result.stop = stop;
+        result.stop = test_support::StoppedBy(error);
     }
-    result.console = testing::internal::GetCapturedStdout();
     return result;
 }
 
@@ -63,13 +72,12 @@ struct WindowRead {
 };
 
 // Calls ReadRows the way window processing does until the end of the file.
-std::vector<WindowRead> ReadAll(DataReader& reader, std::vector<ColumnDef>& columns, int32_t windowSize) {
+std::vector<WindowRead> ReadAll(DataReader& reader, Columns& columns, int32_t windowSize) {
     std::vector<WindowRead> reads;
     int32_t m = 0;
     for (int guard = 0; guard < 100000; ++guard) {
-        const RowsRead got = ReadRows(reader, m, columns, windowSize);
-        WindowRead read{got.rows, got.endOfFile, reader.bytesConsumed, {}};
-        for (const ColumnDef& column : columns) read.samples.push_back(column.samples);
+        const RowsRead got = ReadRows(reader, m, columns.specs, columns.samples, windowSize);
+        WindowRead read{got.rows, got.endOfFile, reader.bytesConsumed, columns.samples};
         reads.push_back(read);
         if (got.rows >= 2) ++m;
         if (got.endOfFile) break;
@@ -97,25 +105,21 @@ protected:
         return path;
     }
 
-    // Opens `content` as a data file and reads its header and headings, with
-    // the console output captured into `console`.
-    DataReader& Open(const std::string& content, std::vector<ColumnDef>& columns, int32_t windowSize,
-                     size_t blockSize = 0, std::string* console = nullptr) {
+    // Opens `content` as a data file and reads its header and headings;
+    // `afterHeader` receives the bytes consumed once the header is skipped.
+    DataReader& Open(const std::string& content, Columns& columns, int32_t windowSize, size_t blockSize = 0,
+                     uint64_t* afterHeader = nullptr) {
         const std::string path = Write("data.csv", content);
-        testing::internal::CaptureStdout();
         try {
-            opened_.push_back(OpenDataFile(path, windowSize));
-            if (blockSize > 0) opened_.back().blockSize = blockSize;
-            SkipHeader(opened_.back());
-            MapHeadings(opened_.back(), columns);
-        } catch (const RunStop& stop) {
-            testing::internal::GetCapturedStdout();
-            throw std::runtime_error("unexpected stop: " + stop.message);
+            DataReader& reader = opened_.emplace_back(OpenDataFile(path, windowSize));
+            if (blockSize > 0) reader.blockSize = blockSize;
+            SkipHeader(reader);
+            if (afterHeader != nullptr) *afterHeader = reader.bytesConsumed;
+            MapHeadings(reader, columns.size(), columns.headings);
+            return reader;
+        } catch (const Error& error) {
+            throw std::runtime_error("unexpected stop: " + Message(error));
         }
-        DataReader& reader = opened_.back();
-        const std::string text = testing::internal::GetCapturedStdout();
-        if (console != nullptr) *console = text;
-        return reader;
     }
 
     test_support::ScratchDir scratch_{"vux_data_reader"};  // removed after TearDown
@@ -140,22 +144,16 @@ TEST(EstimateWindows, WholeMebibytesOverRowsPerWindow) {
     EXPECT_EQ(EstimateWindows(uint64_t{1} << 30, -5), 0);
 }
 
-TEST_F(DataReaderTest, ReportsOpeningHeaderAndHeadings) {
-    std::vector<ColumnDef> columns = MakeColumns({1, 0}, 4);
-    columns[0].name = "TIME";
-    columns[1].name = "PRES";
-    std::string console;
+TEST_F(DataReaderTest, OpeningHeaderAndHeadings) {
+    Columns columns = MakeColumns({1, 0}, 4);
     const std::string content = "VUX\r\n" + kMarkerLine + "Time,Pres,\r\n1,2\r\n";
-    DataReader& reader = Open(content, columns, 4, 0, &console);
-    EXPECT_EQ(console, "Data file " + dir_ + "/data.csv opened\n"
-                       "Data file size: 59 bytes......or 59.000 B  \n"
-                       "Estimated number of windows: 0\n"
-                       "Header processed......read 42.000 B  \n\n"
-                       "Column 0: TIME -> Time\n"
-                       "Column 1: PRES -> Pres\n"
-                       "Data headings processed......read 54.000 B  \n\n"
-                       "Reading and processing data file......\n");
+    uint64_t afterHeader = 0;
+    DataReader& reader = Open(content, columns, 4, 0, &afterHeader);
+    EXPECT_EQ(reader.path, dir_ + "/data.csv");
     EXPECT_EQ(reader.fileSize, 59u);
+    EXPECT_EQ(reader.estimatedWindows, 0);
+    EXPECT_EQ(afterHeader, 42u);
+    EXPECT_EQ(columns.headings, (std::vector<std::string>{"Time", "Pres"}));
     EXPECT_EQ(reader.bytesConsumed, 54u);
 }
 
@@ -174,10 +172,10 @@ TEST_F(DataReaderTest, OnlyTheExactMarkerLineEndsTheHeader) {
     for (const std::string& nearMiss : nearMisses) {
         for (const char* markerEnd : {"\r\n", "\n"}) {
             const std::string header = "free text\r\n" + nearMiss + "more,,\r\n" + marker + markerEnd;
-            std::vector<ColumnDef> columns = MakeColumns({1}, 2);
+            Columns columns = MakeColumns({1}, 2);
             DataReader& reader = Open(header + "h,\r\n", columns, 2);
             EXPECT_EQ(reader.bytesConsumed, header.size() + 4) << nearMiss;
-            EXPECT_EQ(columns[0].heading, "h") << nearMiss;
+            EXPECT_EQ(columns.headings, std::vector<std::string>{"h"}) << nearMiss;
         }
         const std::string path = Write("near.csv", "x\r\n" + nearMiss + "1,2\r\n");
         Stopped result = CatchStop([&] {
@@ -187,7 +185,7 @@ TEST_F(DataReaderTest, OnlyTheExactMarkerLineEndsTheHeader) {
         ASSERT_TRUE(result.stopped) << nearMiss;
         EXPECT_EQ(result.stop.status, -1);
         EXPECT_NE(result.stop.message.find(path), std::string::npos);
-        EXPECT_EQ(result.console.find("Header processed"), std::string::npos);
+        EXPECT_EQ(result.stop.kind, ErrorKind::DataNoMarker);
     }
 }
 
@@ -196,7 +194,7 @@ TEST_F(DataReaderTest, HeadingsArePairedByPosition) {
         std::vector<int> mult;
         std::string line;
         std::vector<std::string> headings;
-        size_t printed;  // column lines printed
+        size_t paired;  // headings paired with a column
     };
     const std::vector<Case> cases = {
         {{1, 1, 1, 1}, "TIME,PRES,TEMP\r\n", {"TIME", "PRES", "", ""}, 2},
@@ -208,19 +206,13 @@ TEST_F(DataReaderTest, HeadingsArePairedByPosition) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        std::vector<ColumnDef> columns = MakeColumns(c.mult, 2);
-        for (ColumnDef& column : columns) column.heading = "stale";
-        std::string console;
-        Open(kMarkerLine + c.line + "1\r\n", columns, 2, 0, &console);
-        std::string expected = "Header processed......read 37.000 B  \n\n";
-        for (size_t k = 0; k < columns.size(); ++k) {
-            EXPECT_EQ(columns[k].heading, c.headings[k]) << "column " << k;
-            if (k < c.printed) expected += "Column " + std::to_string(k) + ": C" + std::to_string(k) + " -> " + c.headings[k] + "\n";
-        }
-        expected += "Data headings processed......read ";
-        const size_t from = console.find("Header processed");
-        ASSERT_NE(from, std::string::npos);
-        EXPECT_EQ(console.substr(from, expected.size()), expected);
+        Columns columns = MakeColumns(c.mult, 2);
+        columns.headings.assign(columns.size(), "stale");
+        uint64_t afterHeader = 0;
+        Open(kMarkerLine + c.line + "1\r\n", columns, 2, 0, &afterHeader);
+        EXPECT_EQ(afterHeader, 37u);
+        ASSERT_EQ(columns.headings.size(), c.paired);
+        for (size_t k = 0; k < c.paired; ++k) EXPECT_EQ(columns.headings[k], c.headings[k]) << "column " << k;
     }
 }
 
@@ -228,7 +220,7 @@ TEST_F(DataReaderTest, HeadingsArePairedByPosition) {
 // from the first row only, other columns never; missing fields leave their
 // entries alone, empty fields store 0.
 TEST_F(DataReaderTest, StoresFieldsByTheStoringRule) {
-    std::vector<ColumnDef> columns = MakeColumns({1, 0, 1, 2}, 4);
+    Columns columns = MakeColumns({1, 0, 1, 2}, 4);
     const std::string rows =
         "1,10,100,1000,extra,more\r\n"
         "2,20\r\n"
@@ -250,26 +242,26 @@ TEST_F(DataReaderTest, StoresFieldsByTheStoringRule) {
 }
 
 TEST_F(DataReaderTest, OddBytesInRowsOnlyEndTheNumber) {
-    std::vector<ColumnDef> columns = MakeColumns({1, 1, 1}, 4);
+    Columns columns = MakeColumns({1, 1, 1}, 4);
     const std::string rows = std::string("1\0 2,3\r4,5\r\r\n", 13) + "\r\r\n" + std::string("\0,\0\0,7\n", 7);
     DataReader& reader = Open(kMarkerLine + "h\r\n" + rows, columns, 4);
     const std::vector<WindowRead> reads = ReadAll(reader, columns, 4);
     ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{3}));
-    EXPECT_EQ(columns[0].samples, (std::vector<double>{1, 0, 0, 99}));
-    EXPECT_EQ(columns[1].samples, (std::vector<double>{3, 99, 0, 99}));
-    EXPECT_EQ(columns[2].samples, (std::vector<double>{5, 99, 7, 99}));
+    EXPECT_EQ(columns.samples[0], (std::vector<double>{1, 0, 0, 99}));
+    EXPECT_EQ(columns.samples[1], (std::vector<double>{3, 99, 0, 99}));
+    EXPECT_EQ(columns.samples[2], (std::vector<double>{5, 99, 7, 99}));
 }
 
 TEST_F(DataReaderTest, OncePerWindowArraysGrowPastTheEstimate) {
-    std::vector<ColumnDef> columns = MakeColumns({0, 1}, 2, 0);
+    Columns columns = MakeColumns({0, 1}, 2, 0);
     std::string rows;
     for (int i = 0; i < 10; ++i) rows += std::to_string(i % 2 == 0 ? i / 2 : 1000) + "," + std::to_string(i) + "\n";
     DataReader& reader = Open(kMarkerLine + "h\n" + rows, columns, 2);
     const std::vector<WindowRead> reads = ReadAll(reader, columns, 2);
     ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{2, 2, 2, 2, 2, 0}));
-    ASSERT_GE(columns[0].samples.size(), 5u);
-    for (size_t w = 0; w < 5; ++w) EXPECT_EQ(columns[0].samples[w], static_cast<double>(w));
-    for (size_t w = 5; w < columns[0].samples.size(); ++w) EXPECT_EQ(columns[0].samples[w], 0.0);
+    ASSERT_GE(columns.samples[0].size(), 5u);
+    for (size_t w = 0; w < 5; ++w) EXPECT_EQ(columns.samples[0][w], static_cast<double>(w));
+    for (size_t w = 5; w < columns.samples[0].size(); ++w) EXPECT_EQ(columns.samples[0][w], 0.0);
     EXPECT_EQ(reads[5].samples, reads[4].samples);
 }
 
@@ -294,7 +286,7 @@ TEST_F(DataReaderTest, LastWindowEndsCleanly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<ColumnDef> columns = MakeColumns({1, 0}, c.windowSize, 2);
+        Columns columns = MakeColumns({1, 0}, c.windowSize, 2);
         const std::string content = kMarkerLine + "h\r\n" + c.rows;
         DataReader& reader = Open(content, columns, c.windowSize);
         const std::vector<WindowRead> reads = ReadAll(reader, columns, c.windowSize);
@@ -315,12 +307,12 @@ TEST_F(DataReaderTest, LastWindowEndsCleanly) {
 }
 
 TEST_F(DataReaderTest, SevenRowWindowKeepsItsOddRow) {
-    std::vector<ColumnDef> columns = MakeColumns({1, 0}, 8, 2);
+    Columns columns = MakeColumns({1, 0}, 8, 2);
     DataReader& reader = Open(kMarkerLine + "h\r\n" + Rows(15), columns, 8);
     const std::vector<WindowRead> reads = ReadAll(reader, columns, 8);
     ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{8, 7}));
-    EXPECT_EQ(columns[0].samples, (std::vector<double>{8, 9, 10, 11, 12, 13, 14, 7}));
-    EXPECT_EQ(columns[1].samples, (std::vector<double>{0, 80}));
+    EXPECT_EQ(columns.samples[0], (std::vector<double>{8, 9, 10, 11, 12, 13, 14, 7}));
+    EXPECT_EQ(columns.samples[1], (std::vector<double>{0, 80}));
 }
 
 // The count of bytes read is the offset of the next unread byte, for CR LF and
@@ -332,11 +324,10 @@ TEST_F(DataReaderTest, BytesConsumedIsTheTrueOffset) {
                                    kDataMarker + lineEnd;
         const std::string headings = std::string("Time (s),x,") + lineEnd;
         const std::string rows = Rows(7, 0, lineEnd);
-        std::vector<ColumnDef> columns = MakeColumns({1, 1}, 3);
-        std::string console;
-        DataReader& reader = Open(header + headings + rows, columns, 3, 0, &console);
-        EXPECT_NE(console.find("Header processed......read " + std::to_string(header.size()) + ".000 B  \n"),
-                  std::string::npos);
+        Columns columns = MakeColumns({1, 1}, 3);
+        uint64_t afterHeader = 0;
+        DataReader& reader = Open(header + headings + rows, columns, 3, 0, &afterHeader);
+        EXPECT_EQ(afterHeader, header.size());
         EXPECT_EQ(reader.bytesConsumed, header.size() + headings.size());
         const std::vector<WindowRead> reads = ReadAll(reader, columns, 3);
         ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{3, 3, 1}));
@@ -368,18 +359,15 @@ TEST_F(DataReaderTest, BlockSizeDoesNotChangeResults) {
     for (int i = 0; i < 40; ++i) content += std::to_string(i) + "," + std::to_string(i * 0.1) + ",-" + std::to_string(i) + "\r\n";
     content += "5,6,7";  // cut off
     std::vector<WindowRead> baseline;
-    std::string baselineConsole;
     for (size_t blockSize : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7}, size_t{64}, size_t{4096}}) {
         SCOPED_TRACE("block size " + std::to_string(blockSize));
-        std::vector<ColumnDef> columns = MakeColumns({1, 0, 1}, 5, 0);
-        std::string console;
-        DataReader& reader = Open(content, columns, 5, blockSize, &console);
-        EXPECT_EQ(columns[1].heading, std::string(3000, 'H'));
+        Columns columns = MakeColumns({1, 0, 1}, 5, 0);
+        DataReader& reader = Open(content, columns, 5, blockSize);
+        EXPECT_EQ(columns.headings[1], std::string(3000, 'H'));
         const std::vector<WindowRead> reads = ReadAll(reader, columns, 5);
         EXPECT_EQ(reads.back().bytesConsumed, content.size());
         if (blockSize == 0) {
             baseline = reads;
-            baselineConsole = console;
             ASSERT_EQ(RowCounts(reads), (std::vector<int32_t>{5, 5, 5, 5, 5, 5, 5, 5, 5, 1}));
             EXPECT_EQ(reads[0].samples[1][0], 1.25);
             EXPECT_EQ(reads[0].samples[2][1], 40.0);
@@ -387,7 +375,6 @@ TEST_F(DataReaderTest, BlockSizeDoesNotChangeResults) {
             EXPECT_EQ(reads[1].samples[1][1], -7.5);
             EXPECT_EQ(reads[1].samples[2][0], 0.09);
         } else {
-            EXPECT_EQ(console, baselineConsole);
             EXPECT_TRUE(reads == baseline);
         }
         CloseDataFile(reader);
@@ -400,7 +387,6 @@ TEST_F(DataReaderTest, MissingFileStopsWithStatusZero) {
     ASSERT_TRUE(result.stopped);
     EXPECT_EQ(result.stop.status, 0);
     EXPECT_EQ(result.stop.message, "File " + path + " does not exist\n");
-    EXPECT_EQ(result.console, "");
 }
 
 // A path that exists but is no readable regular file is refused before
@@ -424,7 +410,6 @@ TEST_F(DataReaderTest, UnreadablePathsAreRefused) {
         EXPECT_EQ(result.stop.status, -1);
         EXPECT_NE(result.stop.message.find(c.path), std::string::npos) << result.stop.message;
         EXPECT_NE(result.stop.message.find(c.reason), std::string::npos) << result.stop.message;
-        EXPECT_EQ(result.console, "");
     }
 }
 
@@ -444,18 +429,16 @@ TEST_F(DataReaderTest, FileEndingBeforeTheRowsIsRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = Write("short.csv", c.content);
-        std::vector<ColumnDef> columns = MakeColumns({1, 1}, 2);
+        Columns columns = MakeColumns({1, 1}, 2);
         const Stopped result = CatchStop([&] {
-            DataReader reader = OpenDataFile(path, 2);
-            opened_.push_back(reader);
+            DataReader& reader = opened_.emplace_back(OpenDataFile(path, 2));
             SkipHeader(reader);
-            MapHeadings(reader, columns);
+            MapHeadings(reader, columns.size(), columns.headings);
         });
         ASSERT_TRUE(result.stopped);
         EXPECT_EQ(result.stop.status, -1);
         EXPECT_NE(result.stop.message.find(path), std::string::npos) << result.stop.message;
-        EXPECT_EQ(result.console.find("Header processed") == std::string::npos, c.failsInHeader);
-        EXPECT_EQ(result.console.find("Data headings processed"), std::string::npos);
+        EXPECT_EQ(result.stop.kind == ErrorKind::DataNoMarker, c.failsInHeader);
     }
 }
 
@@ -468,7 +451,8 @@ std::string Describe(const DataQuality& q) {
     for (size_t c = 0; c < q.fields.size(); ++c) {
         const FieldFaults& f = q.fields[c];
         if (f.count == 0) continue;
-        text += "C" + std::to_string(c) + ": " + std::to_string(f.count) + " from line " +
+        text += 'C';  // piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + temporary string
+        text += std::to_string(c) + ": " + std::to_string(f.count) + " from line " +
                 std::to_string(f.firstLine) + " [" + std::string(f.firstText.data(), f.firstLength) + "]" +
                 (f.firstCut ? "..." : "") + "\n";
     }
@@ -497,10 +481,10 @@ TEST_F(DataReaderTest, CountsShortRowsAndFieldsThatAreNotNumbers) {
         "C4: 1 from line 9 [abcdefghijklmnopqrstuvwxyz012345]...\n";
     for (size_t blockSize : {size_t{0}, size_t{1}, size_t{2}, size_t{5}, size_t{16}}) {
         SCOPED_TRACE("block size " + std::to_string(blockSize));
-        std::vector<ColumnDef> columns = MakeColumns({1, 0, 1, 0, 0}, 4);
+        Columns columns = MakeColumns({1, 0, 1, 0, 0}, 4);
         DataReader& reader = Open(content, columns, 4, blockSize);
         ASSERT_EQ(RowCounts(ReadAll(reader, columns, 4)), (std::vector<int32_t>{4, 4, 0}));
         EXPECT_EQ(Describe(reader.quality), expected);
-        EXPECT_EQ(columns[2].samples, (std::vector<double>{8.5, 2, 0.5, 0}));  // leading numbers
+        EXPECT_EQ(columns.samples[2], (std::vector<double>{8.5, 2, 0.5, 0}));  // leading numbers
     }
 }

@@ -9,52 +9,12 @@
 #include <string>
 #include <vector>
 
+using namespace vux;
+#include "support/reference_number.h"
+
 namespace {
 
-// The number parse written out step by step in plain double arithmetic, with
-// no tables and no integer shortcuts: the fast parser must agree with it bit
-// for bit.
-double ReferenceParse(const char* p) {
-    while (*p == ' ' || *p == '\t') ++p;
-    double sign = 1.0;
-    if (*p == '-') {
-        sign = -1.0;
-        ++p;
-    } else if (*p == '+') {
-        ++p;
-    }
-    double value = 0.0;
-    while (*p >= '0' && *p <= '9') value = value * 10 + (*p++ - '0');
-    if (*p == '.') {
-        ++p;
-        double d = 10;
-        while (*p >= '0' && *p <= '9') {
-            value += (*p++ - '0') / d;
-            d *= 10;
-        }
-    }
-    double scale = 1.0;
-    bool negative = false;
-    if (*p == 'e' || *p == 'E') {
-        ++p;
-        if (*p == '-') {
-            negative = true;
-            ++p;
-        } else if (*p == '+') {
-            ++p;
-        }
-        uint64_t e = 0;
-        while (*p >= '0' && *p <= '9') {
-            if (e < 100000) e = e * 10 + static_cast<uint64_t>(*p - '0');
-            ++p;
-        }
-        if (e > 308) e = 308;
-        while (e >= 50) { scale *= 1e50; e -= 50; }
-        while (e >= 8) { scale *= 1e8; e -= 8; }
-        while (e > 0) { scale *= 10; e -= 1; }
-    }
-    return negative ? (value / scale) * sign : (value * scale) * sign;
-}
+double ReferenceParse(std::string_view text) { return test_support::ReferenceParse(text).value; }
 
 uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
 

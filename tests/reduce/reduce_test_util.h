@@ -1,79 +1,70 @@
 #pragma once
-// Helpers of the reduction tests: a run state built by hand (settings,
-// compiled equations and columns, as the configuration would give them),
-// scratch directories and small data files.
+// Helpers of the reduction tests: a configuration evaluated from text with
+// its result arrays and window processing's working state, scratch
+// directories and small data files.
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "config/run_state.h"
-#include "expr/compiled_expr.h"
-#include "support/scratch_files.h"
+#include "core/model.h"
+#include "reduce/window.h"
+#include "support/config_builder.h"
+#include "support/files.h"
+
+using namespace vux;
 
 namespace reduce_test {
 
 inline constexpr double kPi = 3.14159265358979323846;
 
 struct TestRun {
-    RunState state;
+    test_support::ConfigText text;
+    int32_t columns = 0;
+    RunConfig config;  // evaluated by Prepare()
+    ReduceResult result;
+    WindowWork work;
 
     TestRun(int32_t windowSize, int32_t sampleFreq, double pi = kPi) {
-        state.settings.windowSize = windowSize;
-        state.settings.sampleFreq = sampleFreq;
-        state.settings.pi = pi;
-        AddConst(state.consts, "WINDOW_SIZE", windowSize);
-        AddConst(state.consts, "SAMPLE_FREQ", sampleFreq);
-        if (pi != 0.0) AddConst(state.consts, "PI", pi);
+        text.constants.clear();
+        if (pi != 0.0) text.Constant("PI", test_support::Digits(pi));
+        text.Window(windowSize, sampleFreq);
     }
 
-    // A #COLUMNS line: `text` is the normalisation equation, or the division
-    // factor of an FFT-type column. Returns the column's index.
-    int32_t Column(const std::string& name, int32_t multPerWindow, int32_t operationType,
-                   const std::string& text, int32_t group = 0, int32_t axis = 0) {
-        ColumnDef col;
-        col.name = name;
-        col.multPerWindow = multPerWindow;
-        col.operationType = operationType;
-        col.rotationGroup = group;
-        col.rotationAxis = axis;
-        if (operationType == 2) {
-            col.divisionFactor = std::atof(text.c_str());
-        } else {
-            col.normExpr = CompileExpr(name, text, state.consts, state.vars);
+    // A #COLUMNS line: `equation` is the normalisation equation, or the
+    // division factor of an FFT-type column; a group other than 0 rotates
+    // the column on `axis` (0 x, 1 y, 2 z). Returns the column's index.
+    int32_t Column(const std::string& name, int32_t sampling, int32_t operation, const std::string& equation,
+                   int32_t group = 0, int32_t axis = 0) {
+        const std::string rotation = group == 0 ? "0" : std::to_string(group) + "xyz"[axis] + "0";
+        text.Column(name + ", " + std::to_string(sampling) + ", " + std::to_string(operation) + ", " + rotation +
+                    ", " + equation);
+        return columns++;
+    }
+    void Equation(int32_t mode, const std::string& name, const std::string& equation) {
+        text.Equation(mode, name, equation);
+    }
+    void WindowFunction(const std::string& equation) { text.WindowFunction(equation); }
+
+    // Evaluates the configuration, sizes the result arrays as the reduction
+    // does and makes window processing's working state.
+    void Prepare(int32_t estimatedWindows = 0) {
+        config = text.Evaluate();
+        PrepareColumns(config, estimatedWindows, result);
+        work = MakeWindowWork(config);
+    }
+    // Processes window m of n samples after the test has put the raw values in place.
+    void Process(int32_t m, int32_t n) { ProcessWindow(config, work, result, m, n); }
+
+    double Var(const std::string& name) const {
+        for (const VarEntry& v : work.vars.entries) {
+            if (v.name == name) return v.value;
         }
-        col.varIndex = FindOrAddVar(state.vars, name);
-        state.columns.push_back(std::move(col));
-        return static_cast<int32_t>(state.columns.size() - 1);
+        return 0.0;
     }
-
-    void Equation(int32_t mode, const std::string& name, const std::string& text) {
-        CompiledExpr e = CompileExpr(name, text, state.consts, state.vars);
-        e.mode = mode;
-        state.equations.push_back(std::move(e));
-    }
-
-    // The #WINDOW_FUNCTION line: both the full and the short-window function.
-    void WindowFunction(const std::string& text) {
-        state.windowFunction = CompileExpr("WINDOW_FUNCTION", text, state.consts, state.vars);
-        std::string shortText = text;
-        const size_t at = shortText.find("WINDOW_SIZE");
-        if (at != std::string::npos) shortText.replace(at, 11, "LINE_COUNT");
-        state.shortWindowFunction = CompileExpr("SHORT_WINDOW", shortText, state.consts, state.vars);
-    }
-
-    double& Var(const std::string& name) {
-        return state.vars.entries[static_cast<size_t>(FindOrAddVar(state.vars, name))].value;
-    }
-    ColumnDef& Col(int32_t index) { return state.columns[static_cast<size_t>(index)]; }
-};
-
-// A fresh directory "vux_reduce_XXXXXX" under the temporary directory,
-// removed with its contents when the object goes.
-struct TempDir : test_support::ScratchDir {
-    TempDir() : ScratchDir("vux_reduce") {}
+    std::vector<double>& Samples(int32_t c) { return result.samples[static_cast<size_t>(c)]; }
+    ColumnStats& Stats(int32_t c) { return result.stats[static_cast<size_t>(c)]; }
 };
 
 // Writes a data file: one header line, the marker line, the headings line and

@@ -2,11 +2,14 @@
 
 #include <array>
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "reduce/rotation.h"
 #include "reduce/reduce_test_util.h"
+
+using namespace vux;
 
 using reduce_test::kPi;
 using reduce_test::TestRun;
@@ -16,40 +19,52 @@ namespace {
 constexpr int32_t kWindow = 16;
 constexpr size_t kValues = kWindow / 2 + 1;
 
-// A rotation test: FFT-type columns whose spectra are filled by hand.
+// A rotation test: columns whose inputs (FFT-type: spectra, others:
+// samples) are filled by hand.
 struct Rotation {
     TestRun run;
     RotationPlan plan;
+    std::map<int32_t, std::array<double, 3>> offsets;        // per group, in degrees
+    std::vector<std::pair<int32_t, std::vector<double>>> inputs;  // per column
 
     explicit Rotation(double pi = kPi) : run(kWindow, 100, pi) {}
 
     int32_t Axis(const std::string& name, int32_t group, int32_t axis, double base, int32_t op = 2) {
-        const int32_t c = run.Column(name, 1, op, op == 2 ? "1" : "input", group, axis);
-        std::vector<double>& in = op == 2 ? run.Col(c).spectrum : run.Col(c).samples;
-        in.resize(kWindow);
+        const std::string code = std::to_string(group) + "xyz"[axis] + test_support::Digits(offsets[group][axis]);
+        run.text.Column(name + ", 1, " + std::to_string(op) + ", " + code + ", " + (op == 2 ? "1" : "input"));
+        std::vector<double> in(kWindow);
         for (int32_t i = 0; i < kWindow; ++i) in[i] = base + 0.25 * i;
-        return c;
+        inputs.emplace_back(run.columns, in);
+        return run.columns++;
     }
-    void Offsets(int32_t group, double x, double y, double z) {
-        RotationGroup g;
-        g.group = group;
-        g.offsetX = x;
-        g.offsetY = y;
-        g.offsetZ = z;
-        run.state.rotationGroups.push_back(g);
-    }
+    // Offsets of the group's axes, written into the rotation codes of the
+    // columns added after.
+    void Offsets(int32_t group, double x, double y, double z) { offsets[group] = {x, y, z}; }
     void Angles(double x, double y, double z) {
-        run.state.settings.thetaX = x;
-        run.state.settings.thetaY = y;
-        run.state.settings.thetaZ = z;
+        run.text.Constant("THETA_X", test_support::Digits(x))
+            .Constant("THETA_Y", test_support::Digits(y))
+            .Constant("THETA_Z", test_support::Digits(z));
     }
+    void Input(int32_t c, std::vector<double> values) { inputs.emplace_back(c, std::move(values)); }
     void Rotate() {
-        plan = SetUpRotationSlots(run.state.columns, run.state.rotationGroups, kWindow);
-        BuildRotationMatrices(run.state.rotationGroups, run.state.settings);
-        RotateGroups(plan, run.state.rotationGroups, run.state.columns);
+        run.Prepare(0);
+        ReduceResult& result = run.result;
+        result.spectra.assign(run.config.columns.size(), Spectrum{});
+        for (const auto& [c, values] : inputs) {
+            const bool fft = IsFftType(run.config.columns[static_cast<size_t>(c)].operation);
+            (fft ? result.spectra[static_cast<size_t>(c)].density : result.samples[static_cast<size_t>(c)]) = values;
+        }
+        plan = PlanRotation(run.config, result.rotated);
+        RotateGroups(plan, run.config, result);
     }
-    const std::vector<double>& Rotated(int32_t c) { return run.Col(c).rotated; }
-    const std::vector<double>& Input(int32_t c) { return run.Col(c).spectrum; }
+    const std::vector<double>& Rotated(int32_t c) { return run.result.rotated[static_cast<size_t>(c)]; }
+    const std::vector<double>& Input(int32_t c) {
+        for (const auto& [column, values] : inputs) {
+            if (column == c) return values;
+        }
+        static const std::vector<double> kNone;
+        return kNone;
+    }
 };
 
 // rotated[i] equals input[i] within `tolerance` relative to the largest input.
@@ -89,9 +104,11 @@ TEST(Rotation, DefaultAnglesPermuteBothGroups) {
     ExpectSame(r.Rotated(linx), r.Input(linz), 1e-15);
     ExpectSame(r.Rotated(liny), r.Input(liny), 1e-15);
     ExpectSame(r.Rotated(linz), r.Input(linx), 1e-15);
-    // The offsets now hold the total angles in radians.
-    EXPECT_EQ(r.run.state.rotationGroups[1].offsetY, 90 * (kPi / 180));
-    EXPECT_EQ(r.run.state.rotationGroups[1].offsetX, -90 * (kPi / 180));
+    // The configuration keeps the offsets in degrees; the matrices use the
+    // total angles in radians.
+    EXPECT_EQ(r.run.config.rotationGroups[1].offsetY, 90.0);
+    EXPECT_EQ(r.plan.matrices[1].y[2], std::fabs(std::sin(90 * (kPi / 180))));
+    EXPECT_EQ(r.plan.matrices[1].x[5], std::fabs(std::sin(-90 * (kPi / 180))));
 }
 
 TEST(Rotation, WithoutPiEveryMatrixIsTheIdentity) {
@@ -144,11 +161,12 @@ TEST(Rotation, GroupNumbersWithGapsKeepTheirOwnMatrices) {
     const int32_t a = r.Axis("A", 3, 0, 1.0);
     const int32_t b = r.Axis("B", 1, 0, 2.0);
     const int32_t c = r.Axis("C", 3, 1, 3.0);
+    r.Axis("D", 3, 2, 4.0);  // carries the z offset; z itself is left alone
     r.Rotate();
     ExpectSame(r.Rotated(a), r.Input(c), 1e-15);
     ExpectSame(r.Rotated(c), r.Input(a), 1e-15);
     ExpectSame(r.Rotated(b), r.Input(b), 0.0);
-    EXPECT_EQ(r.plan.groupIndices, (std::vector<int32_t>{1, 0}));
+    EXPECT_EQ(r.plan.groups, (std::vector<int32_t>{1, 3}));
 }
 
 TEST(Rotation, SharedSlotTakesTheLaterInputAndFeedsBoth) {
@@ -164,9 +182,9 @@ TEST(Rotation, NonFftColumnsRotateTheirSamplesAndShortArraysReadZeros) {
     Rotation r(0.0);
     const int32_t s = r.Axis("S", 1, 0, 1.0, 1);
     const int32_t t = r.run.Column("T", 0, 1, "input", 1, 1);
-    r.run.Col(t).samples = {4, 5};  // a once-per-window array of two windows
+    r.Input(t, {4, 5});  // a once-per-window array of two windows
     r.Rotate();
-    ExpectSame(r.Rotated(s), r.run.Col(s).samples, 0.0);
+    ExpectSame(r.Rotated(s), r.Input(s), 0.0);
     std::vector<double> expected(kValues, 0.0);
     expected[0] = 4;
     expected[1] = 5;
@@ -176,12 +194,14 @@ TEST(Rotation, NonFftColumnsRotateTheirSamplesAndShortArraysReadZeros) {
 TEST(Rotation, GroupZeroEntriesTakePartInNothing) {
     Rotation r;
     r.Angles(10, 10, 10);
-    r.Offsets(0, 5, 5, 5);
+    r.run.text.Column("Z, 1, 2, 0x5, 1");            // an entry numbered 0, offset 5
+    const int32_t z = r.run.columns++;
     const int32_t n = r.run.Column("N", 1, 2, "1");  // not rotated
     r.Rotate();
-    EXPECT_TRUE(r.plan.groupIndices.empty());
-    EXPECT_EQ(r.run.state.rotationGroups[0].offsetX, 5.0);
-    EXPECT_EQ(r.run.state.rotationGroups[0].matrixX, (std::array<double, 9>{}));
+    EXPECT_TRUE(r.plan.groups.empty());
+    ASSERT_EQ(r.run.config.rotationGroups.size(), 1u);
+    EXPECT_EQ(r.run.config.rotationGroups[0].offsetX, 5.0);
+    EXPECT_TRUE(r.Rotated(z).empty());
     EXPECT_TRUE(r.Rotated(n).empty());
 }
 

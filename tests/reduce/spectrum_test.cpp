@@ -8,6 +8,8 @@
 #include "reduce/window.h"
 #include "reduce/reduce_test_util.h"
 
+using namespace vux;
+
 using reduce_test::kPi;
 using reduce_test::TestRun;
 
@@ -18,9 +20,7 @@ struct FftRun {
     TestRun run;
     int32_t f = -1;
     SpectralTables tables;
-    WindowContext ctx;
-    std::string out;  // what building the tables printed
-    std::string err;
+    std::string err;  // what building the tables wrote to the error stream
 
     FftRun(int32_t windowSize, int32_t sampleFreq, const std::string& windowFunction,
            const std::string& divisionFactor = "1")
@@ -30,23 +30,24 @@ struct FftRun {
     }
     // After the equations are in place.
     void Build() {
-        PrepareColumns(run.state, 0);
-        testing::internal::CaptureStdout();
+        run.Prepare(0);
         testing::internal::CaptureStderr();
-        tables = BuildSpectralTables(run.state);
+        tables = BuildSpectralTables(run.config, run.work.vars, run.result.spectra);
         err = testing::internal::GetCapturedStderr();
-        out = testing::internal::GetCapturedStdout();
-        ctx = MakeWindowContext(run.state);
     }
     // Window m holding `x` (its even length is N).
     void Window(int32_t m, const std::vector<double>& x) {
-        std::copy(x.begin(), x.end(), run.Col(f).samples.begin());
+        std::copy(x.begin(), x.end(), run.Samples(f).begin());
         const int32_t n = static_cast<int32_t>(x.size());
-        ProcessWindow(run.state, ctx, m, n);
-        TransformWindow(run.state, tables, ctx, n);
-        ctx.windowPosition = 0;
+        run.Process(m, n);
+        Transform(n);
+        run.work.windowPosition = 0;
     }
-    const std::vector<double>& Spectrum() { return run.Col(f).spectrum; }
+    void Transform(int32_t n) {
+        TransformWindow(run.config, tables, run.work.vars, run.result.samples, run.result.spectra, n);
+    }
+    void Average(int32_t m) { AverageSpectra(run.config, run.result.spectra, m); }
+    const std::vector<double>& Spectrum() { return run.result.spectra[static_cast<size_t>(f)].density; }
 };
 
 std::vector<double> Sine(int32_t n, double amplitude, int32_t periods) {
@@ -60,10 +61,9 @@ TEST(Spectrum, SineWithRectangularWindowPeaksAtItsBin) {
     const double a = 3.0;
     FftRun r(w, fs, "1");
     r.Build();
-    EXPECT_EQ(r.out, "Generating window function......done!\n");
     r.Window(0, Sine(w, a, k0));
     r.Window(1, Sine(w, a, k0));
-    AverageSpectra(r.run.state, 2);
+    r.Average(2);
 
     const double peak = a * a * w / (2.0 * fs);
     EXPECT_NEAR(r.Spectrum()[k0], peak, 1e-5 * peak);
@@ -79,7 +79,7 @@ TEST(Spectrum, ConstantColumnGivesNoPower) {
     FftRun r(64, 100, "0.5*(1-cos((2*PI*input)/WINDOW_SIZE))");
     r.Build();
     r.Window(0, std::vector<double>(64, 7.3));
-    AverageSpectra(r.run.state, 1);
+    r.Average(1);
     for (int32_t k = 0; k <= 32; ++k) EXPECT_LT(std::fabs(r.Spectrum()[k]), 1e-20) << "bin " << k;
 }
 
@@ -92,7 +92,7 @@ TEST(Spectrum, DcBinSingleNyquistBinDoubledBothAveraged) {
     for (int32_t k = 0; k < w; ++k) EXPECT_EQ(r.tables.windowTable[k], k);
     r.Window(0, {1, -1, 1, -1, 1, -1, 1, -1});
     r.Window(1, {2, -2, 2, -2, 2, -2, 2, -2});
-    AverageSpectra(r.run.state, 2);
+    r.Average(2);
 
     const double d = w * fs;
     EXPECT_NEAR(r.Spectrum()[0], (16 / d + 64 / d) / 2, 1e-6);
@@ -109,25 +109,25 @@ TEST(Spectrum, PreparationRemovesMeanThenDivides) {
             r.run.Equation(1, "S", "S+F*count");
         }
         r.Build();
-        ColumnDef& col = r.run.Col(r.f);
-        std::copy_n(std::vector<double>{1, 2, 3, 6}.begin(), 4, col.samples.begin());
-        ProcessWindow(r.run.state, r.ctx, 0, 4);
+        std::vector<double>& samples = r.run.Samples(r.f);
+        std::copy_n(std::vector<double>{1, 2, 3, 6}.begin(), 4, samples.begin());
+        r.run.Process(0, 4);
 
-        EXPECT_EQ(col.mean, 3.0);
-        EXPECT_EQ(std::vector<double>(col.samples.begin(), col.samples.begin() + 4),
-                  (std::vector<double>{-1, -0.5, 0, 1.5}));
+        const ColumnStats& stats = r.run.Stats(r.f);
+        EXPECT_EQ(stats.mean, 3.0);
+        EXPECT_EQ(std::vector<double>(samples.begin(), samples.begin() + 4), (std::vector<double>{-1, -0.5, 0, 1.5}));
         EXPECT_EQ(r.run.Var("F"), 1.5);
-        EXPECT_EQ(col.max, 1.5);  // statistics see the divided values
-        EXPECT_EQ(col.min, -1.0);
-        EXPECT_EQ(r.ctx.windowPosition, 4);
+        EXPECT_EQ(stats.max, 1.5);  // statistics see the divided values
+        EXPECT_EQ(stats.min, -1.0);
+        EXPECT_EQ(r.run.work.windowPosition, 4);
         if (sampleEquations) {
             EXPECT_EQ(r.run.Var("E"), 3.0);
             EXPECT_EQ(r.run.Var("S"), 0 * -2 + 1 * -1 + 2 * 0 + 3 * 3.0);
         }
 
-        TransformWindow(r.run.state, r.tables, r.ctx, 4);  // Hann table 0, 0.5, 1, 0.5
+        r.Transform(4);  // Hann table 0, 0.5, 1, 0.5
         const double windowed[] = {0, -0.25, 0, 0.75};
-        for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(col.samples[i], windowed[i], 1e-15);
+        for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(samples[i], windowed[i], 1e-15);
     }
 }
 
@@ -168,7 +168,7 @@ TEST(Spectrum, OddWindowSizeTakesTheShortPathEveryWindow) {
         r.Window(m, Sine(8, a, 2));
         EXPECT_EQ(r.run.Var("LINE_COUNT"), 9.0);
     }
-    AverageSpectra(r.run.state, 3);
+    r.Average(3);
     const double peak = a * a * 8 / (2.0 * fs);
     EXPECT_NEAR(r.Spectrum()[2], peak, 1e-5 * peak);
     EXPECT_LT(std::fabs(r.Spectrum()[1]), 1e-6 * peak);
@@ -181,7 +181,7 @@ TEST(Spectrum, ScaleAvoidsIntegerOverflowOfSizeTimesFrequency) {
     FftRun r(w, fs, "1");
     r.Build();
     r.Window(0, Sine(w, 1.0, k0));
-    AverageSpectra(r.run.state, 1);
+    r.Average(1);
     EXPECT_NEAR(r.Spectrum()[k0], 1.0 * w / (2.0 * fs), 1e-4);
 }
 

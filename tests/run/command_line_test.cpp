@@ -1,8 +1,12 @@
 #include "run/command_line.h"
+#include "core/paths.h"
+#include "run/console.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
+
+using namespace vux;
 
 TEST(CommandLine, HelpWordsAreExactAndCaseSensitive) {
     for (const char* word : {"help", "HELP", "-- help", "--help", "-h", "-help", "-H"}) {

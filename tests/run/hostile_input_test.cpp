@@ -7,12 +7,9 @@
 // and message, never by a signal.
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,15 +19,16 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "tool_process.h"
+#include "support/files.h"
+#include "support/process.h"
 
 namespace {
 
-using namespace tool_test;
+namespace fs = std::filesystem;
+using namespace test_support;
 
 // AddressSanitizer reserves terabytes of address space: an address-space
 // limit would stop it from starting, so such builds are held to the peak
@@ -165,179 +163,10 @@ struct HostileRow {
 
 void PrintTo(const HostileRow& row, std::ostream* os) { *os << row.name; }
 
-// ---- launching the tool --------------------------------------------------
-//
-// A child's peak resident size, as wait4 reports it, counts what the child
-// inherited at the fork: runs forked from this test process, grown by the
-// inputs it generates, would carry its size. So every run is started by a
-// launcher process forked when the test program starts, while it is small.
-
-struct Finished {
-    bool hung = false;
-    int raw = 0;            // wait status
-    long long peakKiB = 0;  // ru_maxrss
-    double seconds = 0.0;
-};
-
-// Forks and execs the tool in `work` with the limits, standard output to
-// `console`, and waits for it (killing it at `timeLimit`).
-Finished LaunchTool(const std::string& work, const std::string& console, const std::vector<std::string>& args,
-                    std::chrono::seconds timeLimit) {
-    const std::string binary = VUX_BINARY_PATH;
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(binary.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    Finished f;
-    const int outFd = ::open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = outFd >= 0 && nullFd >= 0 ? ::fork() : -1;
-    if (pid == 0) {
-        ::dup2(nullFd, STDIN_FILENO);
-        ::dup2(outFd, STDOUT_FILENO);
-        ::dup2(nullFd, STDERR_FILENO);
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (!kSanitized) {
-            const rlimit limit{static_cast<rlim_t>(kAddressSpaceLimit), static_cast<rlim_t>(kAddressSpaceLimit)};
-            ::setrlimit(RLIMIT_AS, &limit);
-        }
-        if (::chdir(work.c_str()) == 0) ::execv(binary.c_str(), argv.data());
-        ::_exit(127);
-    }
-    if (outFd >= 0) ::close(outFd);
-    if (nullFd >= 0) ::close(nullFd);
-    if (pid < 0) {
-        f.raw = 127 << 8;  // reads as "exited with 127"
-        return f;
-    }
-    rusage usage{};
-    for (;;) {
-        const pid_t done = ::wait4(pid, &f.raw, WNOHANG, &usage);
-        if (done == pid || (done < 0 && errno != EINTR)) break;
-        if (std::chrono::steady_clock::now() - start > timeLimit) {
-            f.hung = true;
-            ::kill(pid, SIGKILL);
-            while (::wait4(pid, &f.raw, 0, &usage) < 0 && errno == EINTR) {
-            }
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    f.peakKiB = usage.ru_maxrss;
-    return f;
-}
-
-bool WriteBytes(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool ReadBytes(int fd, void* data, size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool WriteText(int fd, const std::string& text) {
-    const uint64_t size = text.size();
-    return WriteBytes(fd, &size, sizeof size) && WriteBytes(fd, text.data(), text.size());
-}
-
-bool ReadText(int fd, std::string& text) {
-    uint64_t size = 0;
-    if (!ReadBytes(fd, &size, sizeof size)) return false;
-    text.resize(size);
-    return ReadBytes(fd, text.data(), text.size());
-}
-
-// The launcher: requests (work folder, console file, arguments) go in
-// through one pipe, results come back through another; it ends when the
-// request pipe closes.
-class Launcher {
-public:
-    Launcher() {
-        int requests[2];
-        int replies[2];
-        if (::pipe2(requests, O_CLOEXEC) != 0 || ::pipe2(replies, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(requests[1]);
-            ::close(replies[0]);
-            Serve(requests[0], replies[1]);
-            ::_exit(0);
-        }
-        ::close(requests[0]);
-        ::close(replies[1]);
-        requests_ = requests[1];
-        replies_ = replies[0];
-    }
-    ~Launcher() {
-        if (requests_ >= 0) ::close(requests_);
-        if (replies_ >= 0) ::close(replies_);
-        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-    }
-    Launcher(const Launcher&) = delete;
-    Launcher& operator=(const Launcher&) = delete;
-
-    Finished Run(const std::string& work, const std::string& console, const std::vector<std::string>& args,
-                 std::chrono::seconds timeLimit) {
-        const int64_t seconds = timeLimit.count();
-        bool sent = WriteText(requests_, work) && WriteText(requests_, console) &&
-                    WriteBytes(requests_, &seconds, sizeof seconds);
-        const uint64_t count = args.size();
-        sent = sent && WriteBytes(requests_, &count, sizeof count);
-        for (const std::string& a : args) sent = sent && WriteText(requests_, a);
-        Finished f;
-        if (!sent || !ReadBytes(replies_, &f, sizeof f)) throw std::runtime_error("the launcher is gone");
-        return f;
-    }
-
-private:
-    static void Serve(int in, int out) {
-        for (;;) {
-            std::string work;
-            std::string console;
-            int64_t seconds = 0;
-            uint64_t count = 0;
-            if (!ReadText(in, work) || !ReadText(in, console) || !ReadBytes(in, &seconds, sizeof seconds) ||
-                !ReadBytes(in, &count, sizeof count)) {
-                return;
-            }
-            std::vector<std::string> args(count);
-            for (std::string& a : args) {
-                if (!ReadText(in, a)) return;
-            }
-            const Finished f = LaunchTool(work, console, args, std::chrono::seconds(seconds));
-            if (!WriteBytes(out, &f, sizeof f)) return;
-        }
-    }
-
-    pid_t pid_ = -1;
-    int requests_ = -1;
-    int replies_ = -1;
-};
-
-Launcher gLauncher;  // forked at start-up
+// Every run is started from a launcher forked when the test program starts,
+// while it is small: the peak resident size of a run then does not count
+// what this process grows to while it generates the inputs.
+Launcher gLauncher;
 
 // The start and the end of a long console text.
 std::string Excerpt(const std::string& out) {
@@ -364,17 +193,17 @@ void CheckRow(const HostileRow& row) {
     const std::string dataBefore = Snapshot(work / "data.csv");
 
     const fs::path console = scratch.path / "console.txt";
-    const Finished f =
-        gLauncher.Run(work.string(), console.string(), row.args, std::chrono::seconds(row.timeLimitSeconds));
+    Launch launch = Tool(work, row.args, Sink::File(console));
+    if (!kSanitized) launch.addressSpaceLimit = kAddressSpaceLimit;
+    const Exit f = gLauncher.Run(launch, std::chrono::seconds(row.timeLimitSeconds));
     const std::string out = ReadFile(console);
     testing::Test::RecordProperty("seconds", std::to_string(f.seconds));
     testing::Test::RecordProperty("peak_kib", std::to_string(f.peakKiB));
     const std::string trace = "after " + std::to_string(f.seconds) + " s, peak " +
                               std::to_string(f.peakKiB / 1024) + " MiB; console:\n" + Excerpt(out);
-    ASSERT_FALSE(f.hung) << "hang: still running after " << row.timeLimitSeconds << " s; " << trace;
-    ASSERT_TRUE(WIFEXITED(f.raw)) << "ended by signal " << (WIFSIGNALED(f.raw) ? WTERMSIG(f.raw) : 0) << " "
-                                  << trace;
-    EXPECT_EQ(WEXITSTATUS(f.raw), row.status) << trace;
+    ASSERT_FALSE(f.timedOut) << "hang: still running after " << row.timeLimitSeconds << " s; " << trace;
+    ASSERT_TRUE(f.Exited()) << "ended by a signal, shell status " << f.status << " " << trace;
+    EXPECT_EQ(f.status, row.status) << trace;
     for (const std::string& fragment : row.fragments) {
         EXPECT_NE(out.find(fragment), std::string::npos) << "missing \"" << fragment << "\" " << trace;
     }
@@ -576,8 +405,6 @@ std::vector<HostileRow> Rows() {
          255, {"Data file data.csv cannot be read: it is a directory"}},
         {"DataFileIsAFifo", BaseConfig, [](const fs::path& w) { ::mkfifo((w / "data.csv").c_str(), 0644); }, {},
          255, {"Data file data.csv cannot be read: it is a pipe, not a regular file"}},
-        {"DataFileIsDevNull", [] { return BaseConfigWith("data.csv", "/dev/null"); }, nullptr, {}, 255,
-         {"Data file /dev/null cannot be read: it is a device, not a regular file"}},
         {"DataFileIsDevZero", [] { return BaseConfigWith("data.csv", "/dev/zero"); }, nullptr, {}, 255,
          {"Data file /dev/zero cannot be read: it is a device, not a regular file"}},
         {"DataPathIsALoopOfLinks", BaseConfig,

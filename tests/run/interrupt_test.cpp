@@ -11,93 +11,24 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "run/command_line.h"
-#include "tool_process.h"
+#include "run/console.h"
+#include "support/files.h"
+#include "support/process.h"
+
+using namespace vux;
 
 namespace {
 
-using namespace tool_test;
+namespace fs = std::filesystem;
+using namespace test_support;
 
 constexpr const char* kConfig = "vux_reader.cfg";
-
-// The elements of a MAT-file as far as they are complete.
-struct MatScan {
-    bool headerComplete = false;
-    std::vector<std::string> names;  // complete elements, in file order
-    std::size_t completeEnd = 0;     // offset just past the header and the complete elements
-    std::size_t trailingBytes = 0;   // bytes of an incomplete last element
-    std::string fault;               // a complete element that is malformed
-};
-
-uint32_t U32(const std::string& bytes, std::size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return v;
-}
-
-// Reads the 128-byte header and then element after element: a miMATRIX tag,
-// array flags, n x 1 dimensions, the name in either form and n doubles, with
-// the byte count of the tag agreeing with its parts.
-MatScan ScanMat(const std::string& bytes) {
-    MatScan scan;
-    if (bytes.size() < 128) {
-        scan.trailingBytes = bytes.size();
-        return scan;
-    }
-    scan.headerComplete = true;
-    scan.completeEnd = 128;
-    if (bytes.compare(0, 19, "MATLAB 5.0 MAT-file") != 0 || bytes.compare(126, 2, "IM") != 0 ||
-        U32(bytes, 124) != 0x4D490100u) {
-        scan.fault = "bad header";
-        return scan;
-    }
-    std::size_t at = 128;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < 8 || bytes.size() - at - 8 < U32(bytes, at + 4)) {
-            scan.trailingBytes = bytes.size() - at;
-            break;
-        }
-        const std::size_t count = U32(bytes, at + 4);
-        const std::size_t body = at + 8;
-        if (U32(bytes, at) != 14 || count < 48 || U32(bytes, body) != 6 || U32(bytes, body + 4) != 8 ||
-            (U32(bytes, body + 8) & 0xFF) != 6 || U32(bytes, body + 16) != 5 ||
-            U32(bytes, body + 20) != 8 || U32(bytes, body + 28) != 1) {
-            scan.fault = "malformed element at " + std::to_string(at);
-            return scan;
-        }
-        const std::size_t n = U32(bytes, body + 24);
-        std::size_t name = body + 32;
-        std::string elementName;
-        std::size_t nameBytes;
-        if ((U32(bytes, name) >> 16) != 0) {  // small form: length in the upper half
-            elementName = bytes.substr(name + 4, U32(bytes, name) >> 16);
-            nameBytes = 8;
-        } else {
-            const std::size_t length = U32(bytes, name + 4);
-            elementName = bytes.substr(name + 8, length);
-            nameBytes = 8 + (length + 7) / 8 * 8;
-        }
-        const std::size_t data = name + nameBytes;
-        if (count != 40 + nameBytes + 8 * n || U32(bytes, data) != 9 || U32(bytes, data + 4) != 8 * n) {
-            scan.fault = "inconsistent element " + elementName;
-            return scan;
-        }
-        scan.names.push_back(elementName);
-        at = body + count;
-        scan.completeEnd = at;
-    }
-    return scan;
-}
 
 // Replaces the value of the line that starts with `key` ("DATA_FILE = ").
 std::string SetLine(std::string config, const std::string& key, const std::string& value) {
@@ -106,8 +37,6 @@ std::string SetLine(std::string config, const std::string& key, const std::strin
     const auto end = config.find('\n', start + 1);
     return config.replace(start + 1, end - start - 1, key + value);
 }
-
-bool DiedOf(int raw, int sig) { return WIFSIGNALED(raw) && WTERMSIG(raw) == sig; }
 
 std::string InterruptLine(int sig) { return "\nInterrupted by signal " + std::to_string(sig) + "\n"; }
 
@@ -118,10 +47,9 @@ protected:
     static void SetUpTestSuite() {
 #ifdef VUX_GEN_PATH
         data_ = new ScratchDir;
-        const std::string command = std::string("'") + VUX_GEN_PATH + "' --duration 120 -o '" +
-                                    (data_->path / "flight.csv").string() + "'";
-        if (std::system(command.c_str()) != 0) return;
-        RunTool(data_->path, {"missing.csv"});
+        const std::string flight = (data_->path / "flight.csv").string();
+        if (RunProgram(Program(VUX_GEN_PATH, {"--duration", "120", "-o", flight})).exit.status != 0) return;
+        RunProgram(Tool(data_->path, {"missing.csv"}));
         defaultConfig_ = ReadFile(data_->path / kConfig);
 #endif
     }
@@ -158,15 +86,15 @@ TEST_F(InterruptedRun, SigintInTheWindowLoopKeepsTheOldResultsAndTheConfiguratio
     const std::string previous = "results of an earlier run";
     WriteFile(dir_.path / "out.mat", previous);
 
-    ToolProcess tool = StartTool(dir_.path, {}, true);
+    Process tool = Start(Tool(dir_.path, {}, Sink::Pipe()));
     std::string printed;
     const bool reached = ReadUntil(tool, printed, "Window 3...", std::chrono::seconds(60));
     ::kill(tool.pid, SIGINT);
     ReadToEnd(tool, printed);
-    const int raw = WaitTool(tool);
+    const Exit exit = Wait(tool);
     ASSERT_TRUE(reached) << printed;
 
-    EXPECT_TRUE(DiedOf(raw, SIGINT)) << "shell status " << ShellStatus(raw);
+    EXPECT_TRUE(exit.KilledBy(SIGINT)) << "shell status " << exit.status;
     EXPECT_TRUE(printed.ends_with(InterruptLine(SIGINT))) << printed.substr(printed.size() - 200);
     EXPECT_EQ(printed.find("Writing data to matlab file"), std::string::npos);
     EXPECT_EQ(ReadFile(dir_.path / "out.mat"), previous);
@@ -182,34 +110,36 @@ TEST_F(InterruptedRun, SigtermWhileWaitingForTheConfigurationLeavesNothingBehind
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const std::vector<std::string> args{(data_->path / "flight.csv").string(), "out.mat"};
 
-    ToolProcess tool = StartTool(dir_.path, args, true);
+    Process tool = Start(Tool(dir_.path, args, Sink::Pipe()));
     ::usleep(300'000);
     EXPECT_EQ(::waitpid(tool.pid, nullptr, WNOHANG), 0) << "the run did not wait";
     ::kill(tool.pid, SIGTERM);
     std::string printed;
     ReadToEnd(tool, printed);
-    const int raw = WaitTool(tool);
+    const Exit exit = Wait(tool);
     ::close(held);
 
-    EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
-    // The banner printed before the wait is not lost.
-    EXPECT_EQ(printed, kBanner + InterruptLine(SIGTERM));
+    EXPECT_TRUE(exit.KilledBy(SIGTERM)) << "shell status " << exit.status;
     EXPECT_TRUE(fs::is_empty(dir_.path));
 
     // The lock went with the process: the next run is not held up.
-    std::string again;
-    EXPECT_EQ(ShellStatus(RunTool(dir_.path, args, &again)), 10) << again;
+    const Ran again = RunProgram(Tool(dir_.path, args, Sink::Pipe()));
+    EXPECT_EQ(again.exit.status, 10) << again.out;
+    // The banner, the first paragraph of every run, printed before the wait
+    // is not lost.
+    const std::string banner = again.out.substr(0, again.out.find("\n\n", 1) + 2);
+    EXPECT_EQ(printed, banner + InterruptLine(SIGTERM));
 }
 
 // What standard readers see: scipy.io.loadmat must load `path`. Skipped
 // (true) when Debian's python3 has no scipy.
 bool ScipyLoads(const fs::path& path) {
     static const bool haveScipy =
-        std::system("/usr/bin/python3 -c 'import scipy.io' >/dev/null 2>&1") == 0;
-    if (!haveScipy) return true;
-    const std::string command = "/usr/bin/python3 -c 'import sys, scipy.io; scipy.io.loadmat(sys.argv[1])' '" +
-                                path.string() + "' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+        RunProgram(Program("/usr/bin/python3", {"-c", "import scipy.io"})).exit.status == 0;
+    return !haveScipy ||
+           RunProgram(Program("/usr/bin/python3",
+                              {"-c", "import sys, scipy.io; scipy.io.loadmat(sys.argv[1])", path.string()}))
+                   .exit.status == 0;
 }
 
 TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWholeNewOne) {
@@ -218,15 +148,12 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWh
         SetLine(ConfigFor(defaultConfig_), "WINDOW_SIZE = ", "1200000 % in samples");
     ScratchDir reference;
     WriteFile(reference.path / kConfig, big);
-    ASSERT_EQ(ShellStatus(RunTool(reference.path, {})), 10);
+    ASSERT_EQ(RunProgram(Tool(reference.path)).exit.status, 10);
     const std::string whole = ReadFile(reference.path / "out.mat");
-    const MatScan wholeScan = ScanMat(whole);
-    ASSERT_EQ(wholeScan.fault, "");
-    ASSERT_EQ(wholeScan.names.size(), 10u);
     // The result of an earlier run, with windows of 1000 samples.
     ScratchDir earlier;
     WriteFile(earlier.path / kConfig, SetLine(ConfigFor(defaultConfig_), "WINDOW_SIZE = ", "1000"));
-    ASSERT_EQ(ShellStatus(RunTool(earlier.path, {})), 10);
+    ASSERT_EQ(RunProgram(Tool(earlier.path)).exit.status, 10);
     const std::string previous = ReadFile(earlier.path / "out.mat");
 
     // The signal follows the start of the export after 0, 25, 50 and 75 ms,
@@ -239,14 +166,14 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWh
         WriteFile(dir_.path / "out.mat", previous);
         fs::remove(dir_.path / "vuxplots.m");  // an earlier round may have written it
         WriteFile(dir_.path / kConfig, big);
-        ToolProcess tool = StartTool(dir_.path, {}, true);
+        Process tool = Start(Tool(dir_.path, {}, Sink::Pipe()));
         std::string printed;
         const std::string marker = "Writing data to matlab file...";
         const bool reached = ReadUntil(tool, printed, marker, std::chrono::seconds(60));
         ::usleep(static_cast<useconds_t>(delayMs) * 1000);
         ::kill(tool.pid, SIGTERM);
         ReadToEnd(tool, printed);
-        const int raw = WaitTool(tool);
+        const Exit exit = Wait(tool);
         ASSERT_TRUE(reached) << printed;
         EXPECT_EQ(ReadFile(dir_.path / kConfig), big);
         for (const std::string& name : EntriesIn(dir_.path)) EXPECT_NE(name[0], '.') << "left behind: " << name;
@@ -259,12 +186,12 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWh
         // summary): the MAT-file is then complete.
         const bool exported = printed.find(marker + "done!") != std::string::npos;
         const std::string written = ReadFile(dir_.path / "out.mat");
-        if (WIFEXITED(raw) || exported) {
-            if (WIFEXITED(raw)) {
-                EXPECT_EQ(WEXITSTATUS(raw), 10);
+        if (exit.Exited() || exported) {
+            if (exit.Exited()) {
+                EXPECT_EQ(exit.status, 10);
                 EXPECT_EQ(printed.find("Interrupted"), std::string::npos);
             } else {
-                EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
+                EXPECT_TRUE(exit.KilledBy(SIGTERM)) << "shell status " << exit.status;
             }
             // The whole file but its creation date (bytes 52 to 75).
             ASSERT_EQ(written.size(), whole.size());
@@ -273,7 +200,7 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWh
             continue;
         }
         ++interrupted;
-        EXPECT_TRUE(DiedOf(raw, SIGTERM)) << "shell status " << ShellStatus(raw);
+        EXPECT_TRUE(exit.KilledBy(SIGTERM)) << "shell status " << exit.status;
         EXPECT_TRUE(printed.ends_with(InterruptLine(SIGTERM)));
         EXPECT_FALSE(fs::exists(dir_.path / "vuxplots.m"));
         // Never a part of the new file: the earlier one, byte for byte.
@@ -290,7 +217,7 @@ TEST_F(InterruptedRun, SignalsEndARunBlockedOnAConsoleNobodyReads) {
     for (int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE("signal " + std::to_string(sig));
         WriteFile(dir_.path / kConfig, chatty);
-        ToolProcess tool = StartTool(dir_.path, {}, true);
+        Process tool = Start(Tool(dir_.path, {}, Sink::Pipe()));
         int queued = 0;
         for (int i = 0; i < 2000 && queued < 60000; ++i) {
             ::usleep(10'000);
@@ -301,16 +228,10 @@ TEST_F(InterruptedRun, SignalsEndARunBlockedOnAConsoleNobodyReads) {
 
         const auto signalled = std::chrono::steady_clock::now();
         ::kill(tool.pid, sig);
-        int raw = 0;
-        while (::waitpid(tool.pid, &raw, WNOHANG) == 0 &&
-               std::chrono::steady_clock::now() - signalled < std::chrono::seconds(10)) {
-            ::usleep(5'000);
-        }
+        const Exit exit = Wait(tool, std::chrono::seconds(10));  // a run still going then is killed
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
-        ::kill(tool.pid, SIGKILL);  // a run still going (a failure) must not outlive the test
-        WaitTool(tool);
-        EXPECT_TRUE(DiedOf(raw, sig)) << "shell status " << ShellStatus(raw);
+        EXPECT_TRUE(exit.KilledBy(sig)) << "shell status " << exit.status;
         EXPECT_LT(seconds, 3.0);
         EXPECT_EQ(EntriesIn(dir_.path), std::vector<std::string>{kConfig});
     }
@@ -341,15 +262,15 @@ TEST_F(InterruptedRun, DataFileChangedWhileReadStopsTheRunBeforeAnyOutput) {
         WriteFile(dir_.path / kConfig, config);
         WriteFile(dir_.path / "out.mat", "results of an earlier run");
 
-        ToolProcess tool = StartTool(dir_.path, {}, true);
+        Process tool = Start(Tool(dir_.path, {}, Sink::Pipe()));
         std::string printed;
         const bool reached = ReadUntil(tool, printed, "Window 2...", std::chrono::seconds(60));
         change();
         ReadToEnd(tool, printed);
-        const int raw = WaitTool(tool);
+        const Exit exit = Wait(tool);
         ASSERT_TRUE(reached) << printed;
 
-        EXPECT_EQ(ShellStatus(raw), 255);
+        EXPECT_EQ(exit.status, 255);
         EXPECT_TRUE(printed.ends_with(message)) << printed.substr(printed.size() - 300);
         EXPECT_EQ(printed.find("Post-processing"), std::string::npos);
         EXPECT_EQ(ReadFile(dir_.path / "out.mat"), "results of an earlier run");

@@ -16,8 +16,11 @@
 
 #include "config/config_file.h"
 #include "run/command_line.h"
-#include "run/warnings.h"
-#include "support/scratch_files.h"
+#include "support/config_builder.h"
+#include "support/files.h"
+#include "run/console.h"
+
+using namespace vux;
 
 namespace fs = std::filesystem;
 
@@ -251,23 +254,17 @@ TEST_F(ToolRun, MessyDataIsReportedOnTheErrorStreamOnly) {
 // above one, field text escaped and cut, names MATLAB cannot load, and a
 // WINDOW_SIZE beyond the file's rows.
 TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
-    RunState state;
-    state.settings.inputPath = "f.csv";
-    state.settings.windowSize = 100;
-    state.settings.sampleFreq = 10;
-    for (const char* name : {"TIME", "2nd-axis", "RAW"}) {
-        ColumnDef column;
-        column.name = name;
-        column.multPerWindow = 1;
-        state.columns.push_back(column);
-    }
-    state.columns[1].operationType = 2;  // exported as _pwr
+    test_support::ConfigText configText;
+    configText.strings = "DATA_FILE = f.csv\n";
+    configText.Window(100, 10).WindowFunction("1");
+    configText.Column("TIME, 1, 0, 0, 0").Column("2nd-axis, 1, 2, 0, 1").Column("RAW, 1, 0, 0, 0");  // _pwr
+    const RunConfig state = configText.Evaluate();
     EXPECT_EQ(ConfigurationWarnings(state),
               std::vector<std::string>{"vux_reader: warning: column 2nd-axis: MATLAB cannot load its vector "
                                        "2nd-axis_pwr (a name needs a letter first, then letters, digits or _, at "
                                        "most 63 characters)"});
 
-    ReduceOutcome outcome;
+    ReduceResult outcome;
     outcome.processedWindows = 1;
     DataQuality& q = outcome.quality;
     q.rows = 40;

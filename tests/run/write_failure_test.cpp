@@ -6,16 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "tool_process.h"
+#include "support/files.h"
+#include "support/process.h"
 
 namespace {
 
-using namespace tool_test;
+namespace fs = std::filesystem;
+using namespace test_support;
 
 struct Case {
     const char* name;
@@ -31,8 +32,7 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
     std::string dataPath;
 #ifdef VUX_GEN_PATH
     dataPath = (data.path / "flight.csv").string();
-    const std::string command = std::string("'") + VUX_GEN_PATH + "' --duration 2 -o '" + dataPath + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(RunProgram(Program(VUX_GEN_PATH, {"--duration", "2", "-o", dataPath})).exit.status, 0);
 #endif
 
     const std::vector<Case> cases = {
@@ -55,10 +55,11 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         ScratchDir dir;
         c.prepare(dir.path);
         WriteFile(dir.path / "out.mat", "earlier results");
-        std::string printed;
-        const int raw = RunTool(dir.path, {c.readsData ? dataPath : "missing.csv", "out.mat"}, &printed,
-                                c.fileSizeLimit);
-        EXPECT_EQ(ShellStatus(raw), 255) << printed;
+        Launch launch = Tool(dir.path, {c.readsData ? dataPath : "missing.csv", "out.mat"}, Sink::Pipe());
+        launch.fileSizeLimit = c.fileSizeLimit;
+        const Ran ran = RunProgram(launch);
+        const std::string& printed = ran.out;
+        EXPECT_EQ(ran.exit.status, 255) << printed;
         EXPECT_TRUE(printed.ends_with(std::string(c.lastStep) + c.message)) << printed;
         EXPECT_EQ(printed.find("Analysis complete"), std::string::npos);
         EXPECT_FALSE(fs::is_regular_file(dir.path / "recfg"));
@@ -77,31 +78,30 @@ TEST(RunsThatCannotWrite, TheirConsoleSayItOnTheErrorStreamAfterWritingTheFiles)
 #else
     ScratchDir data;
     const std::string dataPath = (data.path / "flight.csv").string();
-    const std::string command = std::string("'") + VUX_GEN_PATH + "' --duration 2 -o '" + dataPath + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(RunProgram(Program(VUX_GEN_PATH, {"--duration", "2", "-o", dataPath})).exit.status, 0);
     const std::vector<std::string> args{dataPath, "out.mat"};
     ScratchDir reference;
-    ASSERT_EQ(ShellStatus(RunTool(reference.path, args)), 10);
+    ASSERT_EQ(RunProgram(Tool(reference.path, args)).exit.status, 10);
     const std::string whole = ReadFile(reference.path / "out.mat");
 
     struct Case {
         const char* name;
-        ConsoleSetup console;
+        Sink console;
         const char* reason;
     };
     const std::vector<Case> cases = {
-        {"closed", {ConsoleSetup::Closed, false, ""}, "Bad file descriptor"},
-        {"a full device", {ConsoleSetup::FullDevice, false, ""}, "No space left on device"},
-        {"a pipe whose reader is gone, SIGPIPE ignored", {ConsoleSetup::PipeWithoutReader, true, ""},
-         "Broken pipe"},
+        {"closed", Sink::Closed(), "Bad file descriptor"},
+        {"a full device", Sink::File("/dev/full"), "No space left on device"},
+        {"a pipe whose reader is gone, SIGPIPE ignored", Sink::BrokenPipe(), "Broken pipe"},
     };
-    for (Case c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         ScratchDir errors;
-        c.console.errorFile = (errors.path / "stderr").string();
-        ToolProcess tool = StartTool(dir.path, args, false, -1, c.console);
-        EXPECT_EQ(ShellStatus(WaitTool(tool)), 255);
+        Launch launch = Tool(dir.path, args, c.console);
+        launch.err = Sink::File(errors.path / "stderr");
+        launch.ignoreSigpipe = c.console.kind == Sink::kBrokenPipe;
+        EXPECT_EQ(RunProgram(launch).exit.status, 255);
         EXPECT_EQ(ReadFile(errors.path / "stderr"),
                   std::string("vux_reader: error: standard output could not be written: ") + c.reason + "\n");
         // The files are whole (none took the console's place): all but the

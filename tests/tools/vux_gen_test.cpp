@@ -4,7 +4,6 @@
 // of bad options and failed writes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_files.h"
+#include "support/files.h"
+#include "support/process.h"
 
 namespace {
 
@@ -30,20 +30,24 @@ class VuxGenTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(dir_.path.empty()); }
 
-    // Runs vux_gen with `args` (shell words); stdout and stderr go to files.
-    // Returns the exit status (-1 when it did not exit normally).
-    int Run(const std::string& args) {
-        const std::string cmd = std::string("'") + VUX_GEN_PATH + "' " + args + " > '" + Path("stdout") +
-                                "' 2> '" + Path("stderr") + "'";
-        const int raw = std::system(cmd.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    // Runs vux_gen with the blank-separated words of `args` and, when given,
+    // "-o output"; stdout and stderr go to files. Returns the exit status as a
+    // shell shows it.
+    int Run(const std::string& args, const std::string& output = "") {
+        test_support::Launch gen = test_support::Program(VUX_GEN_PATH);
+        gen.out = test_support::Sink::File(Path("stdout"));
+        gen.err = test_support::Sink::File(Path("stderr"));
+        std::istringstream words(args);
+        for (std::string word; words >> word;) gen.args.push_back(word);
+        if (!output.empty()) gen.args.insert(gen.args.end(), {"-o", output});
+        return test_support::RunProgram(gen).exit.status;
     }
 
     std::string Path(const std::string& name) const { return dir_ / name; }
 
     // Generates into `name` and returns the bytes.
     std::string Generate(const std::string& args, const std::string& name = "data.csv") {
-        EXPECT_EQ(Run(args + " -o '" + Path(name) + "'"), 0) << ReadFile(Path("stderr"));
+        EXPECT_EQ(Run(args, Path(name)), 0) << ReadFile(Path("stderr"));
         return ReadFile(Path(name));
     }
 
@@ -311,7 +315,7 @@ TEST_F(VuxGenTest, ReportsFailedWritesAndCreates) {
         EXPECT_EQ(Run("--duration 0.1 -o /dev/full"), 1);
         EXPECT_NE(ReadFile(Path("stderr")).find("/dev/full"), std::string::npos);
     }
-    EXPECT_EQ(Run("--duration 0.1 -o '" + Path("missing/dir/data.csv") + "'"), 1);
+    EXPECT_EQ(Run("--duration 0.1", Path("missing/dir/data.csv")), 1);
     EXPECT_NE(ReadFile(Path("stderr")).find("missing/dir/data.csv"), std::string::npos);
 }
 

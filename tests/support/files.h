@@ -1,6 +1,6 @@
 #pragma once
-// Files for tests: whole-file reads and writes, and scratch directories that
-// remove themselves.
+// Files for tests: whole-file reads and writes, directory listings, scratch
+// directories that remove themselves, and a working directory for a while.
 
 #include <stdlib.h>
 
@@ -40,15 +40,17 @@ inline std::vector<std::string> EntriesIn(const std::filesystem::path& dir) {
     return names;
 }
 
-// A fresh empty directory "<prefix>_XXXXXX" under the temporary directory;
-// `path` stays empty when it cannot be made. The destructor removes it with
-// everything in it, first giving its owner back full access to it (tests
-// take that away to make writes fail).
+// A fresh empty directory "<prefix>_XXXXXX" under `parent` (by default the
+// temporary directory); `path` stays empty when it cannot be made. The
+// destructor removes it with everything in it, first giving its owner back
+// full access to it (tests take that away to make writes fail).
 struct ScratchDir {
     std::filesystem::path path;
 
-    explicit ScratchDir(const std::string& prefix = "vux_test") {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
+    explicit ScratchDir(const std::string& prefix = "vux_test", std::filesystem::path parent = {}) {
+        std::error_code ec;
+        if (parent.empty()) parent = std::filesystem::temp_directory_path(ec);
+        std::string pattern = (parent / (prefix + "_XXXXXX")).string();
         if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
     }
     ~ScratchDir() {
@@ -63,6 +65,22 @@ struct ScratchDir {
 
     // The path of `name` inside the directory.
     std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+// Makes `dir` the working directory while it lives; the destructor goes back
+// to the one before.
+struct EnterDir {
+    std::filesystem::path previous;
+
+    explicit EnterDir(const std::filesystem::path& dir) : previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~EnterDir() {
+        std::error_code ignored;
+        std::filesystem::current_path(previous, ignored);
+    }
+    EnterDir(const EnterDir&) = delete;
+    EnterDir& operator=(const EnterDir&) = delete;
 };
 
 }  // namespace test_support
