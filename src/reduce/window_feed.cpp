@@ -178,6 +178,9 @@ Cut CutPiece(WindowFeed& feed) {
     FeedBlock& block = *feed.block;
     const int32_t windowSize = feed.windowSize;
     const int64_t maxRows = (feed.slotsUntil - feed.cutWindow) * windowSize - feed.cutRow;
+    // Small reads make small pieces: tests read in blocks of a few bytes so
+    // that many pieces share a window and the threads race for them.
+    const size_t pieceBytes = std::min(kPieceBytes, std::max<size_t>(reader.blockSize, 1));
     Cut cut;
     cut.begin = feed.consumed;
     cut.end = feed.consumed;
@@ -200,8 +203,8 @@ Cut CutPiece(WindowFeed& feed) {
         }
         if (!feed.dropping) {
             while (rows < maxRows && feed.scanned < feed.filled) {
-                // About kPieceBytes of rows make a piece; the first row may be longer.
-                size_t regionEnd = std::min(feed.filled, cut.begin + kPieceBytes);
+                // About pieceBytes of rows make a piece; the first row may be longer.
+                size_t regionEnd = std::min(feed.filled, cut.begin + pieceBytes);
                 if (regionEnd <= feed.scanned) {
                     if (rows > 0) break;
                     regionEnd = feed.filled;
@@ -226,7 +229,7 @@ Cut CutPiece(WindowFeed& feed) {
                 if (found < wanted) feed.scanned = regionEnd;
             }
             if (rows == maxRows) break;
-            if (rows > 0 && feed.scanned >= cut.begin + kPieceBytes) break;
+            if (rows > 0 && feed.scanned >= cut.begin + pieceBytes) break;
             if (!feed.endOfFile && rows == 0 && feed.filled - feed.consumed > reader.longestRow) {
                 feed.consumed = feed.scanned = feed.filled;
                 cut.begin = cut.end = feed.consumed;
