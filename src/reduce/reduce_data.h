@@ -7,6 +7,7 @@
 
 #include "core/model.h"
 #include "reduce/data_reader.h"
+#include "reduce/thread_count.h"
 
 namespace vux {
 // The steps of the reduction, told to the run as they happen.

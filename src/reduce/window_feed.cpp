@@ -1,7 +1,6 @@
 #include "reduce/window_feed.h"
 
 #include <pthread.h>
-#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "core/error.h"
 #include "reduce/line_scan.h"
+#include "reduce/thread_count.h"
 
 namespace vux {
 
@@ -63,17 +63,6 @@ namespace {
 constexpr size_t kBlockBytes = size_t{1} << 20;
 constexpr size_t kPieceBytes = size_t{256} << 10;
 constexpr int64_t kRowsInFlight = 32768;
-
-int32_t AvailableCpus() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int count = CPU_COUNT(&set);
-        if (count > 0) return std::min<int32_t>(count, kMaxThreads);
-    }
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<int32_t>(std::min<long>(online, kMaxThreads)) : 1;
-}
 
 FeedSlot& SlotOf(WindowFeed& feed, int64_t window) {
     return *feed.slots[static_cast<size_t>(window % static_cast<int64_t>(feed.slots.size()))];
@@ -453,26 +442,6 @@ void HandOver(WindowFeed& feed, FeedSlot& slot, int32_t m, std::vector<std::vect
 }
 
 }  // namespace
-
-ThreadChoice ChooseThreads(const char* override) {
-    ThreadChoice choice;
-    choice.threads = AvailableCpus();
-    if (override == nullptr || *override == '\0') return choice;
-    int64_t value = 0;
-    for (const char* p = override; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9' || value > kMaxThreads) {
-            choice.overrideIgnored = true;
-            return choice;
-        }
-        value = value * 10 + (*p - '0');
-    }
-    if (value < 1 || value > kMaxThreads) {
-        choice.overrideIgnored = true;
-        return choice;
-    }
-    choice.threads = static_cast<int32_t>(value);
-    return choice;
-}
 
 WindowFeed::WindowFeed() = default;
 WindowFeed::~WindowFeed() { StopWorkers(*this); }
