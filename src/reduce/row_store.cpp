@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "reduce/parse_number.h"
+#include "reduce/parse_number_steps.h"
 
 namespace vux {
 namespace {
@@ -79,7 +79,7 @@ const char* StoreRows(const char* p, const char* stop, const RowTargets& targets
             if (double* column = target[c]) {
                 const char* const start = p;
                 const char* after;
-                const double value = ParseNumberPrefix(p, &after);
+                const double value = parse_detail::Parse<false>(p, nullptr, &after);
                 column[index] = value;
                 p = after;
                 // The common case lands on the ',' or the line end with a
