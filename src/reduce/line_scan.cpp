@@ -87,6 +87,37 @@ __attribute__((target("avx2"))) size_t SkipLineEndsAvx2(const char* text, size_t
     return past;
 }
 
+const char* SkipFieldsPortable(const char* p, int count) {
+    for (;;) {
+        while (*p != ',' && *p != '\n') ++p;
+        if (*p == '\n' || --count == 0) return p;
+        ++p;
+    }
+}
+
+__attribute__((target("avx2"))) const char* SkipFieldsAvx2(const char* p, const char* stop, int count) {
+    const __m256i comma = _mm256_set1_epi8(',');
+    const __m256i lineEnd = _mm256_set1_epi8('\n');
+    while (stop - p >= 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i lf = _mm256_cmpeq_epi8(bytes, lineEnd);
+        uint32_t ends = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, comma), lf)));
+        const uint32_t lines = static_cast<uint32_t>(_mm256_movemask_epi8(lf));
+        const int n = __builtin_popcount(ends);
+        if (n >= count) {
+            // Drop the first count - 1 field ends; the lowest left is the one.
+            for (int k = 1; k < count; ++k) ends &= ends - 1;
+            const uint32_t at = static_cast<uint32_t>(__builtin_ctz(ends));
+            const uint32_t line = lines != 0 ? static_cast<uint32_t>(__builtin_ctz(lines)) : 32;
+            return p + (line < at ? line : at);
+        }
+        if (lines != 0) return p + __builtin_ctz(lines);
+        count -= n;
+        p += 32;
+    }
+    return SkipFieldsPortable(p, count);
+}
+
 bool ChooseAvx2() { return __builtin_cpu_supports("avx2") && std::getenv("VUX_NO_AVX2") == nullptr; }
 
 std::atomic<bool> forcedPortable{false};
@@ -101,6 +132,11 @@ bool Avx2Chosen() {
 size_t SkipLineEnds(const char* text, size_t length, size_t wanted, size_t* found) {
     if (LineScanUsesAvx2()) return SkipLineEndsAvx2(text, length, wanted, found);
     return SkipLineEndsPortable(text, length, wanted, found);
+}
+
+const char* SkipFields(const char* text, const char* stop, int count) {
+    if (LineScanUsesAvx2()) return SkipFieldsAvx2(text, stop, count);
+    return SkipFieldsPortable(text, count);
 }
 
 bool LineScanUsesAvx2() { return Avx2Chosen() && !forcedPortable.load(std::memory_order_relaxed); }

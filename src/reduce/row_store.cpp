@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "reduce/line_scan.h"
 #include "reduce/parse_number_steps.h"
 
 namespace vux {
@@ -92,7 +93,21 @@ const char* StoreRows(const char* p, const char* stop, const RowTargets& targets
                     }
                 }
             } else {
-                while (*p != ',' && *p != '\n') ++p;
+                // A run of fields that no column stores (once-per-window
+                // columns after row 0) is gone past in one search.
+                int run = 1;
+                while (c + run <= last && target[c + run] == nullptr) ++run;
+                if (run == 1) {
+                    while (*p != ',' && *p != '\n') ++p;
+                } else {
+                    const char* const from = p;
+                    p = SkipFields(p, stop, run);
+                    if (*p == '\n') {
+                        c += static_cast<int>(std::count(from, p, ','));  // the field the line end closed
+                    } else {
+                        c += run - 1;
+                    }
+                }
             }
             if (*p == '\n') {
                 if (c < checks.lastColumn) CountShortRow(checks, l, c + 1);

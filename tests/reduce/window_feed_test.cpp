@@ -134,7 +134,7 @@ std::string MessyRows(int rows, uint32_t seed, bool lastLineEnd) {
     static const char* const kOdd[] = {"", "abc", "-", " 7 x", "1e", "1.5E-3", "\r", "+.5", "0", "12\r3", "-0"};
     std::string text;
     for (int i = 0; i < rows; ++i) {
-        const int fields = pick(10) == 0 ? pick(6) : 6 + pick(2);
+        const int fields = pick(10) == 0 ? pick(7) : 7 + pick(2);
         for (int f = 0; f < fields; ++f) {
             if (f > 0) text += ',';
             if (f == 0) {
@@ -150,9 +150,9 @@ std::string MessyRows(int rows, uint32_t seed, bool lastLineEnd) {
     return text;
 }
 
-// TIME, PRES (once per window, normalised), VOLT (normalised every sample)
-// and two FFT-type columns in one rotation group, with a per-window and,
-// when asked, a per-sample equation.
+// TIME, PRES and TEMP (once per window, normalised), VOLT (normalised every
+// sample) and two FFT-type columns in one rotation group, with a per-window
+// and, when asked, a per-sample equation.
 TestRun MakeRun(int32_t windowSize, bool sampleEquations) {
     TestRun run(windowSize, 100);
     run.WindowFunction("0.5*(1-cos((2*PI*input)/WINDOW_SIZE))");
@@ -160,6 +160,7 @@ TestRun MakeRun(int32_t windowSize, bool sampleEquations) {
     if (sampleEquations) run.Equation(1, "RAMP", "RAMP + count * VOLT / WINDOW_SIZE");
     run.Column("TIME", 1, 0, "0");
     run.Column("PRES", 0, 1, "input * 2 + OFFSET");
+    run.Column("TEMP", 0, 1, "input - PRES");
     run.Column("VOLT", 1, 1, sampleEquations ? "input / 4 - RAMP" : "input / 4");
     run.Column("ACCX", 1, 2, "1.5", 1, 0);
     run.Column("ACCY", 1, 2, "2.5", 1, 1);
@@ -191,7 +192,7 @@ TEST(WindowFeed, EveryThreadCountAndBlockSizeGivesTheRowByRowBits) {
     for (const FeedCase& c : cases) {
         SCOPED_TRACE(c.name);
         const TestRun run = MakeRun(c.windowSize, c.sampleEquations);
-        test_support::WriteFile(path, "free header\r\n" + std::string(kDataMarker) + "\r\nT,P,V,X,Y,\n" +
+        test_support::WriteFile(path, "free header\r\n" + std::string(kDataMarker) + "\r\nT,P,Q,V,X,Y,\n" +
                                           MessyRows(c.rows, seed++, c.lastLineEnd));
         DataReader reference = OpenDataFile(path, c.windowSize);
         const Reduced expected = ReduceRowByRow(reference, run.config);
@@ -218,7 +219,7 @@ TEST(WindowFeed, OverlongLinesAreLetGoOfAlike) {
     rows.insert(rows.find('\n', 500) + 1, std::string(3000, '\0') + "\r\n");
     rows.insert(rows.find('\n', 2000) + 1, "1," + std::string(5000, '5') + ",abc\n");
     rows += std::string(4000, 'x');  // and a last line without a line end
-    test_support::WriteFile(path, std::string(kDataMarker) + "\nT,P,V,X,Y\n" + rows);
+    test_support::WriteFile(path, std::string(kDataMarker) + "\nT,P,Q,V,X,Y\n" + rows);
     const auto open = [&](size_t block) {
         DataReader reader = OpenDataFile(path, 6);
         reader.longestRow = 1000;
@@ -234,6 +235,31 @@ TEST(WindowFeed, OverlongLinesAreLetGoOfAlike) {
             DataReader reader = open(block);
             EXPECT_EQ(Differences(expected, ReduceOnThreads(reader, run.config, threads)), "");
         }
+    }
+}
+
+TEST(LineScan, BothPathsGoPastTheSameFields) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 500; ++round) {
+        std::string text(static_cast<size_t>(random() % 120), 'a');
+        for (char& c : text) {
+            const uint32_t r = random() % 10;
+            if (r == 0) c = ',';
+            else if (r == 1 && random() % 4 == 0) c = '\n';
+        }
+        text += '\n';  // a line end always follows
+        const size_t from = random() % text.size();
+        const int count = 1 + static_cast<int>(random() % 5);
+        size_t expected = from;  // the count-th ',' or LF, or the first LF
+        for (int seen = 0;; ++expected) {
+            if (text[expected] == '\n' || (text[expected] == ',' && ++seen == count)) break;
+        }
+        for (bool portable : {false, true}) {
+            ForcePortableLineScan(portable);
+            EXPECT_EQ(SkipFields(text.data() + from, text.data() + text.size(), count) - text.data(),
+                      static_cast<std::ptrdiff_t>(expected));
+        }
+        ForcePortableLineScan(false);
     }
 }
 
