@@ -468,7 +468,9 @@ void StartFeed(WindowFeed& feed, DataReader& reader, const std::vector<ColumnSpe
         slot->later.assign(columns.size(), nullptr);
         feed.slots.push_back(std::move(slot));
     }
-    for (int32_t b = 0; b < feed.threads + 2; ++b) {
+    // Each thread parses one piece at a time, and a block holds a few pieces.
+    const int32_t blockCount = 2 + std::min<int32_t>(feed.threads, 16);
+    for (int32_t b = 0; b < blockCount; ++b) {
         auto block = std::make_unique<FeedBlock>();
         block->bytes.resize(kBlockBytes);
         feed.freeBlocks.push_back(block.get());
