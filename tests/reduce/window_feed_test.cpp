@@ -5,10 +5,12 @@
 // data-quality facts and the windows told.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -128,13 +130,13 @@ std::string Differences(const Reduced& x, const Reduced& y) {
 // Rows meant to hurt: short rows (an empty line among them), fields that are
 // no number, blanks, exponents, a lone CR inside a field, LF and CR LF line
 // ends mixed, extra fields; the last line may lack its line end.
-std::string MessyRows(int rows, uint32_t seed, bool lastLineEnd) {
+std::string MessyRows(int rows, uint32_t seed, bool lastLineEnd, int fieldsPerRow = 7) {
     std::mt19937 random(seed);
     const auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
     static const char* const kOdd[] = {"", "abc", "-", " 7 x", "1e", "1.5E-3", "\r", "+.5", "0", "12\r3", "-0"};
     std::string text;
     for (int i = 0; i < rows; ++i) {
-        const int fields = pick(10) == 0 ? pick(7) : 7 + pick(2);
+        const int fields = pick(10) == 0 ? pick(fieldsPerRow) : fieldsPerRow + pick(2);
         for (int f = 0; f < fields; ++f) {
             if (f > 0) text += ',';
             if (f == 0) {
@@ -235,6 +237,51 @@ TEST(WindowFeed, OverlongLinesAreLetGoOfAlike) {
             DataReader reader = open(block);
             EXPECT_EQ(Differences(expected, ReduceOnThreads(reader, run.config, threads)), "");
         }
+    }
+}
+
+// The whole tool, default configuration, on 1, 2 and 3 threads: the same
+// status, console (timings masked), warnings, MAT-file (past its dated
+// header) and plot script.
+TEST(WindowFeed, WholeRunsOnOneTwoAndThreeThreadsAreTheSame) {
+    const std::string data = "free header\r\n" + std::string(kDataMarker) + "\r\nTIME,P,T,H,AX,AY,AZ,LX,LY,LZ,\r\n" +
+                             MessyRows(25000, 5, true, 10);
+    const std::regex timings(R"(([0-9]+\.[0-9]+s elapsed)|(Remaining [^s]*s)|(took [0-9.]+ seconds)|(time: [0-9.]+s))");
+    struct Outcome {
+        int status = -1;
+        std::string out, err, mat, plots;
+    };
+    std::vector<Outcome> outcomes;
+    for (const char* threads : {"1", "2", "3"}) {
+        SCOPED_TRACE(std::string("VUX_THREADS=") + threads);
+        TempDir dir;
+        test_support::WriteFile(dir / "flight.csv", data);
+        std::string command = "cd '";
+        command += dir.path.string();
+        command += "' && VUX_THREADS=";
+        command += threads;
+        command += " '";
+        command += VUX_BINARY_PATH;
+        command += "' flight.csv out.mat > stdout.txt 2> stderr.txt";
+        const int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.out = std::regex_replace(test_support::ReadFile(dir / "stdout.txt"), timings, "T");
+        o.err = test_support::ReadFile(dir / "stderr.txt");
+        o.mat = test_support::ReadFile(dir / "out.mat");
+        o.plots = test_support::ReadFile(dir / "vuxplots.m");
+        ASSERT_EQ(o.status, 10) << o.out;
+        ASSERT_GT(o.mat.size(), 128u);
+        o.mat.erase(0, 128);  // the header holds the date
+        outcomes.push_back(o);
+    }
+    EXPECT_NE(outcomes[0].out.find("Window 3..."), std::string::npos);  // several windows
+    EXPECT_NE(outcomes[0].err.find("fewer fields"), std::string::npos) << outcomes[0].err;
+    for (size_t k = 1; k < outcomes.size(); ++k) {
+        EXPECT_EQ(outcomes[k].out, outcomes[0].out);
+        EXPECT_EQ(outcomes[k].err, outcomes[0].err);
+        EXPECT_TRUE(outcomes[k].mat == outcomes[0].mat);
+        EXPECT_EQ(outcomes[k].plots, outcomes[0].plots);
     }
 }
 
