@@ -64,6 +64,18 @@ constexpr size_t kBlockBytes = size_t{1} << 20;
 constexpr size_t kPieceBytes = size_t{256} << 10;
 constexpr int64_t kRowsInFlight = 32768;
 
+// Under the lock: wakes the waiting threads, if any (a wake-up costs a system call).
+void TellChange(WindowFeed& feed) {
+    if (feed.waiters > 0) feed.changed.notify_all();
+}
+
+// Under the lock (`held`): waits for a change.
+void WaitForChange(WindowFeed& feed, std::unique_lock<std::mutex>& held) {
+    ++feed.waiters;
+    feed.changed.wait(held);
+    --feed.waiters;
+}
+
 FeedSlot& SlotOf(WindowFeed& feed, int64_t window) {
     return *feed.slots[static_cast<size_t>(window % static_cast<int64_t>(feed.slots.size()))];
 }
@@ -105,7 +117,7 @@ void ReleaseBlock(WindowFeed& feed, FeedBlock* block) {
 void RecordFailure(WindowFeed& feed, std::exception_ptr failure, int64_t window) {
     if (!feed.error) feed.error = std::move(failure);
     feed.errorWindow = std::min(feed.errorWindow, window);
-    feed.changed.notify_all();
+    TellChange(feed);
 }
 
 // Under the lock: makes this thread the cutter when there is something to
@@ -121,6 +133,10 @@ bool ClaimCutter(WindowFeed& feed) {
         ++feed.slotsUntil;
     }
     if (feed.slotsUntil <= feed.cutWindow) return false;
+    // Cut for half the slots at once, not for each one the window loop frees
+    // (with small windows that would make tiny pieces), unless the window
+    // loop waits for rows not cut yet.
+    if (feed.slotsUntil - feed.cutWindow < (slotCount + 1) / 2 && feed.awaited < feed.cutWindow) return false;
 
     // A full block whose every byte is counted holds at most the start of a
     // line after its last cut row: time for a fresh block.
@@ -301,7 +317,7 @@ void PublishCut(WindowFeed& feed, const Cut& cut) {
         feed.block = nullptr;
     }
     feed.cutting = false;
-    feed.changed.notify_all();
+    TellChange(feed);
 }
 
 // Parses a piece's rows into the slots of their windows.
@@ -341,7 +357,7 @@ void CompletePiece(WindowFeed& feed, FeedPiece& piece) {
     ReleaseBlock(feed, piece.block);
     piece.block = nullptr;
     feed.freePieces.push_back(&piece);
-    feed.changed.notify_all();
+    TellChange(feed);
 }
 
 // Under the lock (`held`): parses one waiting piece, or cuts one. Returns
@@ -394,7 +410,7 @@ void WorkerMain(WindowFeed* feed) {
 
     std::unique_lock<std::mutex> held(feed->lock);
     while (!feed->stopping) {
-        if (!HelpOnce(*feed, held)) feed->changed.wait(held);
+        if (!HelpOnce(*feed, held)) WaitForChange(*feed, held);
     }
 }
 
@@ -505,9 +521,11 @@ void StartFeed(WindowFeed& feed, DataReader& reader, const std::vector<ColumnSpe
 FedWindow NextWindow(WindowFeed& feed, int32_t m, std::vector<std::vector<double>>& samples) {
     std::unique_lock<std::mutex> held(feed.lock);
     FeedSlot* ready = nullptr;
+    feed.awaited = m;
     for (;;) {
         if (feed.error && m >= feed.errorWindow) {
             std::exception_ptr failure = feed.error;
+            feed.awaited = -1;
             held.unlock();
             std::rethrow_exception(failure);
         }
@@ -517,16 +535,20 @@ FedWindow NextWindow(WindowFeed& feed, int32_t m, std::vector<std::vector<double
             break;
         }
         if (feed.cutterDone && feed.endWindow == m && slot.window != m) {
+            feed.awaited = -1;
             return FedWindow{0, true, feed.endBytes};
         }
-        if (!HelpOnce(feed, held)) feed.changed.wait(held);
+        if (!HelpOnce(feed, held)) WaitForChange(feed, held);
     }
+    feed.awaited = -1;
     held.unlock();
     const FedWindow fed{ready->rows, ready->endOfFile, ready->bytesEnd};
     if (fed.rows >= 2) HandOver(feed, *ready, m, samples);
     held.lock();
     ready->window = -1;
-    feed.changed.notify_all();
+    // The freed slot matters only to a cutter that may now cut (see ClaimCutter).
+    const int64_t slotCount = static_cast<int64_t>(feed.slots.size());
+    if (m + 1 + slotCount - feed.cutWindow >= (slotCount + 1) / 2) TellChange(feed);
     return fed;
 }
 

@@ -50,6 +50,8 @@ struct WindowFeed {
 
     std::mutex lock;
     std::condition_variable changed;
+    int waiters = 0;         // threads waiting on `changed`
+    int64_t awaited = -1;    // the window the window loop waits for, -1 when it does not wait
     bool stopping = false;
 
     std::vector<std::unique_ptr<FeedBlock>> blocks;
