@@ -20,7 +20,8 @@ namespace vux {
 // A buffer the file is read into; pieces point into it. `refs` counts the
 // pieces that point into it and the cutter while it reads into it.
 struct FeedBlock {
-    std::vector<char> bytes;
+    std::unique_ptr<char[]> bytes;  // not zeroed: only bytes read are ever looked at
+    size_t size = 0;
     int refs = 0;
 };
 
@@ -59,6 +60,14 @@ struct FeedSlot {
 };
 
 namespace {
+
+// Makes `block` hold `size` bytes, of which the first `keep` stay as they were.
+void ResizeBlock(FeedBlock& block, size_t size, size_t keep) {
+    std::unique_ptr<char[]> fresh = std::make_unique_for_overwrite<char[]>(size);
+    if (keep > 0) std::memcpy(fresh.get(), block.bytes.get(), std::min(keep, size));
+    block.bytes = std::move(fresh);
+    block.size = size;
+}
 
 constexpr size_t kBlockBytes = size_t{1} << 20;
 constexpr size_t kPieceBytes = size_t{256} << 10;
@@ -110,7 +119,7 @@ void TakeSlot(WindowFeed& feed, FeedSlot& slot, int64_t window) {
 void ReleaseBlock(WindowFeed& feed, FeedBlock* block) {
     if (--block->refs > 0) return;
     // A block grown for one long line goes back to its usual size.
-    if (block->bytes.size() > kBlockBytes) std::vector<char>(kBlockBytes).swap(block->bytes);
+    if (block->size > feed.blockBytes) ResizeBlock(*block, feed.blockBytes, 0);
     feed.freeBlocks.push_back(block);
 }
 
@@ -142,15 +151,15 @@ bool ClaimCutter(WindowFeed& feed) {
     // line after its last cut row: time for a fresh block.
     FeedBlock* block = feed.block;
     if (block == nullptr ||
-        (feed.filled == block->bytes.size() && feed.scanned == feed.filled && feed.consumed > 0)) {
+        (feed.filled == block->size && feed.scanned == feed.filled && feed.consumed > 0)) {
         // Carry the bytes not cut yet (a line's start) over to a fresh block.
         if (feed.freeBlocks.empty()) return false;
         FeedBlock* next = feed.freeBlocks.back();
         feed.freeBlocks.pop_back();
         next->refs = 1;
         const size_t carry = block == nullptr ? 0 : feed.filled - feed.consumed;
-        if (next->bytes.size() < 2 * carry) next->bytes.resize(2 * carry);
-        if (carry > 0) std::memcpy(next->bytes.data(), block->bytes.data() + feed.consumed, carry);
+        if (next->size < 2 * carry) ResizeBlock(*next, 2 * carry, 0);
+        if (carry > 0) std::memcpy(next->bytes.get(), block->bytes.get() + feed.consumed, carry);
         feed.scanned -= feed.consumed;
         feed.blockOffset += feed.consumed;
         feed.filled = carry;
@@ -193,7 +202,7 @@ Cut CutPiece(WindowFeed& feed) {
     cut.row = feed.cutRow;
     int64_t rows = 0;
     for (;;) {
-        const char* data = block.bytes.data();
+        const char* data = block.bytes.get();
         if (feed.dropping) {
             const void* lf = std::memchr(data + feed.scanned, '\n', feed.filled - feed.scanned);
             if (lf != nullptr) {
@@ -245,14 +254,14 @@ Cut CutPiece(WindowFeed& feed) {
             cut.atEnd = true;
             break;
         }
-        if (feed.filled == block.bytes.size()) {
+        if (feed.filled == block.size) {
             if (rows > 0 || feed.consumed > 0) break;  // a fresh block comes with the next turn
-            block.bytes.resize(2 * block.bytes.size());  // one line longer than the block
+            ResizeBlock(block, 2 * block.size, feed.filled);  // one line longer than the block
         }
-        const size_t want = std::min(std::max<size_t>(reader.blockSize, 1), block.bytes.size() - feed.filled);
+        const size_t want = std::min(std::max<size_t>(reader.blockSize, 1), block.size - feed.filled);
         ssize_t got;
         do {
-            got = read(reader.fd.get(), block.bytes.data() + feed.filled, want);
+            got = read(reader.fd.get(), block.bytes.get() + feed.filled, want);
         } while (got < 0 && errno == EINTR);
         if (got < 0) Fail(ErrorKind::DataReadFailed, reader.path, SystemReason(errno));
         if (got == 0) {
@@ -330,7 +339,7 @@ void ParsePiece(WindowFeed& feed, FeedPiece& piece) {
     piece.shortRows.clear();
 
     const int lastColumn = static_cast<int>(feed.columns->size()) - 1;
-    const char* p = piece.block->bytes.data() + piece.begin;
+    const char* p = piece.block->bytes.get() + piece.begin;
     const char* const stop = p + piece.length;
     int64_t window = piece.window;
     int32_t row = piece.firstRow;
@@ -486,9 +495,13 @@ void StartFeed(WindowFeed& feed, DataReader& reader, const std::vector<ColumnSpe
     }
     // Each thread parses one piece at a time, and a block holds a few pieces.
     const int32_t blockCount = 2 + std::min<int32_t>(feed.threads, 16);
+    // A small file needs no 1 MiB blocks.
+    const uint64_t offset = reader.bufferOffset + reader.begin;
+    const uint64_t left = reader.fileSize > offset ? reader.fileSize - offset : 0;
+    feed.blockBytes = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, left + 4096));
     for (int32_t b = 0; b < blockCount; ++b) {
         auto block = std::make_unique<FeedBlock>();
-        block->bytes.resize(kBlockBytes);
+        ResizeBlock(*block, feed.blockBytes, 0);
         feed.freeBlocks.push_back(block.get());
         feed.blocks.push_back(std::move(block));
     }
@@ -498,8 +511,8 @@ void StartFeed(WindowFeed& feed, DataReader& reader, const std::vector<ColumnSpe
     feed.freeBlocks.pop_back();
     first->refs = 1;
     const size_t carry = reader.end - reader.begin;
-    if (first->bytes.size() < carry) first->bytes.resize(carry);
-    if (carry > 0) std::memcpy(first->bytes.data(), reader.buffer.data() + reader.begin, carry);
+    if (first->size < carry) ResizeBlock(*first, carry, 0);
+    if (carry > 0) std::memcpy(first->bytes.get(), reader.buffer.data() + reader.begin, carry);
     feed.block = first;
     feed.filled = carry;
     feed.consumed = 0;

@@ -54,6 +54,7 @@ struct WindowFeed {
     int64_t awaited = -1;    // the window the window loop waits for, -1 when it does not wait
     bool stopping = false;
 
+    size_t blockBytes = 0;  // the size of a block, unless it grew for one long line
     std::vector<std::unique_ptr<FeedBlock>> blocks;
     std::vector<FeedBlock*> freeBlocks;
     std::vector<std::unique_ptr<FeedPiece>> pieces;
