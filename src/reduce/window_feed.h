@@ -15,8 +15,8 @@
 // window before. Data-quality counts are kept per piece and added up by
 // lowest line, so they do not depend on the thread count either.
 //
-// Memory: a 1 MiB block per thread and 2 more (18 at most), and a bounded
-// number of window slots (about 32768 rows in flight, at least 2 windows),
+// Memory: a block per thread and 2 more (18 at most; 1 MiB each, less for a
+// smaller file), and a bounded number of window slots (about 32768 rows in flight, at least 2 windows),
 // flat in the file's size. A line longer than the reader's row limit is let
 // go of as it is read.
 
