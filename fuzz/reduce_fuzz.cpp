@@ -3,16 +3,19 @@
 // windows at 100 Hz, a time column, a normalised once-per-window column, a
 // normalised every-sample column, two FFT-type columns in one rotation group,
 // a per-window and a per-sample equation using "count"). A file the reader
-// refuses stops the run; nothing else may happen. The file is reduced twice
-// by the tool's own window loop: with the reader's default blocks, and with
-// blocks of a few bytes (so that lines cross block boundaries everywhere);
-// both must give the same bits and the same data-quality facts.
+// refuses stops the run; nothing else may happen. The file is reduced three
+// times by the tool's own window loop: on one thread with the reader's
+// default blocks, and on 2 and on 3 threads with blocks of a few bytes (so
+// that lines cross block boundaries everywhere and many small pieces of the
+// file are parsed on different threads); all must give the same bits and the
+// same data-quality facts.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/evaluate.h"
@@ -73,12 +76,12 @@ struct Reduction {
 };
 
 // blockSize 0: the reader's default blocks.
-Reduction Reduce(size_t blockSize) {
+Reduction Reduce(size_t blockSize, int32_t threads) {
     Reduction reduction;
     try {
         DataReader reader = OpenDataFile(dataPath, configured->settings.windowSize);
         if (blockSize > 0) reader.blockSize = blockSize;
-        reduction.result = ReduceWindows(reader, *configured);
+        reduction.result = ReduceWindows(reader, *configured, {}, threads);
     } catch (const Error& error) {
         reduction.stopped = true;
         reduction.stopMessage = Message(error);
@@ -121,21 +124,26 @@ bool SameFacts(const DataQuality& a, const DataQuality& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteWholeFile(dataPath, std::string_view(reinterpret_cast<const char*>(data), size));
-    const Reduction whole = Reduce(0);
-    const Reduction blocks = Reduce(1 + size % 23);
-
-    FUZZ_CHECK(whole.stopped == blocks.stopped && whole.stopMessage == blocks.stopMessage,
-               "stops differ: \"%s\" and \"%s\"", whole.stopMessage.c_str(), blocks.stopMessage.c_str());
-    if (whole.stopped) return 0;
-    const ReduceResult& a = whole.result;
-    const ReduceResult& b = blocks.result;
-    FUZZ_CHECK(a.processedWindows == b.processedWindows, "%d windows, %d in small blocks", a.processedWindows,
-               b.processedWindows);
-    FUZZ_CHECK(a.headings == b.headings, "headings differ in small blocks");
-    for (size_t c = 0; c < configured->columns.size(); ++c) {
-        FUZZ_CHECK(SameResults(a, b, c), "column %s differs in small blocks", configured->columns[c].name.c_str());
+    const Reduction whole = Reduce(0, 1);
+    for (const auto& [blockSize, threads] : {std::pair<size_t, int32_t>{1 + size % 23, 2},
+                                             std::pair<size_t, int32_t>{1 + size % 61, 3}}) {
+        const Reduction other = Reduce(blockSize, threads);
+        FUZZ_CHECK(whole.stopped == other.stopped && whole.stopMessage == other.stopMessage,
+                   "stops differ: \"%s\" and \"%s\" (%d threads)", whole.stopMessage.c_str(),
+                   other.stopMessage.c_str(), threads);
+        if (whole.stopped) return 0;
+        const ReduceResult& a = whole.result;
+        const ReduceResult& b = other.result;
+        FUZZ_CHECK(a.processedWindows == b.processedWindows, "%d windows, %d on %d threads", a.processedWindows,
+                   b.processedWindows, threads);
+        FUZZ_CHECK(a.headings == b.headings, "headings differ on %d threads", threads);
+        for (size_t c = 0; c < configured->columns.size(); ++c) {
+            FUZZ_CHECK(SameResults(a, b, c), "column %s differs on %d threads", configured->columns[c].name.c_str(),
+                       threads);
+        }
+        FUZZ_CHECK(SameFacts(a.quality, b.quality), "data-quality facts differ on %d threads", threads);
     }
-    FUZZ_CHECK(SameFacts(a.quality, b.quality), "data-quality facts differ in small blocks");
+    const ReduceResult& a = whole.result;
     // Every processed window stored its value of the once-per-window column.
     FUZZ_CHECK(a.samples[1].size() >= static_cast<size_t>(a.processedWindows),
                "%zu once-per-window values for %d windows", a.samples[1].size(), a.processedWindows);

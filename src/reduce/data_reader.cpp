@@ -11,7 +11,7 @@
 #include <cstring>
 #include <limits>
 
-#include "reduce/parse_number.h"
+#include "reduce/row_store.h"
 #include "core/error.h"
 
 namespace vux {
@@ -99,119 +99,6 @@ bool NextLine(DataReader& reader, const char*& text, size_t& length, size_t long
 }
 
 void UpdateBytesConsumed(DataReader& reader) { reader.bytesConsumed = reader.bufferOffset + reader.begin; }
-
-// Where the fields of one window's rows go: field c of row l is stored at
-// targets[c][l] (the first row's targets point at samples[m] for
-// once-per-window columns, so l = 0 lands there); a null target is skipped.
-// `last` is the highest column with a target, -1 when there is none.
-struct RowTargets {
-    double* const* first;
-    int first_last;
-    double* const* later;
-    int later_last;
-};
-
-// What the row loop checks the rows against, and where it counts.
-struct RowChecks {
-    int lastColumn;         // the last configured column, -1 when there is none
-    uint64_t lineOfRowZero; // line number of the window's row 0
-    DataQuality& quality;
-};
-
-// True when the number parser reads a digit from `text` before any exponent:
-// blanks and tabs, an optional sign, then a digit, or a '.' and a digit.
-bool HasLeadingDigit(const char* text) {
-    while (*text == ' ' || *text == '\t') ++text;
-    if (*text == '-' || *text == '+') ++text;
-    if (*text == '.') ++text;
-    return static_cast<unsigned>(static_cast<unsigned char>(*text) - '0') < 10;
-}
-
-// The rare path of a stored field: its parse stopped short of the field's
-// end, or gave 0. Counts the field when it is not wholly a number. `start`
-// is the field's first byte and `stop` where the parser stopped; returns the
-// field's end, its ',' or the LF of the line end.
-[[gnu::noinline, gnu::cold]] const char* CheckField(const char* start, const char* stop, FieldFaults& faults,
-                                                    uint64_t line) {
-    const char* end = stop;
-    while (*end != ',' && *end != '\n') ++end;
-    const char* textEnd = end;  // a CR directly before the LF belongs to the line end
-    if (*end == '\n' && textEnd > start && textEnd[-1] == '\r') --textEnd;
-    if (stop == textEnd && HasLeadingDigit(start)) return end;
-    if (faults.count++ == 0) {
-        const size_t length = static_cast<size_t>(textEnd - start);
-        faults.firstLine = line;
-        faults.firstLength = static_cast<uint32_t>(std::min(length, kKeptFieldBytes));
-        faults.firstCut = length > kKeptFieldBytes;
-        std::memcpy(faults.firstText.data(), start, faults.firstLength);
-    }
-    return end;
-}
-
-[[gnu::noinline, gnu::cold]] void CountShortRow(DataQuality& quality, uint64_t line) {
-    if (quality.shortRows++ == 0) quality.firstShortLine = line;
-}
-
-// Goes past the fields of a row that no column stores, from `p` (the start of
-// field c) to the row's LF, counting the row as short when it ends before
-// the last configured column.
-const char* SkipRestOfRow(const char* p, const char* stop, int c, const RowChecks& checks, uint64_t line) {
-    for (; c < checks.lastColumn; ++c) {
-        while (*p != ',' && *p != '\n') ++p;
-        if (*p == '\n') {
-            CountShortRow(checks.quality, line);
-            return p;
-        }
-        ++p;
-    }
-    return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(stop - p)));
-}
-
-// Stores the rows of [p, stop), which ends with an LF, until `windowSize`
-// rows are in the window. Returns where it stopped (a row start).
-const char* StoreRows(const char* p, const char* stop, const RowTargets& targets, const RowChecks& checks,
-                      int32_t& rows, int32_t windowSize) {
-    FieldFaults* const faults = checks.quality.fields.data();
-    int32_t l = rows;
-    while (l < windowSize && p < stop) {
-        double* const* target = l == 0 ? targets.first : targets.later;
-        const int last = l == 0 ? targets.first_last : targets.later_last;
-        const size_t index = static_cast<size_t>(l);
-        for (int c = 0;; ++c) {
-            if (c > last) {
-                p = SkipRestOfRow(p, stop, c, checks, checks.lineOfRowZero + index);
-                break;
-            }
-            if (double* column = target[c]) {
-                const char* const start = p;
-                const char* after;
-                const double value = ParseNumberPrefix(p, &after);
-                column[index] = value;
-                p = after;
-                // The common case lands on the ',' or the line end with a
-                // value other than 0; anything else takes the rare path.
-                if ((*p != ',' && *p != '\n') || value == 0.0) {
-                    if (*p == '\r' && p[1] == '\n' && value != 0.0) {
-                        ++p;
-                    } else {
-                        p = CheckField(start, p, faults[c], checks.lineOfRowZero + index);
-                    }
-                }
-            } else {
-                while (*p != ',' && *p != '\n') ++p;
-            }
-            if (*p == '\n') {
-                if (c < checks.lastColumn) CountShortRow(checks.quality, checks.lineOfRowZero + index);
-                break;
-            }
-            ++p;
-        }
-        ++p;  // past the LF
-        ++l;
-    }
-    rows = l;
-    return p;
-}
 
 }  // namespace
 
@@ -341,18 +228,18 @@ RowsRead ReadRows(DataReader& reader, int32_t m, const std::vector<ColumnSpec>& 
             reader.savedFirstRow[c] = samples[0];
             reader.firstRowTargets[c] = samples.data();
             reader.laterRowTargets[c] = samples.data();
-            targets.first_last = static_cast<int>(c);
-            targets.later_last = static_cast<int>(c);
+            targets.firstLast = static_cast<int>(c);
+            targets.laterLast = static_cast<int>(c);
         } else if (IsOncePerWindow(columns[c].sampling) && m >= 0) {
             if (samples.size() <= slot) samples.resize(std::max(slot + 1, 2 * samples.size()));
             reader.savedFirstRow[c] = samples[slot];
             reader.firstRowTargets[c] = samples.data() + slot;
-            targets.first_last = static_cast<int>(c);
+            targets.firstLast = static_cast<int>(c);
         }
     }
 
     if (reader.quality.fields.size() != count) reader.quality.fields.resize(count);
-    RowChecks checks{static_cast<int>(count) - 1, reader.linesRead + 1, reader.quality};
+    RowChecks checks{static_cast<int>(count) - 1, reader.linesRead + 1, reader.quality, nullptr, m};
 
     int32_t rows = 0;
     // One past the last LF buffered: only complete lines are ever stored.

@@ -1,5 +1,6 @@
 #include "reduce/reduce_data.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "core/clock.h"
@@ -7,9 +8,11 @@
 #include "reduce/rotation.h"
 #include "reduce/spectrum.h"
 #include "reduce/window.h"
+#include "reduce/window_feed.h"
 
 namespace vux {
-ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer) {
+ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer,
+                           int32_t threads) {
     const auto tell = [&](ReducePhase phase, const ReduceResult& result) {
         if (observer.phase) observer.phase(phase, reader, result);
     };
@@ -29,14 +32,10 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     tell(ReducePhase::HeadingsMapped, result);
 
     int32_t m = 0;
-    for (;;) {
-        const RunClock::time_point start = RunClock::now();
-        const RowsRead read = ReadRows(reader, m, config.columns, result.samples, windowSize);
-        // A window of 0 or 1 rows only happens at the end of the file; it is
-        // dropped without a trace.
-        if (read.rows < 2) break;
-
-        const int32_t n = read.rows - read.rows % 2;
+    // One window's rows, then its processing: on the windows of one thread
+    // or of many, the arrays hold the same bits when a window is processed.
+    const auto process = [&](int32_t rows, uint64_t bytesConsumed, RunClock::time_point start) {
+        const int32_t n = rows - rows % 2;
         ProcessWindow(config, work, result, m, n);
         if (m == 0 && !config.columns.empty() && IsEverySample(config.columns[0].sampling)) {
             reader.quality.firstWindowStep = MedianStep(result.samples[0], n);
@@ -44,8 +43,27 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
         TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
         ++m;
         work.windowPosition = 0;
-        if (observer.window) observer.window(WindowDone{m, SecondsSince(start), reader.bytesConsumed});
-        if (read.endOfFile) break;
+        if (observer.window) observer.window(WindowDone{m, SecondsSince(start), bytesConsumed});
+    };
+    if (windowSize < 2) {
+        // No window of fewer than 2 rows is ever processed: the first one ends the loop.
+        const RunClock::time_point start = RunClock::now();
+        const RowsRead read = ReadRows(reader, m, config.columns, result.samples, windowSize);
+        if (read.rows >= 2) process(read.rows, reader.bytesConsumed, start);
+    } else {
+        WindowFeed feed;
+        StartFeed(feed, reader, config.columns, windowSize,
+                  threads > 0 ? threads : ChooseThreads(std::getenv("VUX_THREADS")).threads);
+        for (;;) {
+            const RunClock::time_point start = RunClock::now();
+            const FedWindow fed = NextWindow(feed, m, result.samples);
+            // A window of 0 or 1 rows only happens at the end of the file; it is
+            // dropped without a trace.
+            if (fed.rows < 2) break;
+            process(fed.rows, fed.bytesConsumed, start);
+            if (fed.endOfFile) break;
+        }
+        FinishFeed(feed);
     }
     // Results from a file that changed under the reader would mix two files.
     if (DataFileChanged(reader)) Fail(ErrorKind::DataChanged, reader.path);

@@ -7,6 +7,7 @@
 
 #include "core/model.h"
 #include "reduce/data_reader.h"
+#include "reduce/thread_count.h"
 
 namespace vux {
 // The steps of the reduction, told to the run as they happen.
@@ -42,5 +43,13 @@ struct ReduceObserver {
 // kept. A data file whose size or modification time changed while it was
 // read throws DataChanged right after the loop. Data-quality facts are
 // returned in result.quality; nothing is printed.
-ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer = {});
+//
+// The rows are read and parsed on `threads` threads (the calling one among
+// them; 1 = no other thread); 0 takes the count from ChooseThreads with the
+// environment variable VUX_THREADS (reduce/window_feed.h). Every count gives
+// the same bits: windows are processed, and the observer told, in order on
+// the calling thread. Memory: a few windows' arrays and 1 MiB blocks per
+// thread, whatever the file's size.
+ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer = {},
+                           int32_t threads = 0);
 }  // namespace vux

@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "config/config_checks.h"
 #include "config/config_file.h"
@@ -364,6 +366,18 @@ std::vector<std::string> DataWarnings(const RunConfig& config, const ReduceResul
                         " has fewer than 2 complete rows after its headings line; means and spectra are NaN");
     }
     return lines;
+}
+
+std::vector<std::string> ThreadWarnings(const char* override, const ThreadChoice& choice) {
+    if (override == nullptr || !choice.overrideIgnored) return {};
+    FieldFaults text;  // quoted like a field: any bytes may come from the environment
+    const size_t length = std::strlen(override);
+    text.firstLength = static_cast<uint32_t>(std::min(length, kKeptFieldBytes));
+    text.firstCut = length > kKeptFieldBytes;
+    std::memcpy(text.firstText.data(), override, text.firstLength);
+    return {Format("%sVUX_THREADS=%s is not a whole number from 1 to %d and is ignored: reading on %d threads",
+                   kWarning, QuotedField(text).c_str(), static_cast<int>(kMaxThreads),
+                   static_cast<int>(choice.threads))};
 }
 
 void PrintWarnings(const std::vector<std::string>& lines, bool consoleLineOpen) {

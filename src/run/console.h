@@ -94,6 +94,11 @@ std::vector<std::string> ConfigurationWarnings(const RunConfig& config);
 // WINDOW_SIZE line is left out then: this one says more).
 std::vector<std::string> DataWarnings(const RunConfig& config, const ReduceResult& result);
 
+// The warning when VUX_THREADS (`override`, may be null) was given but
+// ignored, as ChooseThreads tells in `choice`; none otherwise. The line starts
+// "vux_reader: warning: " and has no line end.
+std::vector<std::string> ThreadWarnings(const char* override, const ThreadChoice& choice);
+
 // Writes `lines` to the error stream, one per line, after flushing standard
 // output. When both streams are terminals and `consoleLineOpen` (standard
 // output's last line is unfinished), a line break comes first.

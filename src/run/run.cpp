@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -131,8 +132,12 @@ int Run(const std::vector<std::string>& args) {
 
     DataReader reader = OpenDataFile(config.settings.inputPath.value_or(""), config.settings.windowSize);
     PrintDataFileOpened(reader);
+    const char* threadsOverride = std::getenv("VUX_THREADS");
+    const ThreadChoice threads = ChooseThreads(threadsOverride);
+    PrintWarnings(ThreadWarnings(threadsOverride, threads), false);
     ReduceConsole console;
-    const ReduceResult result = ReduceWindows(reader, config, PrintingReduceObserver(config, console));
+    const ReduceResult result =
+        ReduceWindows(reader, config, PrintingReduceObserver(config, console), threads.threads);
     // A file without a complete window still gives its (empty or zero)
     // vectors and NaN means; that, like every other data warning, goes to the
     // error stream before the files are written.
