@@ -5,7 +5,7 @@
 // data-quality facts and the windows told.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <cstdlib>
 
 #include <cstdint>
 #include <cstring>
@@ -23,11 +23,12 @@
 #include "reduce/window.h"
 #include "reduce/window_feed.h"
 #include "run/console.h"
-#include "support/scratch_files.h"
+#include "support/files.h"
+#include "support/process.h"
 
 using namespace vux;
 
-using reduce_test::TempDir;
+using test_support::ScratchDir;
 using reduce_test::TestRun;
 
 namespace {
@@ -188,7 +189,7 @@ TEST(WindowFeed, EveryThreadCountAndBlockSizeGivesTheRowByRowBits) {
         {"last window of one row", 10, 201, false, false},
         {"no rows", 8, 0, true, false},
     };
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "data.csv";
     uint32_t seed = 1;
     for (const FeedCase& c : cases) {
@@ -215,7 +216,7 @@ TEST(WindowFeed, EveryThreadCountAndBlockSizeGivesTheRowByRowBits) {
 // block size is compared with the one-window reader at the same size.
 TEST(WindowFeed, OverlongLinesAreLetGoOfAlike) {
     const TestRun run = MakeRun(6, false);
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir / "data.csv";
     std::string rows = MessyRows(40, 99, true);
     rows.insert(rows.find('\n', 500) + 1, std::string(3000, '\0') + "\r\n");
@@ -254,20 +255,16 @@ TEST(WindowFeed, WholeRunsOnOneTwoAndThreeThreadsAreTheSame) {
     std::vector<Outcome> outcomes;
     for (const char* threads : {"1", "2", "3"}) {
         SCOPED_TRACE(std::string("VUX_THREADS=") + threads);
-        TempDir dir;
+        ScratchDir dir;
         test_support::WriteFile(dir / "flight.csv", data);
-        std::string command = "cd '";
-        command += dir.path.string();
-        command += "' && VUX_THREADS=";
-        command += threads;
-        command += " '";
-        command += VUX_BINARY_PATH;
-        command += "' flight.csv out.mat > stdout.txt 2> stderr.txt";
-        const int raw = std::system(command.c_str());
+        test_support::Launch launch = test_support::Tool(dir.path, {"flight.csv", "out.mat"}, test_support::Sink::Pipe());
+        launch.err = test_support::Sink::Pipe();
+        launch.env = {std::string("VUX_THREADS=") + threads};
+        const test_support::Ran ran = test_support::RunProgram(launch);
         Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = std::regex_replace(test_support::ReadFile(dir / "stdout.txt"), timings, "T");
-        o.err = test_support::ReadFile(dir / "stderr.txt");
+        o.status = ran.exit.status;
+        o.out = std::regex_replace(ran.out, timings, "T");
+        o.err = ran.err;
         o.mat = test_support::ReadFile(dir / "out.mat");
         o.plots = test_support::ReadFile(dir / "vuxplots.m");
         ASSERT_EQ(o.status, 10) << o.out;
