@@ -42,7 +42,8 @@ TEST(Launcher, StatusStreamsTimeLimitAndEnvironment) {
     Launch env = Program("/usr/bin/env");
     env.out = Sink::Pipe();
     env.env = {"VUX_A=1", "HOME=/elsewhere"};
-    const std::string printed = "\n" + RunProgram(env).out;
+    std::string printed = "\n";
+    printed += RunProgram(env).out;
     EXPECT_NE(printed.find("\nVUX_A=1\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("\nHOME=/elsewhere\n"), std::string::npos) << printed;
     EXPECT_EQ(printed.find("\nHOME="), printed.rfind("\nHOME=")) << printed;
