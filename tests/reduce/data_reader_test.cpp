@@ -35,11 +35,11 @@ struct Columns {
 Columns MakeColumns(const std::vector<int>& sampling, int32_t windowSize, size_t oncePerWindowSize = 4) {
     Columns columns;
     for (size_t c = 0; c < sampling.size(); ++c) {
-        ColumnSpec spec;
-        spec.name = "C";
-        spec.name += std::to_string(c);  // not "C" + ...: GCC 12 warns falsely on that (-Wrestrict)
-        spec.sampling = static_cast<Sampling>(sampling[c]);
-        columns.specs.push_back(spec);
+        ColumnSpec column;
+        column.name = "C";
+        column.name += std::to_string(c);  // not "C" + ...: GCC 12 warns falsely on that (-Wrestrict)
+        column.sampling = static_cast<Sampling>(sampling[c]);
+        columns.specs.push_back(column);
         const size_t size = sampling[c] == 1 ? static_cast<size_t>(windowSize) : oncePerWindowSize;
         columns.samples.emplace_back(size, kUntouched);
     }
