@@ -11,6 +11,7 @@ namespace vux {
 enum class ErrorKind {
     Usage,                   // a help word or an argument count the tool does not take
     ArgumentLineBreak,       // a command-line value holds a line break
+    ArgumentRefused,         // name: the key; other: the value; number: its ArgumentFault (run/command_line.h)
     InvalidInputName,        // DATA_FILE has no file-name part
     InvalidOutputName,       // OUTPUT_FILE has no file-name part
     OutputIsPlotScript,      // path: the output file the plot script would replace
@@ -18,6 +19,9 @@ enum class ErrorKind {
     TargetIsConfig,          // path: the output target; number 1 = plot script
     TargetIsScratchConfig,   // path: the output target; number 1 = plot script
     TargetIsSpecial,         // path: the output target; reason: "a FIFO"...; number 1 = plot script
+    TargetIsDirectory,       // path: the output target; number 1 = plot script
+    OutputDirectoryMissing,  // path: the directory; other: the output target; reason
+    OutputDirectoryNotADirectory,  // path: the directory; other: the output target
     UnbalancedParentheses,   // a ")" without its "("
     MissingOperand,          // name: the equation; other: the operator
     WindowSizeTooSmall,      // number: WINDOW_SIZE

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "config/config_checks.h"
 #include "config/config_file.h"
 #include "config/scratch_config.h"
+#include "run/command_line.h"
 
 namespace vux {
 namespace {
@@ -85,6 +87,29 @@ std::string Reader(const UnsetName& unset) {
     return "the equation of column " + unset.expression;
 }
 
+// Why a command-line value cannot be set (ArgumentRefused).
+std::string ArgumentRefusedMessage(const Error& e) {
+    const std::string value = Join({"\"", e.other, "\""});
+    std::string why;
+    switch (static_cast<ArgumentFault>(e.number)) {
+        case ArgumentFault::LineBreak: why = "it holds a line break"; break;
+        case ArgumentFault::Blank:
+            why = Join({value, " holds a blank, which ", kConfigFileName, " cannot keep in a value"});
+            break;
+        case ArgumentFault::Percent: why = Join({value, " holds a %, which starts a comment in ", kConfigFileName}); break;
+        case ArgumentFault::Empty: why = "the path is empty"; break;
+        case ArgumentFault::NoFileName: why = Join({value, " ends in a directory separator and names no file"}); break;
+        case ArgumentFault::LeadingDash:
+            why = Join({value, " begins with '-' like an option; write ./", e.other, " to name such a file"});
+            break;
+        case ArgumentFault::NotANumber:
+            why = Join({value, " is not a number of degrees (write it like -90, 12.5 or 1e2)"});
+            break;
+        case ArgumentFault::NotFinite: why = Join({value, " is too large: an angle must be a finite number"}); break;
+    }
+    return Join({"\nCannot set ", e.name, " from the command line: ", why, "\n"});
+}
+
 // "Output file <path>" or "Plot script <path>".
 std::string Target(const Error& e) { return Join({e.number == 1 ? "Plot script " : "Output file ", e.path}); }
 
@@ -99,6 +124,7 @@ std::string Message(const Error& e) {
         case ErrorKind::Usage: return kUsageText;
         case ErrorKind::ArgumentLineBreak:
             return Join({std::string_view("\nInvalid argument: a line break cannot be written into "), kConfigFileName, "\n"});
+        case ErrorKind::ArgumentRefused: return ArgumentRefusedMessage(e);
         case ErrorKind::InvalidInputName: return "\nInvalid input file name\n";
         case ErrorKind::InvalidOutputName: return "\nInvalid output file name\n";
         case ErrorKind::OutputIsPlotScript:
@@ -109,6 +135,12 @@ std::string Message(const Error& e) {
         case ErrorKind::TargetIsScratchConfig:
             return Join({"\n", Target(e), " would overwrite the configuration's scratch file ", kScratchConfigName, "\n"});
         case ErrorKind::TargetIsSpecial: return Join({"\n", Target(e), " is ", e.reason, ", not a regular file\n"});
+        case ErrorKind::TargetIsDirectory: return Join({"\n", Target(e), " is a directory, not a file\n"});
+        case ErrorKind::OutputDirectoryMissing:
+            if (e.number == ENOENT) return Join({"\nCannot write ", e.other, ": its directory ", e.path, " does not exist\n"});
+            return Join({"\nCannot write ", e.other, ": its directory ", e.path, " cannot be reached: ", e.reason, "\n"});
+        case ErrorKind::OutputDirectoryNotADirectory:
+            return Join({"\nCannot write ", e.other, ": ", e.path, " is not a directory\n"});
         case ErrorKind::UnbalancedParentheses: return "\n\nUnbalanced parentheses in equation";
         case ErrorKind::MissingOperand: return Join({"\n\nMissing value for '", e.other, "' in equation ", e.name, "\n"});
         case ErrorKind::WindowSizeTooSmall: return Join({"\nInvalid WINDOW_SIZE ", n, ": a window needs at least 2 samples\n"});

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,28 @@ bool IsScratchConfig(const std::string& path) {
     return nameStart == 0 || SameFile(path.substr(0, nameStart), ".");
 }
 
+// An output is written through a scratch file in its directory (the text
+// before its last '/'), which must exist and be a directory: found out here
+// rather than after the whole data file is reduced.
+void CheckDirectoryOf(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    struct stat info {};
+    Error refusal;
+    refusal.path = directory;
+    refusal.other = target;
+    if (::stat(directory.c_str(), &info) != 0) {
+        refusal.kind = ErrorKind::OutputDirectoryMissing;
+        refusal.number = errno;
+        refusal.reason = SystemReason(errno);
+    } else if (!S_ISDIR(info.st_mode)) {
+        refusal.kind = ErrorKind::OutputDirectoryNotADirectory;
+    } else {
+        return;
+    }
+    Fail(std::move(refusal));
+}
+
 // The MAT-file and the plot script are created over whatever their paths
 // name: neither may replace the data file, the configuration, its scratch
 // file or the other, and neither may be a FIFO, a socket or a device (writing
@@ -84,6 +107,7 @@ void CheckOutputTargets(const RunSettings& settings) {
     if (script == output || SameFile(script, output)) {
         Fail(ErrorKind::OutputIsPlotScript, output);
     }
+    for (const std::string& target : {output, script}) CheckDirectoryOf(target);
     for (const std::string& target : {output, script}) {
         Error refusal;
         refusal.path = target;
@@ -100,6 +124,8 @@ void CheckOutputTargets(const RunSettings& settings) {
         } else if (kind != nullptr) {
             refusal.kind = ErrorKind::TargetIsSpecial;
             refusal.reason = kind;
+        } else if (S_ISDIR(info.st_mode)) {
+            refusal.kind = ErrorKind::TargetIsDirectory;
         } else {
             continue;
         }
@@ -107,21 +133,26 @@ void CheckOutputTargets(const RunSettings& settings) {
     }
 }
 
-// Command-line values are written into lines of the configuration: a line
-// break in one would cut its line and add lines of its own to the file.
-void CheckArgumentsFitOnALine(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        if (arg.find_first_of("\r\n") != std::string::npos) {
-            Fail(ErrorKind::ArgumentLineBreak);
-        }
-    }
+// Command-line values are written into vux_reader.cfg and read back from it:
+// one that would not come back as given (or would become the configured data
+// file by a typo) stops the run before the configuration is touched.
+void CheckArgumentsCanBeCarried(const std::vector<std::string>& args) {
+    const std::optional<ArgumentRefusal> refusal = FindRefusedArgument(args);
+    if (!refusal) return;
+    if (refusal->fault == ArgumentFault::LineBreak) Fail(ErrorKind::ArgumentLineBreak);
+    Error error;
+    error.kind = ErrorKind::ArgumentRefused;
+    error.name = refusal->key;
+    error.other = args[refusal->index];
+    error.number = static_cast<int64_t>(refusal->fault);
+    Fail(std::move(error));
 }
 
 int Run(const std::vector<std::string>& args) {
     // Only the first argument is tested for a help word, before the count.
     if (!args.empty() && IsHelpWord(args[0])) Fail(ErrorKind::Usage);
     if (!IsAcceptedArgumentCount(args.size())) Fail(ErrorKind::Usage);
-    CheckArgumentsFitOnALine(args);
+    CheckArgumentsCanBeCarried(args);
 
     const RunConfig config = LoadConfiguration(args);
     // Warnings go to the error stream, so the console transcript, the files
@@ -199,7 +230,7 @@ int RunVuxReader(int argc, char** argv) {
                      SystemReason(errno).c_str());
         return -1;
     }
-    // "--version" as the first argument: one line, no banner, no file touched.
+    // "--version" or "-V" as the first argument: one line, no banner, no file touched.
     if (argc > 1 && IsVersionWord(argv[1])) {
         std::fputs(VersionLine(), stdout);
         return ConsoleWasWritten(stdoutClosed) ? 0 : -1;

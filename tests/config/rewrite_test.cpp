@@ -17,7 +17,7 @@ namespace {
 using namespace config_test;
 using Args = std::vector<std::string>;
 
-const Args kFive{"data.csv", "res.mat", "12.5", "-45", "abc"};
+const Args kFive{"data.csv", "res.mat", "12.5", "-45", "1e2"};
 
 TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
     struct Case {
@@ -32,7 +32,7 @@ TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
         {SectionStrings, "OUTPUT_FILE = o.mat\n", {"a", "b.mat"}, "OUTPUT_FILE = b.mat\n"},
         {SectionConstants, "THETA_X = -90\n", kFive, "THETA_X = 12.5\n"},
         {SectionConstants, "THETA_Y = 0\n", kFive, "THETA_Y = -45\n"},
-        {SectionConstants, "THETA_Z = -90 % deg\n", kFive, "THETA_Z = abc % deg\n"},
+        {SectionConstants, "THETA_Z = -90 % deg\n", kFive, "THETA_Z = 1e2 % deg\n"},
         {SectionConstants, "THETA_X = -90\n", {"a", "b"}, "THETA_X = -90\n"},  // needs five
         // Keys count only in their own section.
         {SectionStrings, "THETA_X = -90\n", kFive, "THETA_X = -90\n"},
@@ -128,16 +128,16 @@ TEST_F(RewriteTest, DefaultWithOneTwoAndFiveArguments) {
         EXPECT_EQ(one, *expected);
     }
 
-    auto two = Rewrite(base, {"in.csv", "out dir/o.mat"}).second;
+    auto two = Rewrite(base, {"in.csv", "out_dir/o.mat"}).second;
     EXPECT_EQ(two, Replace(Replace(base, oldData, "DATA_FILE = in.csv\n"), oldOut,
-                           "OUTPUT_FILE = out dir/o.mat\n"));
+                           "OUTPUT_FILE = out_dir/o.mat\n"));
 
     auto five = Rewrite(base, kFive).second;
     std::string expected = Replace(Replace(base, oldData, "DATA_FILE = data.csv\n"), oldOut,
                                    "OUTPUT_FILE = res.mat\n");
     expected = Replace(expected, "THETA_X = -90\n", "THETA_X = 12.5\n");
     expected = Replace(expected, "THETA_Y = 0\n", "THETA_Y = -45\n");
-    expected = Replace(expected, "THETA_Z = -90\n", "THETA_Z = abc\n");
+    expected = Replace(expected, "THETA_Z = -90\n", "THETA_Z = 1e2\n");
     EXPECT_EQ(five, expected);
     if (auto conforming = CaseFile("rw__five-args-on-default/expected", "vux_reader.cfg")) {
         EXPECT_EQ(five, *conforming);
@@ -178,7 +178,7 @@ TEST_F(RewriteTest, CrLfFileKeepsEveryByte) {
          "OUTPUT_FILE = res.mat\r\n"},
         {"THETA_X = -90\r\n", "THETA_X = 12.5\r\n"},
         {"THETA_Y = 0\r\n", "THETA_Y = -45\r\n"},
-        {"THETA_Z = -90\r\n", "THETA_Z = abc\r\n"},
+        {"THETA_Z = -90\r\n", "THETA_Z = 1e2\r\n"},
     };
     for (auto [from, to] : changes) expected = Replace(expected, from, to);
     EXPECT_EQ(Rewrite(crlf + "\r\nafter\r\n", kFive).second, expected + "\r\n");

@@ -16,7 +16,8 @@ TEST(CommandLine, HelpWordsAreExactAndCaseSensitive) {
         EXPECT_FALSE(IsHelpWord(other)) << other;
     }
     EXPECT_TRUE(IsVersionWord("--version"));
-    for (const char* other : {"-version", "--Version", "--version ", "-v", "version"}) {
+    EXPECT_TRUE(IsVersionWord("-V"));
+    for (const char* other : {"-version", "--Version", "--version ", "-v", "version", "-V "}) {
         EXPECT_FALSE(IsVersionWord(other)) << other;
     }
     EXPECT_TRUE(std::regex_match(VersionLine(), std::regex("vux_reader [0-9]+\\.[0-9]+\\.[0-9]+\n")))
@@ -36,4 +37,26 @@ TEST(CommandLine, FileNamePartFollowsTheLastSeparatorOfEitherKind) {
     EXPECT_EQ(FileNamePart("data/"), "");
     EXPECT_EQ(FileNamePart("C:\\data\\"), "");
     EXPECT_EQ(FileNamePart(""), "");
+}
+
+TEST(CommandLine, AnAngleIsWhollyOneDecimalNumber) {
+    for (const char* number : {"+5", "-90.5", "1e2", "5.", ".5", "1E-3", "007", "-0"}) {
+        EXPECT_TRUE(IsDecimalNumber(number)) << number;
+    }
+    for (const char* other : {"abc", "1,5", "12abc", " 5", "5 ", "inf", "nan", "0x10", "", ".", "e5", "1e", "+",
+                              "1e+", "--5", "5..", "1e2.5"}) {
+        EXPECT_FALSE(IsDecimalNumber(other)) << other;
+    }
+}
+
+TEST(CommandLine, TheFirstValueTheConfigurationCannotCarryIsNamed) {
+    const auto refused = [](std::vector<std::string> args) { return FindRefusedArgument(args); };
+    EXPECT_FALSE(refused({"./-x.csv", "out/o.mat", "1e2", "-0.5", "5."}));
+    const auto r = refused({"a.csv", "b.mat", "0", "1e400", "abc"});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->index, 3u);
+    EXPECT_STREQ(r->key, "THETA_Y");
+    EXPECT_EQ(r->fault, ArgumentFault::NotFinite);
+    EXPECT_EQ(refused({"a\\"})->fault, ArgumentFault::NoFileName);
+    EXPECT_EQ(refused({"a.csv", "b\n.mat"})->fault, ArgumentFault::LineBreak);
 }

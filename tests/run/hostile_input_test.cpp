@@ -528,6 +528,48 @@ std::vector<HostileRow> Rows() {
          [] { return BaseConfigWith("DATA_FILE = data.csv", "DATA_FILE = da ta.csv"); }, Base,
          {"data.csv", "out.mat"}, 255,
          {"Writing custom settings......\n\nCannot set DATA_FILE from the command line: its old value on line 3"}},
+        // Values that vux_reader.cfg would not give back as given are refused
+        // right after the banner: the configuration is not touched.
+        {"ArgumentPathWithABlank", BaseConfig, Base, {"da ta.csv", "out.mat"}, 255,
+         {"Cannot set DATA_FILE from the command line: \"da ta.csv\" holds a blank"}},
+        {"ArgumentPathWithAPercent", BaseConfig, Base, {"data.csv", "o%.mat"}, 255,
+         {"Cannot set OUTPUT_FILE from the command line: \"o%.mat\" holds a %"}},
+        {"ArgumentPathEmpty", BaseConfig, Base, {"data.csv", ""}, 255,
+         {"Cannot set OUTPUT_FILE from the command line: the path is empty"}},
+        {"ArgumentPathEndingInASeparator", BaseConfig, Base, {"data.csv", "results/"}, 255,
+         {"Cannot set OUTPUT_FILE from the command line: \"results/\" ends in a directory separator"}},
+        {"ArgumentPathLikeAnOption", BaseConfig, Base, {"-v"}, 255,
+         {"Cannot set DATA_FILE from the command line: \"-v\" begins with '-'"}},
+        {"ArgumentAngleNotANumber", BaseConfig, Base, {"data.csv", "out.mat", "0", "1,5", "0"}, 255,
+         {"Cannot set THETA_Y from the command line: \"1,5\" is not a number"}},
+        {"ArgumentAngleWithTextAfterIt", BaseConfig, Base, {"data.csv", "out.mat", "12abc", "0", "0"}, 255,
+         {"Cannot set THETA_X from the command line: \"12abc\" is not a number"}},
+        {"ArgumentAngleWithABlankFirst", BaseConfig, Base, {"data.csv", "out.mat", "0", "0", " 5"}, 255,
+         {"Cannot set THETA_Z from the command line: \" 5\" is not a number"}},
+        {"ArgumentAngleInfinite", BaseConfig, Base, {"data.csv", "out.mat", "1e400", "0", "0"}, 255,
+         {"Cannot set THETA_X from the command line: \"1e400\" is too large"}},
+        {"ArgumentAngleWords", BaseConfig, Base, {"data.csv", "out.mat", "inf", "nan", "0x10"}, 255,
+         {"Cannot set THETA_X from the command line: \"inf\" is not a number"}},
+        {"ArgumentAnglesOfEveryDecimalForm", BaseConfig, Base, {"./-data.csv", "out.mat", "+5", "5.", ".5e1"}, 0,
+         {"File ./-data.csv does not exist"}, {}, 1024, true},
+        // Output targets that cannot be written are found before the data
+        // file is opened, not after it was reduced.
+        {"OutputDirectoryMissing", BaseConfig, Base, {"data.csv", "results/out.mat"}, 255,
+         {"Cannot write results/out.mat: its directory results does not exist"}, {}, 1024, true},
+        {"OutputDirectoryIsAFile", [] { return BaseConfigWith("out.mat", "data.csv/out.mat"); }, Base, {}, 255,
+         {"Cannot write data.csv/out.mat: data.csv is not a directory"}},
+        {"OutputIsADirectory", [] { return BaseConfigWith("out.mat", "res.mat"); },
+         [](const fs::path& w) {
+             Base(w);
+             fs::create_directory(w / "res.mat");
+         },
+         {}, 255, {"\n\nOutput file res.mat is a directory, not a file\n"}},
+        {"PlotScriptIsADirectory", BaseConfig,
+         [](const fs::path& w) {
+             Base(w);
+             fs::create_directory(w / "vuxplots.m");
+         },
+         {}, 255, {"\n\nPlot script vuxplots.m is a directory, not a file\n"}},
         // What stands where the rewrite's scratch file goes is removed, never
         // written through or waited on.
         {"ScratchNameIsALinkToTheDataFile", BaseConfig,

@@ -121,12 +121,18 @@ TEST_F(ToolRun, WrongArgumentCountsPrintUsage) {
 
 TEST_F(ToolRun, VersionPrintsOneLineWhateverFollowsAndTouchesNothing) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--version"}, {"--version", "a.csv", "b.mat", "1"}}) {
+         {std::vector<std::string>{"--version"}, {"--version", "a.csv", "b.mat", "1"}, {"-V"}, {"-V", "x"}}) {
         const RunResult r = Run(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, VersionLine());
     }
     EXPECT_TRUE(Files().empty());
+    // A version line that cannot be written is no success.
+    const std::string cmd = "cd " + Quote(dir_.string()) + " && " + Quote(binary_) + " -V >/dev/full 2>err.txt";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 255);
+    EXPECT_EQ(ReadFile(dir_ / "err.txt"),
+              "vux_reader: error: standard output could not be written: No space left on device\n");
 }
 
 TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
@@ -135,17 +141,31 @@ TEST_F(ToolRun, NearHelpWordIsTakenAsTheInputPath) {
     ExpectGolden("near_help_word", r.out);
 }
 
+// Paths that end in a separator can only come from the configuration (the
+// command line refuses them before it is touched).
+std::string ConfigWithPaths(const std::string& input, const std::string& output) {
+    std::string text(kDefaultConfig);
+    const auto set = [&text](const std::string& key, const std::string& value) {
+        const size_t at = text.find(key + " = ");
+        text.replace(at, text.find('\n', at) - at, key + " = " + value);
+    };
+    set("DATA_FILE", input);
+    set("OUTPUT_FILE", output);
+    return text;
+}
+
 TEST_F(ToolRun, InputNameEndingInASeparatorIsInvalidBeforeTheOutputIsLookedAt) {
     for (const std::string input : {"data/", "C:\\data\\"}) {
-        fs::remove(dir_ / "vux_reader.cfg");
-        const RunResult r = Run({input, "out/"});
+        WriteFile(dir_ / "vux_reader.cfg", ConfigWithPaths(input, "out/"));
+        const RunResult r = Run({});
         EXPECT_EQ(r.status, 255);
         ExpectGolden("invalid_input_name", r.out);
     }
 }
 
 TEST_F(ToolRun, OutputNameEndingInASeparatorIsInvalid) {
-    const RunResult r = Run({"data/run1.csv", "results\\"});
+    WriteFile(dir_ / "vux_reader.cfg", ConfigWithPaths("data/run1.csv", "results\\"));
+    const RunResult r = Run({});
     EXPECT_EQ(r.status, 255);
     ExpectGolden("invalid_output_name", r.out);
 }
