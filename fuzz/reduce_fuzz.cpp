@@ -106,7 +106,7 @@ bool SameResults(const ReduceResult& a, const ReduceResult& b, size_t c) {
 
 bool SameFacts(const DataQuality& a, const DataQuality& b) {
     if (a.rows != b.rows || a.shortRows != b.shortRows || a.firstShortLine != b.firstShortLine ||
-        !SameBits(a.firstWindowStep, b.firstWindowStep) || a.fields.size() != b.fields.size()) {
+        !SameBits(a.meanStep, b.meanStep) || a.steppedRows != b.steppedRows || a.fields.size() != b.fields.size()) {
         return false;
     }
     for (size_t c = 0; c < a.fields.size(); ++c) {

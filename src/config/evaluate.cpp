@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -36,6 +38,15 @@ int32_t ParseInt(const std::string& text) {
 // is none).
 double ParseDouble(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 
+// True when ParseDouble reads all of `text` but white space around it.
+bool IsWhollyANumber(const std::string& text) {
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    if (end == text.c_str()) return false;
+    return std::all_of(static_cast<const char*>(end), text.c_str() + text.size(),
+                       [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+}
+
 // `value` rounded to the nearest integer, halves away from zero, clamped into
 // the int32 range; NaN gives 0.
 int32_t RoundToInt32(double value) {
@@ -58,15 +69,59 @@ struct Evaluation {
     int32_t plotTarget = -1;   // the #MATLAB line's column, -1 when none matches
     std::string plotType, xLabel, yLabel;
 
+    // The line being read: its number and the file offset of its start.
+    uint64_t line = 1;
+    long lineStart = 0;
+
     Evaluation(RunConfig& runState, std::FILE* cfg) : state(runState), file(cfg) {}
 
+    // A line ended (by the token reader or a value read to its end).
+    void NextLine() {
+        ++line;
+        lineStart = std::ftell(file);
+    }
+
+    std::string Value() {
+        std::string value = ReadValue(file);
+        NextLine();
+        return value;
+    }
+
+    std::string Title() {
+        std::string title = ReadTitle(file);
+        NextLine();
+        return title;
+    }
+
+    // The line that has just been read whole, as written (cold: only for a
+    // line that is reported).
+    std::string LineText(long start) {
+        const long end = std::ftell(file);
+        std::string text;
+        if (start < 0 || end < start || std::fseek(file, start, SEEK_SET) != 0) return text;
+        text.resize(static_cast<size_t>(end - start));
+        text.resize(std::fread(text.data(), 1, text.size(), file));
+        std::fseek(file, end, SEEK_SET);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text;
+    }
+
     void StringsKey(const std::string& key) {
-        if (key == "DATA_FILE") state.settings.inputPath = ReadValue(file);
-        else if (key == "OUTPUT_FILE") state.settings.outputPath = ReadValue(file);
+        if (key == "DATA_FILE") state.settings.inputPath = Value();
+        else if (key == "OUTPUT_FILE") state.settings.outputPath = Value();
     }
 
     void ConstantsKey(const std::string& name) {
-        double value = ParseDouble(ReadValue(file));
+        const uint64_t keyLine = line;
+        const long keyLineStart = lineStart;
+        const std::string text = Value();
+        double value = ParseDouble(text);
+        const bool nameHasControl =
+            std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+        if (nameHasControl || !IsWhollyANumber(text)) {
+            state.constantFaults.push_back(
+                ConstantLineFault{keyLine, LineText(keyLineStart), value, nameHasControl, !IsWhollyANumber(text)});
+        }
         AddConst(state.consts, name, value);
         RunSettings& s = state.settings;
         if (name == "WINDOW_SIZE") s.windowSize = RoundToInt32(value);
@@ -79,7 +134,7 @@ struct Evaluation {
     }
 
     void WindowFunctionKey(const std::string& key) {
-        std::string text = ReadValue(file);
+        std::string text = Value();
         state.windowFunction = CompileExpr(key, text, state.consts, state.vars);
         state.shortWindowFunction =
             CompileExpr("SHORT_WINDOW", ReplaceFirst(text, "WINDOW_SIZE", "LINE_COUNT"),
@@ -87,7 +142,7 @@ struct Evaluation {
     }
 
     void EquationKey(const std::string& name) {
-        CompiledExpr equation = CompileExpr(name, ReadValue(file), state.consts, state.vars);
+        CompiledExpr equation = CompileExpr(name, Value(), state.consts, state.vars);
         equation.mode = mode;
         state.equations.push_back(std::move(equation));
     }
@@ -132,7 +187,7 @@ struct Evaluation {
             default: break;
         }
         RotationCode(token);
-        std::string rest = ReadValue(file);
+        std::string rest = Value();
         if (HasEquation(column.operation)) {
             column.normExpr = CompileExpr(column.name, rest, state.consts, state.vars);
         } else {
@@ -161,7 +216,7 @@ struct Evaluation {
             default: break;
         }
         yLabel = std::move(token);
-        std::string title = ReadTitle(file);
+        std::string title = Title();
         if (title == "0") title.clear();
         if (plotTarget >= 0) {
             ColumnSpec& target = state.columns[static_cast<std::size_t>(plotTarget)];
@@ -193,7 +248,10 @@ struct Evaluation {
     }
 
     // A list line that ends before its last field is dropped whole.
-    void LineEnd() { fieldCounter = 0; }
+    void LineEnd() {
+        fieldCounter = 0;
+        NextLine();
+    }
 };
 
 // Memory the arrays sized by WINDOW_SIZE take, roughly, in bytes: per sample

@@ -33,6 +33,7 @@ enum class ErrorKind {
     DataUnreadable,          // path, reason
     DataReadFailed,          // path, reason
     DataNoMarker,            // path
+    DataCrLineEnds,          // path: a file without LF but with CRs
     DataHeadingsIncomplete,  // path
     DataHeadingsTooLong,     // path; number: the limit in MiB
     DataChanged,             // path

@@ -93,6 +93,16 @@ struct RotationGroupSpec {
 // Index of the first entry numbered `group`, -1 when there is none.
 int32_t FindRotationGroup(const std::vector<RotationGroupSpec>& groups, int32_t group);
 
+// A #CONSTANTS line that does not say what it seems to. It still takes
+// effect as read.
+struct ConstantLineFault {
+    uint64_t line = 0;             // its line number in the configuration, from 1
+    std::string text;              // the line as written, without its line end
+    double value = 0.0;            // what the value reads as
+    bool nameHasControl = false;   // the name holds a control character (a tab), so it is no key it looks like
+    bool valueNotANumber = false;  // the value is not wholly a number: its leading number is read, 0 without one
+};
+
 // Everything configuration evaluation fills. Later stages read it; a stage
 // that evaluates expressions works on its own copy of `vars`.
 struct RunConfig {
@@ -104,6 +114,7 @@ struct RunConfig {
     std::optional<CompiledExpr> shortWindowFunction;  // WINDOW_SIZE read as LINE_COUNT
     std::vector<ColumnSpec> columns;
     std::vector<RotationGroupSpec> rotationGroups;  // in order of first mention
+    std::vector<ConstantLineFault> constantFaults;  // in file order
 };
 
 // Bytes of a field's text that a data-quality fact keeps.
@@ -131,9 +142,13 @@ struct DataQuality {
     uint64_t shortRows = 0;       // rows with fewer fields than configured columns
     uint64_t firstShortLine = 0;  // line number of the first, 0 when none
     std::vector<FieldFaults> fields;  // per configured column, in table order
-    // The median step of the first column (read every sample) over the first
-    // window's processed samples; NaN when there is none to take.
-    double firstWindowStep = std::numeric_limits<double>::quiet_NaN();
+    // The first column's mean step over the processed rows, when it is read
+    // every sample: (t_last - t_first) / (rows - 1) from the first window's
+    // first row to the last processed row (the rows of full windows that were
+    // not processed in between counted too); NaN when fewer than 2 rows were
+    // processed. `steppedRows` is that row count.
+    double meanStep = std::numeric_limits<double>::quiet_NaN();
+    uint64_t steppedRows = 0;
 };
 
 // Running extremes and mean of one column. Normalised columns sum their

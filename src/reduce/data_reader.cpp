@@ -149,18 +149,23 @@ void SkipHeader(DataReader& reader) {
     // header line of any length (a NUL-filled stretch of gigabytes) takes no
     // more memory than one block.
     bool longLine = false;  // the current line's start was already let go of
+    bool carriageReturn = false;  // a CR was seen where no LF is
     for (;;) {
         const char* base = reader.buffer.data();
         const void* lf = reader.end > reader.begin
                              ? std::memchr(base + reader.begin, '\n', reader.end - reader.begin)
                              : nullptr;
         if (lf == nullptr) {
+            carriageReturn = carriageReturn || (reader.end > reader.begin &&
+                                                std::memchr(base + reader.begin, '\r', reader.end - reader.begin));
             if (reader.end - reader.begin > markerLength + 1) {
                 reader.begin = reader.end;
                 longLine = true;
             }
             if (Refill(reader) == 0) {
-                Fail(ErrorKind::DataNoMarker, reader.path);
+                // A file of CR line ends only has no line to find the marker on.
+                const bool crOnly = carriageReturn && reader.linesRead == 0;
+                Fail(crOnly ? ErrorKind::DataCrLineEnds : ErrorKind::DataNoMarker, reader.path);
             }
             continue;
         }

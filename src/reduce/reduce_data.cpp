@@ -32,13 +32,20 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     tell(ReducePhase::HeadingsMapped, result);
 
     int32_t m = 0;
+    const bool timed = !config.columns.empty() && IsEverySample(config.columns[0].sampling);
+    double firstTime = 0.0;
     // One window's rows, then its processing: on the windows of one thread
     // or of many, the arrays hold the same bits when a window is processed.
     const auto process = [&](int32_t rows, uint64_t bytesConsumed, RunClock::time_point start) {
         const int32_t n = rows - rows % 2;
         ProcessWindow(config, work, result, m, n);
-        if (m == 0 && !config.columns.empty() && IsEverySample(config.columns[0].sampling)) {
-            reader.quality.firstWindowStep = MedianStep(result.samples[0], n);
+        if (timed) {
+            // Every window before this one had WINDOW_SIZE rows in the file.
+            const std::vector<double>& time = result.samples[0];
+            if (m == 0) firstTime = time[0];
+            const uint64_t span = static_cast<uint64_t>(m) * static_cast<uint64_t>(windowSize) + static_cast<uint64_t>(n);
+            reader.quality.steppedRows = span;
+            reader.quality.meanStep = (time[static_cast<size_t>(n) - 1] - firstTime) / static_cast<double>(span - 1);
         }
         TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
         ++m;

@@ -45,6 +45,6 @@ const char* StoreRows(const char* p, const char* stop, const RowTargets& targets
 
 // Adds the counts of `part` (a later or earlier piece of the same file) to
 // `into`: the first occurrences are the ones on the lowest line, so pieces
-// may be added in any order. firstWindowStep is left as it is.
+// may be added in any order. meanStep and steppedRows are left as they are.
 void AddQuality(DataQuality& into, const DataQuality& part);
 }  // namespace vux

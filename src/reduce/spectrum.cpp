@@ -18,7 +18,9 @@ struct FftPlan {
 void FftPlanDeleter::operator()(FftPlan* plan) const { delete plan; }
 
 FftPlanPtr MakeFftPlan(int32_t n) {
-    if (n < 1) return nullptr;
+    // The library's real transform takes even lengths only; it is never
+    // asked for another (it would say so on the error stream).
+    if (n < 2 || n % 2 != 0) return nullptr;
     kiss_fftr_cfg config = kiss_fftr_alloc(n, 0, nullptr, nullptr);
     if (config == nullptr) return nullptr;
     FftPlanPtr plan(new FftPlan);
@@ -41,9 +43,8 @@ SpectralTables BuildSpectralTables(const RunConfig& config, VarTable& vars, std:
         }
     }
 
-    // For an odd size the library refuses (and says so on standard error);
-    // every window then has an even length below the size and takes the
-    // short-window path.
+    // An odd size has no full-length transform: every window then has an
+    // even length below the size and takes the short-window path.
     tables.fullPlan = MakeFftPlan(windowSize);
 
     for (size_t v = 0; v < vars.entries.size(); ++v) {

@@ -23,8 +23,9 @@ struct FftPlanDeleter {
 };
 using FftPlanPtr = std::unique_ptr<FftPlan, FftPlanDeleter>;
 
-// Forward real transform of n points; null when the library refuses the
-// length (an odd n: the library prints its own message on standard error).
+// Forward real transform of n points; null for an odd or non-positive n
+// (which the library's real transform does not take) or when the library
+// refuses the length.
 FftPlanPtr MakeFftPlan(int32_t n);
 
 struct SpectralTables {

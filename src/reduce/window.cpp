@@ -220,20 +220,6 @@ double WindowStartTime(Sampling firstSampling, const std::vector<double>& first,
     return 0.0;
 }
 
-double MedianStep(const std::vector<double>& values, int32_t n) {
-    const size_t count = std::min(values.size(), static_cast<size_t>(std::max(n, 0)));
-    std::vector<double> steps;
-    steps.reserve(count);
-    for (size_t i = 1; i < count; ++i) {
-        const double step = values[i] - values[i - 1];
-        if (std::isfinite(step)) steps.push_back(step);
-    }
-    if (steps.empty()) return std::numeric_limits<double>::quiet_NaN();
-    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-    std::nth_element(steps.begin(), middle, steps.end());
-    return *middle;
-}
-
 void FinishMeans(const RunConfig& config, ReduceResult& result, int32_t m) {
     const double windows = static_cast<double>(m);
     for (size_t c = 0; c < config.columns.size(); ++c) {

@@ -45,12 +45,6 @@ void ProcessWindow(const RunConfig& config, WindowWork& work, ReduceResult& resu
 // stamps the extremes of once-per-window columns.
 double WindowStartTime(Sampling firstSampling, const std::vector<double>& first, size_t m);
 
-// The median of the steps between consecutive values among the first n of
-// `values` (n - 1 steps; the upper median of an even count); steps that are
-// not finite are left out. NaN when no step is left. Allocates one array of
-// n doubles: meant for one window, not per window.
-double MedianStep(const std::vector<double>& values, int32_t n);
-
 // Turns the running sums of normalised columns into means over m windows
 // (m = 0 gives NaN or infinity, like any division by zero).
 void FinishMeans(const RunConfig& config, ReduceResult& result, int32_t m);

@@ -57,13 +57,12 @@ std::string Count(uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// The kept bytes of a field in double quotes: printable ASCII as it is but
-// '"' and '\' escaped with a backslash, every other byte as \xNN; "..."
-// after the quotes when the field was longer.
-std::string QuotedField(const FieldFaults& faults) {
+// `bytes` in double quotes: printable ASCII as it is but '"' and '\' escaped
+// with a backslash, every other byte as \xNN.
+std::string Quoted(std::string_view bytes) {
     std::string text = "\"";
-    for (uint32_t i = 0; i < faults.firstLength; ++i) {
-        const unsigned char c = static_cast<unsigned char>(faults.firstText[i]);
+    for (const char byte : bytes) {
+        const unsigned char c = static_cast<unsigned char>(byte);
         if (c == '"' || c == '\\') {
             text += '\\';
             text += static_cast<char>(c);
@@ -74,6 +73,13 @@ std::string QuotedField(const FieldFaults& faults) {
         }
     }
     text += '"';
+    return text;
+}
+
+// The kept bytes of a field quoted, "..." after the quotes when the field
+// was longer.
+std::string QuotedField(const FieldFaults& faults) {
+    std::string text = Quoted(std::string_view(faults.firstText.data(), faults.firstLength));
     if (faults.firstCut) text += "...";
     return text;
 }
@@ -157,6 +163,8 @@ std::string Message(const Error& e) {
         case ErrorKind::DataReadFailed: return Join({"\nError reading data file ", e.path, ": ", e.reason, "\n"});
         case ErrorKind::DataNoMarker:
             return Join({"Data file ", e.path, " ends before its marker line \"", kDataMarker, "\"\n"});
+        case ErrorKind::DataCrLineEnds:
+            return Join({"Data file ", e.path, " uses CR line ends only; its lines must end in LF or CR LF\n"});
         case ErrorKind::DataHeadingsIncomplete:
             return Join({"Data file ", e.path, " ends before its data headings line is complete\n"});
         case ErrorKind::DataHeadingsTooLong:
@@ -341,6 +349,35 @@ std::string SummaryText(const RunConfig& config, const ReduceResult& result, dou
 
 std::vector<std::string> ConfigurationWarnings(const RunConfig& config) {
     std::vector<std::string> lines;
+    for (const ConstantLineFault& fault : config.constantFaults) {
+        const std::string where = Format("%s%s line %llu, %s: ", kWarning, kConfigFileName,
+                                         static_cast<unsigned long long>(fault.line), Quoted(fault.text).c_str());
+        if (fault.nameHasControl) {
+            lines.push_back(where + "the constant's name holds a control character, so it is no key of the name it "
+                                    "looks like");
+        }
+        if (fault.valueNotANumber) {
+            lines.push_back(where + Format("the value is not wholly a number; it reads as %.17g", fault.value));
+        }
+    }
+    // The angles turn rotated groups; one that is not configured is -1 degrees.
+    const bool rotated = std::any_of(config.columns.begin(), config.columns.end(),
+                                     [](const ColumnSpec& column) { return IsRotated(column); });
+    for (const char* angle : {"THETA_X", "THETA_Y", "THETA_Z"}) {
+        const bool configured = std::any_of(config.consts.entries.begin(), config.consts.entries.end(),
+                                            [angle](const ConstEntry& entry) { return entry.name == angle; });
+        if (rotated && !configured) {
+            lines.push_back(Format("%s%s has no %s line in #CONSTANTS: -1 degrees used", kWarning, kConfigFileName,
+                                   angle));
+        }
+    }
+    const int32_t windowSize = config.settings.windowSize;
+    if (windowSize > 2 && windowSize % 2 != 0) {
+        lines.push_back(Format("%sWINDOW_SIZE %d is odd: every window is processed and transformed on its first %d "
+                               "rows, so the spectra's bins are %g Hz apart",
+                               kWarning, static_cast<int>(windowSize), static_cast<int>(windowSize - 1),
+                               static_cast<double>(config.settings.sampleFreq) / (windowSize - 1)));
+    }
     for (const UnsetName& unset : FindUnsetNames(config)) {
         lines.push_back(kWarning + Reader(unset) + " reads " + unset.name +
                         ", which no constant above it, no column and no equation sets: it reads 0");
@@ -380,18 +417,32 @@ std::vector<std::string> DataWarnings(const RunConfig& config, const ReduceResul
                              : "); each reads as its leading number, 0 when it has none"));
     }
     const int32_t frequency = config.settings.sampleFreq;
-    if (std::isfinite(quality.firstWindowStep) && frequency > 0 && !columns.empty()) {
+    if (std::isfinite(quality.meanStep) && quality.meanStep != 0.0 && frequency > 0 && !columns.empty()) {
         const double expected = 1.0 / frequency;
-        if (std::fabs(quality.firstWindowStep - expected) > 0.01 * expected) {
-            lines.push_back(kWarning + Format("time base: %s steps by %g in the first window (median) but "
-                                              "SAMPLE_FREQ = %d gives %g",
-                                              columns[0].name.c_str(), quality.firstWindowStep, frequency, expected));
+        if (std::fabs(quality.meanStep - expected) > 0.01 * expected) {
+            lines.push_back(kWarning + Format("time base: %s advances by %g per row on average over %llu rows "
+                                              "(%g Hz) but SAMPLE_FREQ = %d Hz",
+                                              columns[0].name.c_str(), quality.meanStep,
+                                              static_cast<unsigned long long>(quality.steppedRows),
+                                              1.0 / quality.meanStep, frequency));
         }
     }
     const int32_t windowSize = config.settings.windowSize;
     if (result.processedWindows > 0 && windowSize > 0 && static_cast<uint64_t>(windowSize) > quality.rows) {
         lines.push_back(kWarning + ("WINDOW_SIZE " + std::to_string(windowSize)) + " is larger than the " +
                         std::to_string(quality.rows) + " rows " + path + " holds");
+    }
+    // A once-per-window column that is not normalised keeps one value per
+    // window in an array that is exported at WINDOW_SIZE values.
+    if (windowSize > 0 && result.processedWindows > windowSize) {
+        for (const ColumnSpec& column : columns) {
+            if (!IsOncePerWindow(column.sampling) || ExportKindOf(column) != ExportKind::Samples) continue;
+            lines.push_back(kWarning + Format("column %s is read once per window with operation %d: only the first "
+                                              "%d of its %d per-window values are exported (%s) and its mean is "
+                                              "not computed",
+                                              column.name.c_str(), static_cast<int>(column.operation), windowSize,
+                                              static_cast<int>(result.processedWindows), ExportName(column).c_str()));
+        }
     }
     if (result.processedWindows == 0) {
         lines.push_back(kWarning + ("no window was processed: data file " + path) +

@@ -55,9 +55,6 @@ Reduced ReduceRowByRow(DataReader& reader, const RunConfig& config) {
         if (read.rows < 2) break;
         const int32_t n = read.rows - read.rows % 2;
         ProcessWindow(config, work, result, m, n);
-        if (m == 0 && IsEverySample(config.columns[0].sampling)) {
-            reader.quality.firstWindowStep = MedianStep(result.samples[0], n);
-        }
         TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
         ++m;
         work.windowPosition = 0;
@@ -116,7 +113,7 @@ std::string Differences(const Reduced& x, const Reduced& y) {
     const DataQuality& p = a.quality;
     const DataQuality& q = b.quality;
     note(p.rows == q.rows && p.shortRows == q.shortRows && p.firstShortLine == q.firstShortLine &&
-             SameBits(p.firstWindowStep, q.firstWindowStep) && p.fields.size() == q.fields.size(),
+             p.fields.size() == q.fields.size(),
          "row facts");
     for (size_t c = 0; c < p.fields.size() && c < q.fields.size(); ++c) {
         const FieldFaults& f = p.fields[c];

@@ -162,15 +162,6 @@ TEST(WindowProcessing, OncePerWindowValuesTakeTheTimeOfTheWindowsFirstRow) {
 
 // The time base is checked against the median step of the first window:
 // a few odd steps (a gap, a repeated stamp, a NaN) do not move it.
-TEST(WindowProcessing, MedianStepOfTheFirstSamples) {
-    EXPECT_EQ(MedianStep({0, 1, 2, 2, 3, 50, 51}, 7), 1.0);
-    EXPECT_EQ(MedianStep({0, 2, 3, 7, 100}, 4), 2.0);  // steps 2 1 4: the 100 is past n
-    EXPECT_EQ(MedianStep({0, 1, kNaN, 3, 4}, 5), 1.0);
-    EXPECT_EQ(MedianStep({3, 1}, 2), -2.0);
-    EXPECT_EQ(MedianStep({1, 2}, 8), 1.0);  // n beyond the array reads what there is
-    EXPECT_TRUE(std::isnan(MedianStep({1}, 1)));
-}
-
 TEST(WindowProcessing, MeansWeighEveryWindowEqually) {
     TestRun r(4, 100);
     r.Column("T", 1, 0, "0");

@@ -257,8 +257,8 @@ TEST_F(ToolRun, MessyDataIsReportedOnTheErrorStreamOnly) {
     EXPECT_EQ(messy.script, clean.script);
 
     const std::string timeBase =
-        "vux_reader: warning: time base: TIME steps by 0.0002 in the first window (median) but SAMPLE_FREQ = "
-        "10000 gives 0.0001\n";
+        "vux_reader: warning: time base: TIME advances by 0.0002 per row on average over 15000 rows (5000 Hz) but "
+        "SAMPLE_FREQ = 10000 Hz\n";
     EXPECT_EQ(messy.run.err,
               "vux_reader: warning: equation SENSOR_PRES reads PRESS, which no constant above it, no column and "
               "no equation sets: it reads 0\n"
@@ -294,7 +294,8 @@ TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
     const std::string text = std::string("a\"b\\c\r\x01\xff") + std::string(30, 'z');
     q.fields[2] = FieldFaults{2, 11, {}, 32, true};
     std::copy_n(text.begin(), 32, q.fields[2].firstText.begin());
-    q.firstWindowStep = 0.1009;  // within 1 % of 1 / SAMPLE_FREQ
+    q.meanStep = 0.1009;  // within 1 % of 1 / SAMPLE_FREQ
+    q.steppedRows = 40;
     EXPECT_EQ(DataWarnings(state, outcome),
               (std::vector<std::string>{
                   "vux_reader: warning: 3 rows of f.csv have fewer fields than the 3 configured columns (first "
@@ -303,6 +304,63 @@ TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
                   "\"a\\\"b\\\\c\\x0d\\x01\\xff" + std::string(24, 'z') +
                       "\"...); each reads as its leading number, 0 when it has none",
                   "vux_reader: warning: WINDOW_SIZE 100 is larger than the 40 rows f.csv holds"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Whole runs whose files hide something: each prints its warnings on the
+// error stream and nothing else changes (status 10). A clean file prints none.
+TEST_F(ToolRun, EdgesOfTheInputsAreWarnedOnTheErrorStream) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> edits;  // configuration text replaced
+        double rate;                                              // of the rows' time stamps, Hz
+        std::string err;
+    };
+    const std::string w = "vux_reader: warning: ";
+    const std::vector<Case> cases = {
+        {"clean", {}, 100, ""},
+        // 5-decimal stamps of a 9600 Hz recording step by 0.00010 or 0.00011.
+        {"rate 4 % off", {{"SAMPLE_FREQ = 100", "SAMPLE_FREQ = 10000"}}, 9600,
+         w + "time base: T advances by 0.000104211 per row on average over 20 rows (9595.96 Hz) but SAMPLE_FREQ = "
+             "10000 Hz\n"},
+        {"constants",
+         {{"THETA_X = 0", "THETA_X = 12abc"}, {"THETA_Y = 0", "THETA_Y\t=\t0"}},
+         100,
+         w + "vux_reader.cfg line 8, \"THETA_X = 12abc\": the value is not wholly a number; it reads as 12\n" + w +
+             "vux_reader.cfg line 9, \"THETA_Y\\x09=\\x090\": the constant's name holds a control character, so it "
+             "is no key of the name it looks like\n" +
+             w + "vux_reader.cfg has no THETA_Y line in #CONSTANTS: -1 degrees used\n"},
+        {"odd window", {{"WINDOW_SIZE = 8", "WINDOW_SIZE = 5"}}, 100,
+         w + "WINDOW_SIZE 5 is odd: every window is processed and transformed on its first 4 rows, so the "
+             "spectra's bins are 25 Hz apart\n"},
+        {"more windows than values", {{"WINDOW_SIZE = 8", "WINDOW_SIZE = 2"}}, 100,
+         w + "column P is read once per window with operation 0: only the first 2 of its 10 per-window values are "
+             "exported (P_out) and its mean is not computed\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string config = "%" + std::string(1000, '-') +
+                             "\n#STRINGS\nDATA_FILE = data.csv\nOUTPUT_FILE = out.mat\n#CONSTANTS\n"
+                             "WINDOW_SIZE = 8\nSAMPLE_FREQ = 100\nTHETA_X = 0\nTHETA_Y = 0\nTHETA_Z = 0\n"
+                             "#WINDOW_FUNCTION\nWINDOW_FUNCTION = 1\n#EQUATIONS\n#COLUMNS\n"
+                             "T, 1, 0, 0, 0\nA, 1, 2, 1x0, 1\nB, 1, 2, 1y0, 1\nC, 1, 2, 1z0, 1\nP, 0, 0, 0, 0\n"
+                             "#MATLAB\n#ENDCFG\n";
+        for (const auto& [from, to] : c.edits) config = Replaced(config, from, to);
+        WriteFile(dir_ / "vux_reader.cfg", config);
+        std::string data = "Data Starts Here,,,,,,,,,,,,,,,,,,,\nT,A,B,C,P\n";
+        char row[96];
+        for (int i = 0; i < 20; ++i) {
+            std::snprintf(row, sizeof row, "%.5f,%d,%d,%d,%d\n", i / c.rate, i % 3, i % 5, i % 7, i);
+            data += row;
+        }
+        WriteFile(dir_ / "data.csv", data);
+        const RunResult r = Run({});
+        EXPECT_EQ(r.status, 10) << r.out;
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
 }  // namespace

@@ -45,9 +45,9 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
          "\nCannot write recfg: File too large\n"},
         {"MAT-file larger than the file size limit", [](const fs::path&) {}, 20000, true,
          "\nWriting data to matlab file...", "\nCannot write MAT-file out.mat: File too large\n"},
+        // Found before the data file is read.
         {"plot script blocked", [](const fs::path& dir) { fs::create_directory(dir / "vuxplots.m"); },
-         -1, true, "\nCreating MATLAB autodisplay script...",
-         "\nCannot create plot script vuxplots.m: Is a directory\n"},
+         -1, true, "Config file processing complete!\n\n", "\nPlot script vuxplots.m is a directory, not a file\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
