@@ -7,6 +7,8 @@ matplotlib.
 """
 
 import csv
+import importlib.machinery
+import importlib.util
 import json
 import os
 import re
@@ -285,6 +287,23 @@ class FailuresTest(unittest.TestCase):
                         stdout)
         self.assertEqual(sorted(os.listdir(self.ws.path("out"))),
                          ["campaign-joblog.txt", "campaign.csv", "campaign.json", "warn"])
+
+
+class AxesTest(unittest.TestCase):
+    """The PSD figure's frequency axis: an odd WINDOW_SIZE is transformed on one
+    point less, which sets the spacing of the bins."""
+
+    def test_bin_spacing(self):
+        loader = importlib.machinery.SourceFileLoader("vux_campaign", CAMPAIGN)
+        spec = importlib.util.spec_from_loader(loader.name, loader)
+        module = importlib.util.module_from_spec(spec)
+        loader.exec_module(module)
+        cases = [  # WINDOW_SIZE, SAMPLE_FREQ, spacing in Hz (None: index axis)
+            (10000, 10000, 1.0), (1000, 10000, 10.0), (7, 10000, 10000 / 6), (3, 10000, 5000.0),
+            (2, 10, 5.0), (1, 10000, None), (10000, 0, None)]
+        for size, rate, spacing in cases:
+            with self.subTest(size=size, rate=rate):
+                self.assertEqual(module.bin_spacing(size, rate), spacing)
 
 
 class UsageTest(unittest.TestCase):

@@ -122,6 +122,23 @@ output=$(bash "$render" --config "$work/once.cfg" --size 400x300 "$results/fligh
 grep -qxF "$results/flight-figure-4.png: TIME_out: time in the last window 0 to 0.0999 s" <<<"$output" ||
     fail "first column read once per window: $output"
 
+# An odd WINDOW_SIZE is transformed on one point less: at 7 the bins lie
+# SAMPLE_FREQ / 6 apart; at 3 a PSD holds its 0 Hz bin alone, which a
+# logarithmic axis cannot show.
+while IFS='|' read -r size expected; do
+    odd=$work/odd-$size
+    mkdir "$odd"
+    head -n 200 "$work/run/flight.csv" >"$odd/flight.csv"
+    sed "s/^WINDOW_SIZE = .*/WINDOW_SIZE = $size/" "$work/run/vux_reader.cfg" >"$odd/vux_reader.cfg"
+    (cd "$odd" && "$reader" flight.csv odd.mat >/dev/null 2>&1)
+    output=$(cd "$odd" && bash "$render" --size 400x300 odd.mat 2>&1)
+    grep -qxF "$odd/odd-figure-1.png: ANGX_rot, ANGY_rot, ANGZ_rot: frequency $expected" <<<"$output" ||
+        fail "WINDOW_SIZE $size: expected 'frequency $expected' in: $output"
+done <<'CASES'
+7|1666.67 to 3333.33 Hz
+3|0 Hz only, left out of the logarithmic axis
+CASES
+
 # The run's own script, on index axes: the same figures, one path per line.
 rm -f "$results"/flight-figure-*.png
 output=$(bash "$render" --as-script --size 400x300 "$results/flight.mat" 2>&1)
