@@ -7,13 +7,16 @@ matplotlib.
 """
 
 import csv
+import ctypes
 import importlib.machinery
 import importlib.util
 import json
 import os
+import pwd
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -287,6 +290,107 @@ class FailuresTest(unittest.TestCase):
                         stdout)
         self.assertEqual(sorted(os.listdir(self.ws.path("out"))),
                          ["campaign-joblog.txt", "campaign.csv", "campaign.json", "warn"])
+
+
+class HostsTest(unittest.TestCase):
+    """Flights spread over two ssh logins, as over two machines: an OpenSSH
+    server started for the test on 127.0.0.1, reached as USER@127.0.0.1 and as
+    USER@localhost with a key made for the test. Skipped only where the server
+    cannot listen on 127.0.0.1."""
+
+    def setUp(self):
+        self.ws = e2e.Workspace()
+        self.addCleanup(self.ws.close)
+        self.assertTrue(os.access("/usr/sbin/sshd", os.X_OK), "no sshd: run tools/install-deps")
+        keys = self.ws.path("keys")
+        os.mkdir(keys, 0o700)
+        for key in ("host", "user"):
+            subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
+                            os.path.join(keys, key)], check=True)
+        shutil.copy(os.path.join(keys, "user.pub"), os.path.join(keys, "authorized_keys"))
+        os.makedirs("/run/sshd", mode=0o755, exist_ok=True)  # its privilege separation directory
+        for _ in range(3):  # another program may take the free port first
+            port = self.start_sshd(keys)
+            if port:
+                break
+        else:
+            self.fail("sshd found no free port in three tries")
+        self.ssh_config = os.path.join(keys, "ssh_config")
+        with open(self.ssh_config, "w") as f:
+            f.write(f"Host *\n Port {port}\n IdentityFile {keys}/user\n IdentitiesOnly yes\n"
+                    " UserKnownHostsFile /dev/null\n StrictHostKeyChecking no\n BatchMode yes\n"
+                    " AddressFamily inet\n ConnectTimeout 20\n LogLevel ERROR\n")
+
+    def start_sshd(self, keys):
+        """Starts sshd on a free port of 127.0.0.1; returns the port, or None
+        when another program took it first."""
+        try:
+            with socket.socket() as probe:  # a free port; sshd takes it a moment later
+                probe.bind(("127.0.0.1", 0))
+                port = probe.getsockname()[1]
+        except OSError as e:
+            raise unittest.SkipTest(f"cannot listen on 127.0.0.1: {e.strerror}")
+        config = os.path.join(keys, f"sshd_config.{port}")
+        with open(config, "w") as f:
+            f.write(f"Port {port}\nListenAddress 127.0.0.1\nHostKey {keys}/host\nPidFile none\n"
+                    f"AuthorizedKeysFile {keys}/authorized_keys\nStrictModes no\nUsePAM no\n"
+                    "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+                    "PermitRootLogin prohibit-password\nPrintMotd no\n")
+        log = open(f"{config}.log", "w+")
+        self.addCleanup(log.close)
+        # In the foreground, so that it is this test's child: stopped below on every
+        # exit, and by the kernel should this test die first.
+        sshd = subprocess.Popen(["/usr/sbin/sshd", "-D", "-e", "-f", config],
+                                stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                preexec_fn=die_with_parent)
+        self.addCleanup(sshd.wait)
+        self.addCleanup(sshd.terminate)
+        deadline = time.monotonic() + 20
+        while True:
+            with socket.socket() as client:
+                refused = client.connect_ex(("127.0.0.1", port))
+                if not refused:
+                    return port
+            log.seek(0)
+            text = log.read()
+            if sshd.poll() is not None and "Address already in use" in text:
+                return None
+            if sshd.poll() is not None and re.search(r"Bind to port|Cannot bind", text):
+                raise unittest.SkipTest(f"sshd cannot listen on 127.0.0.1: {text.strip()}")
+            self.assertIsNone(sshd.poll(), f"sshd stopped: {text}")
+            self.assertLess(time.monotonic(), deadline,
+                            f"cannot reach sshd: {os.strerror(refused)}; its log: {text}")
+            time.sleep(0.05)
+
+    def test_campaign_over_two_logins(self):
+        ws = self.ws
+        user = pwd.getpwuid(os.getuid()).pw_name
+        logins = [f"ssh -F {self.ssh_config} {user}@127.0.0.1",
+                  f"ssh -F {self.ssh_config} {user}@localhost"]
+        with open(ws.path("hosts"), "w") as f:
+            f.write("".join(f"1/{login}\n" for login in logins))
+        flights = [ws.generate(f"flight-{i}.csv", duration=1 + i % 2, seed=i) for i in range(1, 5)]
+        singles = []
+        for path in flights:
+            status, stdout = ws.run(path, "single.mat")
+            self.assertEqual(status, 10)
+            singles.append(summary_of(stdout))
+        status, stdout, stderr = campaign("-c", ws.path("vux_reader.cfg"), "-o", ws.path("out"),
+                                          "--hosts", ws.path("hosts"), "--no-figures", *flights)
+        self.assertEqual(status, 0, stdout + stderr)
+        rows = read_table(ws.path("out"))
+        self.assertEqual([r["flight"] for r in rows], [f"flight-{i}" for i in range(1, 5)])
+        for row, single in zip(rows, singles):
+            self.assertEqual({key: row[key] for key in single}, single, row["flight"])
+            self.assertEqual((row["status"], row["message"]), ("10", ""))
+        with open(ws.path("out/campaign-joblog.txt")) as f:
+            hosts = sorted({line.split("\t")[1] for line in list(f)[1:]})
+        self.assertEqual(hosts, logins)  # both logins ran flights
+
+
+def die_with_parent():
+    """In a child before exec: SIGTERM reaches it when its parent dies."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 class AxesTest(unittest.TestCase):
