@@ -13,21 +13,22 @@
 namespace vux {
 // How the per-sample (mode 1) equations run while an every-sample column is
 // processed. Before each equation for sample i, every every-sample column's
-// variable is set to element i of its samples; when, besides, no equation
-// reads a variable that only an equation of the same or a later place in the
-// list writes (a value the previous sample left), the equations of sample i
-// depend on sample i alone ("independent"). Then:
+// variable is set to element i of its samples. When, besides, no equation
+// reads another variable that no earlier equation in the list writes but the
+// same or a later one does (a value the previous sample left), the equations
+// of sample i depend on sample i alone ("independent"). Then:
 // - an FFT-type column's samples do not depend on the equations, and all
-//   they leave is what its last sample leaves: only that sample's equations
-//   run;
-// - a normalised column's equation reads them for every sample: the
-//   equations and it run over the samples' arrays, a block at a time, when
-//   every expression fits block evaluation and the column's equation stores
-//   its result in a column's variable ("overArrays"). A block with a NaN
-//   result runs one sample at a time again, for the evaluator's NaN bits;
-//   the window's last sample always does, and leaves the variables.
-// Either gives what one sample at a time gives, bit for bit. Sized before the
-// first window.
+//   they leave in the variables is what its last sample leaves: only that
+//   sample runs them;
+// - a normalised column's equation reads what they leave for every sample:
+//   the equations and it run over the samples' arrays, a block at a time,
+//   when every expression fits block evaluation and the column's equation
+//   stores its result in an every-sample column's variable ("overArrays").
+//   A block with a NaN result runs one sample at a time again, for the
+//   evaluator's NaN bits; the window's last sample always runs one at a
+//   time, and leaves the variables.
+// Either way the arrays, statistics and variables get the bits of every
+// sample run one at a time. Sized before the first window.
 struct SampleEquationPlan {
     bool independent = false;  // false: every sample runs the equations, one at a time
     bool overArrays = false;   // only when independent
