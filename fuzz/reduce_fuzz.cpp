@@ -2,13 +2,18 @@
 // the data file, reduced under one small fixed configuration (8-sample
 // windows at 100 Hz, a time column, a normalised once-per-window column, a
 // normalised every-sample column, two FFT-type columns in one rotation group,
-// a per-window and a per-sample equation using "count"). A file the reader
+// a per-window and two per-sample equations using "count"). A file the reader
 // refuses stops the run; nothing else may happen. The file is reduced three
 // times by the tool's own window loop: on one thread with the reader's
 // default blocks, and on 2 and on 3 threads with blocks of a few bytes (so
 // that lines cross block boundaries everywhere and many small pieces of the
 // file are parsed on different threads); all must give the same bits and the
-// same data-quality facts.
+// same data-quality facts. The per-sample equations are independent (each
+// sample's depend on that sample alone), so they run only for a window's last
+// sample of an FFT-type column and over arrays for the normalised column; a
+// fourth reduction adds an equation that carries its value from one sample to
+// the next (and is read by nothing), which makes every sample run them one at
+// a time: it must give the same bits too.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +28,7 @@
 #include "fuzz_util.h"
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
+#include "reduce/window.h"
 #include "core/error.h"
 #include "run/console.h"
 
@@ -44,17 +50,28 @@ constexpr std::string_view kConfig =
     "#WINDOW_FUNCTION\n"
     "WINDOW_FUNCTION = 0.5 * (1 - cos((2 * PI * input) / WINDOW_SIZE))\n"
     "#EQUATIONS\n"
-    "0, OFFSET = count + PRES / 2\n"
+    "0, OFFSET = count + PRES / 2 + TILT / 16\n"
     "1, RAMP = count * VOLT / WINDOW_SIZE\n"
+    "1, TILT = RAMP * 2 + ACCX - sin(ACCY)\n"
     "#COLUMNS\n"
     "TIME, 1, 0, 0, 0\n"
     "PRES, 0, 1, 0, input * 2 + OFFSET\n"
-    "VOLT, 1, 1, 0, input / 4 - RAMP\n"
+    "VOLT, 1, 1, 0, input / 4 - RAMP + TILT / 8\n"
     "ACCX, 1, 2, 1x0, 1.5\n"
     "ACCY, 1, 2, 1y90, 2.5\n"
     "#ENDCFG\n";
 
+// The configuration with an equation that makes every sample run the
+// per-sample equations one at a time.
+std::string OneSampleAtATime() {
+    std::string text(kConfig);
+    const std::string_view columns = "#COLUMNS\n";
+    text.insert(text.find(columns), "1, KEEP = KEEP + count\n");
+    return text;
+}
+
 const RunConfig* configured = nullptr;  // the evaluated configuration
+const RunConfig* oneByOne = nullptr;    // OneSampleAtATime() evaluated
 std::string dataPath;
 
 }  // namespace
@@ -64,6 +81,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     dataPath = fuzz::MakeScratchDir("vux_reduce_fuzz") + "/data.csv";
     configured = new RunConfig(EvaluateConfig(UniqueFile(fuzz::OpenBytes(kConfig))));
     ValidateRunSettings(*configured);
+    const std::string slow = OneSampleAtATime();
+    oneByOne = new RunConfig(EvaluateConfig(UniqueFile(fuzz::OpenBytes(slow))));
+    // The two reductions take the two ways.
+    const SampleEquationPlan planned = MakeWindowWork(*configured).sampleEquations;
+    FUZZ_CHECK(planned.independent && planned.overArrays, "the fixed configuration's equations are independent");
+    FUZZ_CHECK(!MakeWindowWork(*oneByOne).sampleEquations.independent, "KEEP carries its value");
     return 0;
 }
 
@@ -76,12 +99,12 @@ struct Reduction {
 };
 
 // blockSize 0: the reader's default blocks.
-Reduction Reduce(size_t blockSize, int32_t threads) {
+Reduction Reduce(size_t blockSize, int32_t threads, const RunConfig& config = *configured) {
     Reduction reduction;
     try {
-        DataReader reader = OpenDataFile(dataPath, configured->settings.windowSize);
+        DataReader reader = OpenDataFile(dataPath, config.settings.windowSize);
         if (blockSize > 0) reader.blockSize = blockSize;
-        reduction.result = ReduceWindows(reader, *configured, {}, threads);
+        reduction.result = ReduceWindows(reader, config, {}, threads);
     } catch (const Error& error) {
         reduction.stopped = true;
         reduction.stopMessage = Message(error);
@@ -125,23 +148,32 @@ bool SameFacts(const DataQuality& a, const DataQuality& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteWholeFile(dataPath, std::string_view(reinterpret_cast<const char*>(data), size));
     const Reduction whole = Reduce(0, 1);
-    for (const auto& [blockSize, threads] : {std::pair<size_t, int32_t>{1 + size % 23, 2},
-                                             std::pair<size_t, int32_t>{1 + size % 61, 3}}) {
-        const Reduction other = Reduce(blockSize, threads);
+    struct Variant {
+        size_t blockSize;
+        int32_t threads;
+        const RunConfig* config;
+        const char* how;
+    };
+    const Variant variants[] = {
+        {1 + size % 23, 2, configured, "on 2 threads"},
+        {1 + size % 61, 3, configured, "on 3 threads"},
+        {0, 1, oneByOne, "one sample at a time"},
+    };
+    for (const Variant& variant : variants) {
+        const Reduction other = Reduce(variant.blockSize, variant.threads, *variant.config);
         FUZZ_CHECK(whole.stopped == other.stopped && whole.stopMessage == other.stopMessage,
-                   "stops differ: \"%s\" and \"%s\" (%d threads)", whole.stopMessage.c_str(),
-                   other.stopMessage.c_str(), threads);
+                   "stops differ: \"%s\" and \"%s\" (%s)", whole.stopMessage.c_str(), other.stopMessage.c_str(),
+                   variant.how);
         if (whole.stopped) return 0;
         const ReduceResult& a = whole.result;
         const ReduceResult& b = other.result;
-        FUZZ_CHECK(a.processedWindows == b.processedWindows, "%d windows, %d on %d threads", a.processedWindows,
-                   b.processedWindows, threads);
-        FUZZ_CHECK(a.headings == b.headings, "headings differ on %d threads", threads);
+        FUZZ_CHECK(a.processedWindows == b.processedWindows, "%d windows, %d %s", a.processedWindows,
+                   b.processedWindows, variant.how);
+        FUZZ_CHECK(a.headings == b.headings, "headings differ %s", variant.how);
         for (size_t c = 0; c < configured->columns.size(); ++c) {
-            FUZZ_CHECK(SameResults(a, b, c), "column %s differs on %d threads", configured->columns[c].name.c_str(),
-                       threads);
+            FUZZ_CHECK(SameResults(a, b, c), "column %s differs %s", configured->columns[c].name.c_str(), variant.how);
         }
-        FUZZ_CHECK(SameFacts(a.quality, b.quality), "data-quality facts differ on %d threads", threads);
+        FUZZ_CHECK(SameFacts(a.quality, b.quality), "data-quality facts differ %s", variant.how);
     }
     const ReduceResult& a = whole.result;
     // Every processed window stored its value of the once-per-window column.

@@ -9,6 +9,77 @@
 #include "expr/compiled_expr.h"
 
 namespace vux {
+namespace {
+
+// Plans how the per-sample equations run (see SampleEquationPlan) and sizes
+// what running them over arrays needs.
+void PlanSampleEquations(const RunConfig& config, WindowWork& work) {
+    if (work.mode1Equations.empty()) return;
+    const size_t varCount = work.vars.entries.size();
+    std::vector<int32_t> columnOfVar(varCount, -1);
+    for (int32_t c : work.everySampleColumns) {
+        const int32_t v = config.columns[static_cast<size_t>(c)].varIndex;
+        if (v < 0) continue;
+        if (static_cast<size_t>(v) >= varCount) return;
+        columnOfVar[static_cast<size_t>(v)] = c;
+    }
+    const auto isColumnVar = [&](int32_t v) { return columnOfVar[static_cast<size_t>(v)] >= 0; };
+    const auto equation = [&](size_t k) -> const CompiledExpr& {
+        return config.equations[static_cast<size_t>(work.mode1Equations[k])];
+    };
+    const size_t count = work.mode1Equations.size();
+    for (size_t k = 0; k < count; ++k) {
+        if (equation(k).resultVar < 0 || static_cast<size_t>(equation(k).resultVar) >= varCount) return;
+        for (const ExprItem& item : equation(k).items) {
+            if (item.kind == ItemVariable && (item.varIndex < 0 || static_cast<size_t>(item.varIndex) >= varCount)) {
+                return;
+            }
+        }
+    }
+
+    // A column's variable is set to the sample before each equation; any
+    // other variable an equation reads must have been written by an earlier
+    // equation of the same sample, or by none of them.
+    std::vector<size_t> lastWriter(varCount, 0);  // list place + 1 of the last equation writing it; 0: none
+    for (size_t k = 0; k < count; ++k) lastWriter[static_cast<size_t>(equation(k).resultVar)] = k + 1;
+    std::vector<bool> written(varCount, false);
+    for (size_t k = 0; k < count; ++k) {
+        for (const ExprItem& item : equation(k).items) {
+            if (item.kind != ItemVariable || isColumnVar(item.varIndex)) continue;
+            const size_t v = static_cast<size_t>(item.varIndex);
+            if (!written[v] && lastWriter[v] > k) return;
+        }
+        if (!isColumnVar(equation(k).resultVar)) written[static_cast<size_t>(equation(k).resultVar)] = true;
+    }
+    SampleEquationPlan& plan = work.sampleEquations;
+    plan.independent = true;
+
+    // Block evaluation of the equations and of every normalised every-sample
+    // column's equation, which comes after them and must leave its result in
+    // a column's variable (which the next sample's equations set again).
+    int32_t depth = 0;
+    for (size_t k = 0; k < count; ++k) {
+        const int32_t need = BlockStackNeed(equation(k), varCount);
+        if (need < 0) return;
+        depth = std::max(depth, need);
+    }
+    for (int32_t c : work.everySampleColumns) {
+        const ColumnSpec& col = config.columns[static_cast<size_t>(c)];
+        if (!IsNormalised(col.operation)) continue;
+        const int32_t need = BlockStackNeed(col.normExpr, varCount);
+        if (need < 0 || !isColumnVar(col.normExpr.resultVar)) return;
+        depth = std::max(depth, need);
+    }
+    plan.columnOfVar = std::move(columnOfVar);
+    plan.varArrays.assign(varCount, nullptr);
+    plan.results.assign(count * kExprBlock, 0.0);
+    plan.normalised.assign(kExprBlock, 0.0);
+    SizeBlockStack(plan.stack, depth);
+    plan.overArrays = true;
+}
+
+}  // namespace
+
 WindowWork MakeWindowWork(const RunConfig& config) {
     WindowWork work;
     work.vars = config.vars;
@@ -22,6 +93,7 @@ WindowWork MakeWindowWork(const RunConfig& config) {
     for (size_t c = 0; c < config.columns.size(); ++c) {
         if (IsEverySample(config.columns[c].sampling)) work.everySampleColumns.push_back(static_cast<int32_t>(c));
     }
+    PlanSampleEquations(config, work);
     return work;
 }
 
@@ -64,6 +136,51 @@ void EnsureSize(std::vector<double>& values, size_t count) {
     if (values.size() < count) values.resize(count, 0.0);
 }
 
+// The mode-1 equations over samples first .. first + length - 1 while
+// every-sample column c is processed (the column arrays as they are now),
+// and then column c's equation; its results in plan.normalised.
+void EvaluateSampleBlock(const RunConfig& config, WindowWork& work, const ReduceResult& result, size_t c,
+                         int32_t first, int32_t length) {
+    SampleEquationPlan& plan = work.sampleEquations;
+    const double** varArrays = plan.varArrays.data();
+    for (int32_t s : work.everySampleColumns) {
+        const int32_t v = config.columns[static_cast<size_t>(s)].varIndex;
+        if (v >= 0) varArrays[v] = result.samples[static_cast<size_t>(s)].data() + first;
+    }
+    double* out = plan.results.data();
+    int32_t lastVar = -1;
+    for (int32_t e : work.mode1Equations) {
+        const CompiledExpr& equation = config.equations[static_cast<size_t>(e)];
+        EvaluateExprOverBlock(equation, BlockValues{}, first, work.vars, varArrays, plan.stack, out, length);
+        // Later equations read this result (a column's variable is set to
+        // the sample again before each of them).
+        lastVar = equation.resultVar;
+        if (plan.columnOfVar[static_cast<size_t>(lastVar)] < 0) varArrays[lastVar] = out;
+        out += kExprBlock;
+    }
+    // The column's equation sees what the last one stored, whatever it names.
+    varArrays[lastVar] = out - kExprBlock;
+    const ColumnSpec& col = config.columns[c];
+    const BlockValues input{result.samples[c].data() + first, 0.0};
+    EvaluateExprOverBlock(col.normExpr, input, first, work.vars, varArrays, plan.stack, plan.normalised.data(), length);
+}
+
+bool AnyNaN(const double* values, int32_t length) {
+    bool nan = false;
+    for (int32_t k = 0; k < length; ++k) nan |= std::isnan(values[k]);
+    return nan;
+}
+
+// Sample i of an every-sample normalised column, one at a time.
+inline void NormaliseSample(const RunConfig& config, WindowWork& work, const ReduceResult& result,
+                            const CompiledExpr& normExpr, double* x, double& mean, double dn, int32_t i) {
+    work.windowPosition = i;
+    if (!work.mode1Equations.empty()) RunSampleEquations(config, work, result, i);
+    const double r = EvaluateExpr(normExpr, x[i], work.vars, work.windowPosition);
+    x[i] = r;
+    mean = r / dn + mean;
+}
+
 // Normalises the n samples of every-sample column c in place and adds each
 // result / n to the column's running mean.
 void NormaliseSamples(const RunConfig& config, WindowWork& work, ReduceResult& result, size_t c, int32_t n) {
@@ -71,16 +188,32 @@ void NormaliseSamples(const RunConfig& config, WindowWork& work, ReduceResult& r
     std::vector<double>& samples = result.samples[c];
     EnsureSize(samples, static_cast<size_t>(n));
     double& mean = result.stats[c].mean;
-    const bool sampleEquations = !work.mode1Equations.empty();
     const double dn = static_cast<double>(n);
     double* x = samples.data();
-    for (int32_t i = 0; i < n; ++i) {
-        work.windowPosition = i;
-        if (sampleEquations) RunSampleEquations(config, work, result, i);
-        const double r = EvaluateExpr(col.normExpr, x[i], work.vars, work.windowPosition);
-        x[i] = r;
-        mean = r / dn + mean;
+    bool overArrays = !work.mode1Equations.empty() && work.sampleEquations.overArrays;
+    for (int32_t s : work.everySampleColumns) {
+        overArrays = overArrays && result.samples[static_cast<size_t>(s)].size() >= static_cast<size_t>(n);
     }
+    int32_t i = 0;
+    if (overArrays) {
+        // Every sample but the last, a block at a time.
+        const double* r = work.sampleEquations.normalised.data();
+        for (; i < n - 1;) {
+            const int32_t length = std::min(kExprBlock, n - 1 - i);
+            EvaluateSampleBlock(config, work, result, c, i, length);
+            if (AnyNaN(r, length)) {
+                for (const int32_t end = i + length; i < end; ++i) {
+                    NormaliseSample(config, work, result, col.normExpr, x, mean, dn, i);
+                }
+                continue;
+            }
+            for (int32_t k = 0; k < length; ++k, ++i) {
+                x[i] = r[k];
+                mean = r[k] / dn + mean;
+            }
+        }
+    }
+    for (; i < n; ++i) NormaliseSample(config, work, result, col.normExpr, x, mean, dn, i);
     work.windowPosition = n;
 }
 
@@ -102,8 +235,13 @@ void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& r
         if (col.varIndex >= 0 && n > 0) vars[col.varIndex].value = x[n - 1];
     } else {
         // The equations of sample i see element i after mean removal and
-        // before the division.
-        for (int32_t i = 0; i < n; ++i) {
+        // before the division. When they are independent, what the earlier
+        // samples' equations leave is overwritten by the last sample's.
+        int32_t i = 0;
+        if (work.sampleEquations.independent) {
+            for (; i < n - 1; ++i) x[i] = (x[i] - mean) / divisor;
+        }
+        for (; i < n; ++i) {
             x[i] = x[i] - mean;
             work.windowPosition = i;
             RunSampleEquations(config, work, result, i);
