@@ -68,8 +68,8 @@ size_t Refill(DataReader& reader) {
 
 // The next complete line, without its line end (a CR before the LF belongs
 // to the line end). The text stays valid until the buffer is refilled.
-// Returns false when the file ends first, or (with `tooLong` set) once more
-// than `longest` bytes hold no line end.
+// Returns false when the file ends first, or (with `tooLong` set) when the
+// line has more than `longest` bytes before its LF, however the reads fall.
 bool NextLine(DataReader& reader, const char*& text, size_t& length, size_t longest, bool& tooLong) {
     tooLong = false;
     size_t searched = 0;  // bytes after `begin` known to hold no LF
@@ -81,6 +81,10 @@ bool NextLine(DataReader& reader, const char*& text, size_t& length, size_t long
             if (lf != nullptr) {
                 const size_t lineEnd = static_cast<size_t>(static_cast<const char*>(lf) - base);
                 size_t len = lineEnd - reader.begin;
+                if (len > longest) {
+                    tooLong = true;
+                    return false;
+                }
                 if (len > 0 && base[lineEnd - 1] == '\r') --len;
                 text = base + reader.begin;
                 length = len;

@@ -446,6 +446,27 @@ TEST_F(DataReaderTest, FileEndingBeforeTheRowsIsRefused) {
     }
 }
 
+// A headings line of more bytes than the row limit before its LF stops the
+// run, however the reads fall; one of just the limit is read.
+TEST_F(DataReaderTest, HeadingsLineOverTheRowLimitIsRefusedWhateverTheReads) {
+    for (size_t blockSize : {size_t{0}, size_t{1}, size_t{7}, size_t{64}}) {
+        for (size_t length : {size_t{100}, size_t{101}}) {
+            SCOPED_TRACE("block size " + std::to_string(blockSize) + ", " + std::to_string(length) + " bytes");
+            const std::string path = Write("long.csv", kMarkerLine + std::string(length - 2, 'h') + ",\r\n1,2\r\n");
+            Columns columns = MakeColumns({1, 1}, 2);
+            const Stopped result = CatchStop([&] {
+                DataReader& reader = opened_.emplace_back(OpenDataFile(path, 2));
+                reader.longestRow = 100;
+                if (blockSize > 0) reader.blockSize = blockSize;
+                SkipHeader(reader);
+                MapHeadings(reader, columns.size(), columns.headings);
+            });
+            EXPECT_EQ(result.stopped, length > 100);
+            EXPECT_EQ(result.stop.kind == ErrorKind::DataHeadingsTooLong, length > 100);
+        }
+    }
+}
+
 }  // namespace
 
 // One line per fact of the reader's data-quality record.
