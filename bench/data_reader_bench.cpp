@@ -1,6 +1,7 @@
-// Micro benchmarks of the data file reader (header skip, headings and every
-// window of rows) and of the whole window loop under the default
-// configuration, on a sensor-box file written to a temporary directory.
+// Micro benchmarks of the data file reader with the window feed on one
+// thread (header skip, headings and every window of rows) and of the whole
+// window loop under the default configuration, on a sensor-box file written
+// to a temporary directory.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "config/evaluate.h"
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
+#include "reduce/window_feed.h"
 #include "core/error.h"
 #include "run/console.h"
 
@@ -66,7 +68,9 @@ RunConfig DefaultConfig() {
     return EvaluateConfig(UniqueFile(text));
 }
 
-void BM_ReadRowsWholeFile(benchmark::State& state) {
+// The window feed on one thread: header, headings and every window's rows
+// parsed into the arrays, without window processing.
+void BM_FeedWholeFile(benchmark::State& state) {
     const SampleFile file(static_cast<int>(state.range(0)));
     const RunConfig config = DefaultConfig();
     std::vector<std::vector<double>> samples;
@@ -77,11 +81,13 @@ void BM_ReadRowsWholeFile(benchmark::State& state) {
             DataReader reader = OpenDataFile(file.path.string(), kWindowSize);
             SkipHeader(reader);
             MapHeadings(reader, config.columns.size(), headings);
-            for (int32_t m = 0;; ++m) {
-                const RowsRead got = ReadRows(reader, m, config.columns, samples, kWindowSize);
-                rowsRead += got.rows;
-                if (got.endOfFile || got.rows < kWindowSize) break;
+            WindowFeed feed(reader, config.columns, kWindowSize, 1);
+            for (bool end = false; !end;) {
+                const FedWindow fed = feed.Next(samples);
+                rowsRead += fed.rows;
+                end = fed.endOfFile;
             }
+            feed.Finish();
             CloseDataFile(reader);
         } catch (const Error& error) {
             state.SkipWithError(Message(error).c_str());
@@ -92,7 +98,7 @@ void BM_ReadRowsWholeFile(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes));
     state.counters["rows"] = benchmark::Counter(static_cast<double>(rowsRead), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ReadRowsWholeFile)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FeedWholeFile)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // The production window loop (reading, equations, normalisation, FFT,
 // rotation) under the default configuration; `range(1)` is the reader's

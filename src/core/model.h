@@ -141,6 +141,10 @@ struct DataQuality {
     uint64_t rows = 0;            // complete rows read (a dropped last window's too)
     uint64_t shortRows = 0;       // rows with fewer fields than configured columns
     uint64_t firstShortLine = 0;  // line number of the first, 0 when none
+    // Lines of more bytes than the row limit before their line end: no rows,
+    // let go of unread (a last line without a line end is not counted).
+    uint64_t overlongLines = 0;
+    uint64_t firstOverlongLine = 0;  // line number of the first, 0 when none
     std::vector<FieldFaults> fields;  // per configured column, in table order
     // The first column's mean step over the processed rows, when it is read
     // every sample: (t_last - t_first) / (rows - 1) from the first window's

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <limits>
 
-#include "reduce/row_store.h"
 #include "core/error.h"
 
 namespace vux {
@@ -69,8 +68,8 @@ size_t Refill(DataReader& reader) {
 
 // The next complete line, without its line end (a CR before the LF belongs
 // to the line end). The text stays valid until the buffer is refilled.
-// Returns false when the file ends first, or (with `tooLong` set) once more
-// than `longest` bytes hold no line end.
+// Returns false when the file ends first, or (with `tooLong` set) when the
+// line has more than `longest` bytes before its LF, however the reads fall.
 bool NextLine(DataReader& reader, const char*& text, size_t& length, size_t longest, bool& tooLong) {
     tooLong = false;
     size_t searched = 0;  // bytes after `begin` known to hold no LF
@@ -82,6 +81,10 @@ bool NextLine(DataReader& reader, const char*& text, size_t& length, size_t long
             if (lf != nullptr) {
                 const size_t lineEnd = static_cast<size_t>(static_cast<const char*>(lf) - base);
                 size_t len = lineEnd - reader.begin;
+                if (len > longest) {
+                    tooLong = true;
+                    return false;
+                }
                 if (len > 0 && base[lineEnd - 1] == '\r') --len;
                 text = base + reader.begin;
                 length = len;
@@ -209,92 +212,6 @@ void MapHeadings(DataReader& reader, size_t columnCount, std::vector<std::string
         p = comma + 1;
     }
     UpdateBytesConsumed(reader);
-}
-
-RowsRead ReadRows(DataReader& reader, int32_t m, const std::vector<ColumnSpec>& columns,
-                  std::vector<std::vector<double>>& arrays, int32_t windowSize) {
-    if (windowSize < 1) return RowsRead{0, reader.endOfFile};
-
-    // Targets of this window; remember what its first row may overwrite.
-    const size_t count = columns.size();
-    reader.firstRowTargets.assign(count, nullptr);
-    reader.laterRowTargets.assign(count, nullptr);
-    reader.savedFirstRow.assign(count, 0.0);
-    reader.savedSizes.resize(count);
-    RowTargets targets{reader.firstRowTargets.data(), -1, reader.laterRowTargets.data(), -1};
-    const size_t window = static_cast<size_t>(windowSize);
-    const size_t slot = static_cast<size_t>(std::max(m, 0));
-    if (arrays.size() < count) arrays.resize(count);
-    for (size_t c = 0; c < count; ++c) {
-        std::vector<double>& samples = arrays[c];
-        reader.savedSizes[c] = samples.size();
-        if (IsEverySample(columns[c].sampling)) {
-            if (samples.size() < window) samples.resize(window);
-            reader.savedFirstRow[c] = samples[0];
-            reader.firstRowTargets[c] = samples.data();
-            reader.laterRowTargets[c] = samples.data();
-            targets.firstLast = static_cast<int>(c);
-            targets.laterLast = static_cast<int>(c);
-        } else if (IsOncePerWindow(columns[c].sampling) && m >= 0) {
-            if (samples.size() <= slot) samples.resize(std::max(slot + 1, 2 * samples.size()));
-            reader.savedFirstRow[c] = samples[slot];
-            reader.firstRowTargets[c] = samples.data() + slot;
-            targets.firstLast = static_cast<int>(c);
-        }
-    }
-
-    if (reader.quality.fields.size() != count) reader.quality.fields.resize(count);
-    RowChecks checks{static_cast<int>(count) - 1, reader.linesRead + 1, reader.quality, nullptr, m};
-
-    int32_t rows = 0;
-    // One past the last LF buffered: only complete lines are ever stored.
-    size_t linesEnd = reader.begin;
-    if (reader.end > reader.begin) {
-        const void* lf = memrchr(reader.buffer.data() + reader.begin, '\n', reader.end - reader.begin);
-        if (lf != nullptr) linesEnd = static_cast<size_t>(static_cast<const char*>(lf) - reader.buffer.data()) + 1;
-    }
-    bool droppingLine = false;  // the start of an overlong line was let go of
-    while (rows < windowSize) {
-        if (linesEnd <= reader.begin) {
-            if (reader.end - reader.begin > reader.longestRow) {
-                reader.begin = reader.end;
-                droppingLine = true;
-            }
-            const size_t searched = reader.end - reader.begin;
-            if (Refill(reader) == 0) {
-                // A last line cut off before its line end is not a row.
-                reader.begin = reader.end;
-                break;
-            }
-            const void* lf = memrchr(reader.buffer.data() + searched, '\n', reader.end - searched);
-            linesEnd = lf == nullptr ? 0 : static_cast<size_t>(static_cast<const char*>(lf) - reader.buffer.data()) + 1;
-            continue;
-        }
-        const char* base = reader.buffer.data();
-        if (droppingLine) {
-            // The first line end buffered ends the overlong line.
-            const void* lf = std::memchr(base + reader.begin, '\n', linesEnd - reader.begin);
-            reader.begin = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
-            droppingLine = false;
-            ++checks.lineOfRowZero;  // the overlong line is a line, not a row
-            continue;
-        }
-        const char* stopped = StoreRows(base + reader.begin, base + linesEnd, targets, checks, rows, windowSize);
-        reader.begin = static_cast<size_t>(stopped - base);
-    }
-    UpdateBytesConsumed(reader);
-    reader.linesRead = checks.lineOfRowZero - 1 + static_cast<uint64_t>(rows);
-    reader.quality.rows += static_cast<uint64_t>(rows);
-
-    if (rows < 2) {
-        // The window is dropped: leave no trace of its row in the arrays.
-        for (size_t c = 0; c < count; ++c) {
-            if (reader.firstRowTargets[c] == nullptr) continue;
-            *reader.firstRowTargets[c] = reader.savedFirstRow[c];
-            arrays[c].resize(reader.savedSizes[c]);
-        }
-    }
-    return RowsRead{rows, reader.endOfFile};
 }
 
 bool DataFileChanged(const DataReader& reader) {

@@ -1,7 +1,7 @@
 #pragma once
 // The data file reader: opening and sizing the data file, skipping its header
-// to the marker line, pairing headings with columns, and reading rows window
-// by window into the columns' sample arrays.
+// to the marker line and pairing headings with columns. The rows after the
+// headings line are read by the window feed (reduce/window_feed.h).
 //
 // Line ends are LF, with or without a CR before it; a CR directly before the
 // LF belongs to the line end. The file is read in large blocks and fields are
@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "core/model.h"
 #include "core/unique_fd.h"
 
 namespace vux {
 // The marker line that ends the free header of a data file.
 inline constexpr const char* kDataMarker = "Data Starts Here,,,,,,,,,,,,,,,,,,,";
+
+// The row limit of a data file, in bytes before the line end.
+inline constexpr size_t kLongestRow = size_t{16} << 20;
 
 // An open data file and the state of its reading. Move-only (it owns the
 // descriptor); the file closes when the reader ends.
@@ -28,7 +30,7 @@ struct DataReader {
     uint64_t fileSize = 0;
     timespec modified{};  // modification time at opening
     int32_t estimatedWindows = 0;
-    uint64_t bytesConsumed = 0;  // byte offset of the next unread byte
+    uint64_t bytesConsumed = 0;  // byte offset after the lines read here (up to the headings line)
     bool endOfFile = false;      // no more bytes to read
     std::vector<char> buffer;    // block buffer; [begin, end) not yet consumed
     size_t begin = 0;
@@ -41,21 +43,12 @@ struct DataReader {
     uint64_t bufferOffset = 0;  // file offset of buffer[0]
 
     // A row line longer than this is no row (a NUL-filled stretch that a
-    // recorder which lost power leaves behind): ReadRows lets go of it as it
-    // is read, so memory stays bounded whatever the file holds. A headings
-    // line longer than this stops the run.
-    size_t longestRow = size_t{16} << 20;
+    // recorder which lost power leaves behind): the window feed lets go of it
+    // as it is read, so memory stays bounded whatever the file holds. A
+    // headings line longer than this stops the run. Tests lower it.
+    size_t longestRow = kLongestRow;
 
-    uint64_t linesRead = 0;  // complete lines consumed, header lines included
-    DataQuality quality;     // filled by ReadRows
-
-    // Scratch of ReadRows, kept so that a window allocates nothing: where
-    // field c of the window's first row and of its later rows is stored
-    // (null = skipped), and what the first row may overwrite.
-    std::vector<double*> firstRowTargets;
-    std::vector<double*> laterRowTargets;
-    std::vector<double> savedFirstRow;
-    std::vector<size_t> savedSizes;
+    uint64_t linesRead = 0;  // complete lines read here: the header and the headings line
 };
 
 // Window estimate for a file of `fileSize` bytes (may be 0): whole mebibytes
@@ -78,28 +71,6 @@ void SkipHeader(DataReader& reader);
 // or a headings line longer than `reader.longestRow` bytes
 // (DataHeadingsTooLong), throws.
 void MapHeadings(DataReader& reader, size_t columnCount, std::vector<std::string>& headings);
-
-struct RowsRead {
-    int32_t rows = 0;        // complete rows read into this window (l)
-    bool endOfFile = false;  // the file is exhausted
-};
-
-// Reads up to `windowSize` complete rows for window `m` and stores their fields
-// by the storing rule into `samples` (one array per column): every-sample
-// columns at samples[c][l], once-per-window columns at samples[c][m] from the
-// window's first row only (that array grows when m reaches its size). A last line without a line end is never stored,
-// nor is a line longer than `reader.longestRow` bytes (nor counted as a row).
-// When fewer than 2 rows are returned, every samples element is as it was
-// before the call (such a window is dropped, and leaves no trace).
-// Counts the rows, short rows and faulty stored fields into
-// `reader.quality` (sized to the columns on the first call); checking costs
-// nothing on a field that parses up to its ',' or line end to a value other
-// than 0.
-// Every-sample arrays shorter than `windowSize` are grown to it; a
-// `windowSize` below 1 reads nothing. A failing read stops the run (status -1)
-// with a message naming the file and the reason.
-RowsRead ReadRows(DataReader& reader, int32_t m, const std::vector<ColumnSpec>& columns,
-                  std::vector<std::vector<double>>& samples, int32_t windowSize);
 
 // True when the open file's size or modification time differ from those at
 // opening (it was truncated, extended or rewritten while it was read), or it

@@ -1,7 +1,7 @@
 #include "reduce/reduce_data.h"
 
 #include <cstdlib>
-#include <utility>
+#include <limits>
 
 #include "core/clock.h"
 #include "core/error.h"
@@ -31,47 +31,41 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     MapHeadings(reader, config.columns.size(), result.headings);
     tell(ReducePhase::HeadingsMapped, result);
 
+    // One window's rows, then its processing: on the windows of one thread
+    // or of many, the arrays hold the same bits when a window is processed.
     int32_t m = 0;
     const bool timed = !config.columns.empty() && IsEverySample(config.columns[0].sampling);
     double firstTime = 0.0;
-    // One window's rows, then its processing: on the windows of one thread
-    // or of many, the arrays hold the same bits when a window is processed.
-    const auto process = [&](int32_t rows, uint64_t bytesConsumed, RunClock::time_point start) {
-        const int32_t n = rows - rows % 2;
-        ProcessWindow(config, work, result, m, n);
-        if (timed) {
-            // Every window before this one had WINDOW_SIZE rows in the file.
-            const std::vector<double>& time = result.samples[0];
-            if (m == 0) firstTime = time[0];
-            const uint64_t span = static_cast<uint64_t>(m) * static_cast<uint64_t>(windowSize) + static_cast<uint64_t>(n);
-            reader.quality.steppedRows = span;
-            reader.quality.meanStep = (time[static_cast<size_t>(n) - 1] - firstTime) / static_cast<double>(span - 1);
-        }
-        TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
-        ++m;
-        work.windowPosition = 0;
-        if (observer.window) observer.window(WindowDone{m, SecondsSince(start), bytesConsumed});
-    };
-    if (windowSize < 2) {
-        // No window of fewer than 2 rows is ever processed: the first one ends the loop.
-        const RunClock::time_point start = RunClock::now();
-        const RowsRead read = ReadRows(reader, m, config.columns, result.samples, windowSize);
-        if (read.rows >= 2) process(read.rows, reader.bytesConsumed, start);
-    } else {
-        WindowFeed feed;
-        StartFeed(feed, reader, config.columns, windowSize,
-                  threads > 0 ? threads : ChooseThreads(std::getenv("VUX_THREADS")).threads);
+    double meanStep = std::numeric_limits<double>::quiet_NaN();
+    uint64_t steppedRows = 0;
+    {
+        WindowFeed feed(reader, config.columns, windowSize,
+                        threads > 0 ? threads : ChooseThreads(std::getenv("VUX_THREADS")).threads);
         for (;;) {
             const RunClock::time_point start = RunClock::now();
-            const FedWindow fed = NextWindow(feed, m, result.samples);
+            const FedWindow fed = feed.Next(result.samples);
             // A window of 0 or 1 rows only happens at the end of the file; it is
             // dropped without a trace.
             if (fed.rows < 2) break;
-            process(fed.rows, fed.bytesConsumed, start);
+            const int32_t n = fed.rows - fed.rows % 2;
+            ProcessWindow(config, work, result, m, n);
+            if (timed) {
+                // Every window before this one had WINDOW_SIZE rows in the file.
+                const std::vector<double>& time = result.samples[0];
+                if (m == 0) firstTime = time[0];
+                steppedRows = static_cast<uint64_t>(m) * static_cast<uint64_t>(windowSize) + static_cast<uint64_t>(n);
+                meanStep = (time[static_cast<size_t>(n) - 1] - firstTime) / static_cast<double>(steppedRows - 1);
+            }
+            TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
+            ++m;
+            work.windowPosition = 0;
+            if (observer.window) observer.window(WindowDone{m, SecondsSince(start), fed.bytesConsumed});
             if (fed.endOfFile) break;
         }
-        FinishFeed(feed);
+        result.quality = feed.Finish();
     }
+    result.quality.meanStep = meanStep;
+    result.quality.steppedRows = steppedRows;
     // Results from a file that changed under the reader would mix two files.
     if (DataFileChanged(reader)) Fail(ErrorKind::DataChanged, reader.path);
     CloseDataFile(reader);
@@ -83,7 +77,6 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     tell(ReducePhase::Rotation, result);
     RotateGroups(rotation, config, result);
     result.processedWindows = m;
-    result.quality = std::move(reader.quality);
     tell(ReducePhase::RotationDone, result);
     return result;
 }

@@ -36,10 +36,11 @@ struct ReduceObserver {
 };
 
 // Reduces the data file `reader` has open (at its first byte) under
-// `config`: prepares the column arrays, the window and FFT tables and the
-// rotation, skips the header, pairs the headings, runs the window loop,
-// checks that the file did not change, closes it, then finishes the means
-// and spectra and rotates. The block size and row limit set in `reader` are
+// `config` (WINDOW_SIZE at least 2: the settings checks refuse less):
+// prepares the column arrays, the window and FFT tables and the rotation,
+// skips the header, pairs the headings, runs the window loop, checks that
+// the file did not change, closes it, then finishes the means and spectra
+// and rotates. The block size and row limit set in `reader` are
 // kept. A data file whose size or modification time changed while it was
 // read throws DataChanged right after the loop. Data-quality facts are
 // returned in result.quality; nothing is printed.

@@ -128,6 +128,12 @@ void AddQuality(DataQuality& into, const DataQuality& part) {
         if (into.shortRows == 0 || part.firstShortLine < into.firstShortLine) into.firstShortLine = part.firstShortLine;
         into.shortRows += part.shortRows;
     }
+    if (part.overlongLines > 0) {
+        if (into.overlongLines == 0 || part.firstOverlongLine < into.firstOverlongLine) {
+            into.firstOverlongLine = part.firstOverlongLine;
+        }
+        into.overlongLines += part.overlongLines;
+    }
     if (into.fields.size() < part.fields.size()) into.fields.resize(part.fields.size());
     for (size_t c = 0; c < part.fields.size(); ++c) {
         const FieldFaults& from = part.fields[c];

@@ -1,7 +1,6 @@
 #pragma once
-// Storing data rows into a window's arrays: the inner loop of the reader,
-// shared by the one-window reader (ReadRows) and the window feed that parses
-// pieces of the file on several threads.
+// Storing data rows into a window's arrays: the inner loop of the window
+// feed, which parses pieces of the file on several threads.
 
 #include <cstdint>
 #include <vector>

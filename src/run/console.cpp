@@ -397,6 +397,13 @@ std::vector<std::string> DataWarnings(const RunConfig& config, const ReduceResul
     const auto& columns = config.columns;
     std::vector<std::string> lines;
 
+    if (quality.overlongLines > 0) {
+        const bool one = quality.overlongLines == 1;
+        lines.push_back(kWarning + Count(quality.overlongLines, "line", "lines") + " of " + path +
+                        (one ? " is" : " are") + " longer than " + std::to_string(kLongestRow >> 20) + " MiB and" +
+                        (one ? " was skipped (line " : " were skipped (first at line ") +
+                        std::to_string(quality.firstOverlongLine) + ")");
+    }
     if (quality.shortRows > 0) {
         const bool one = quality.shortRows == 1;
         lines.push_back(kWarning + Count(quality.shortRows, "row", "rows") + " of " + path +

@@ -87,8 +87,8 @@ std::string SummaryText(const RunConfig& config, const ReduceResult& result, dou
 // no line end.
 std::vector<std::string> ConfigurationWarnings(const RunConfig& config);
 
-// Warnings about the data file after the window loop, in this order: short
-// rows, fields that are not numbers (column order), a first-column time step
+// Warnings about the data file after the window loop, in this order: lines
+// skipped for being longer than the row limit, short rows, fields that are not numbers (column order), a first-column time step
 // that differs from 1 / SAMPLE_FREQ by more than 1 %, a WINDOW_SIZE larger
 // than the file's rows, and a file in which no window was processed (the
 // WINDOW_SIZE line is left out then: this one says more).

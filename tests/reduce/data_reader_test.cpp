@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "reduce/window_feed.h"
 #include "support/files.h"
 #include "support/expect.h"
 
@@ -62,7 +63,7 @@ Stopped CatchStop(const std::function<void()>& step) {
     return result;
 }
 
-// What one ReadRows call left behind.
+// What the feed left behind after one window.
 struct WindowRead {
     int32_t rows = 0;
     bool endOfFile = false;
@@ -72,17 +73,19 @@ struct WindowRead {
     bool operator==(const WindowRead&) const = default;
 };
 
-// Calls ReadRows the way window processing does until the end of the file.
-std::vector<WindowRead> ReadAll(DataReader& reader, Columns& columns, int32_t windowSize) {
+// Feeds every window of the file on one thread, the way the window loop
+// takes them; `quality` receives the facts.
+std::vector<WindowRead> ReadAll(DataReader& reader, Columns& columns, int32_t windowSize,
+                                DataQuality* quality = nullptr) {
     std::vector<WindowRead> reads;
-    int32_t m = 0;
-    for (int guard = 0; guard < 100000; ++guard) {
-        const RowsRead got = ReadRows(reader, m, columns.specs, columns.samples, windowSize);
-        WindowRead read{got.rows, got.endOfFile, reader.bytesConsumed, columns.samples};
-        reads.push_back(read);
-        if (got.rows >= 2) ++m;
-        if (got.endOfFile) break;
+    WindowFeed feed(reader, columns.specs, windowSize, 1);
+    for (bool end = false; !end;) {
+        const FedWindow fed = feed.Next(columns.samples);
+        reads.push_back(WindowRead{fed.rows, fed.endOfFile, fed.bytesConsumed, columns.samples});
+        end = fed.endOfFile;
     }
+    const DataQuality facts = feed.Finish();
+    if (quality != nullptr) *quality = facts;
     return reads;
 }
 
@@ -292,7 +295,7 @@ TEST_F(DataReaderTest, LastWindowEndsCleanly) {
         DataReader& reader = Open(content, columns, c.windowSize);
         const std::vector<WindowRead> reads = ReadAll(reader, columns, c.windowSize);
         ASSERT_EQ(RowCounts(reads), c.counts);
-        EXPECT_EQ(reader.bytesConsumed, content.size());
+        EXPECT_EQ(reads.back().bytesConsumed, content.size());
         for (const WindowRead& read : reads) {
             for (const std::vector<double>& samples : read.samples) {
                 for (double v : samples) {
@@ -443,12 +446,34 @@ TEST_F(DataReaderTest, FileEndingBeforeTheRowsIsRefused) {
     }
 }
 
+// A headings line of more bytes than the row limit before its LF stops the
+// run, however the reads fall; one of just the limit is read.
+TEST_F(DataReaderTest, HeadingsLineOverTheRowLimitIsRefusedWhateverTheReads) {
+    for (size_t blockSize : {size_t{0}, size_t{1}, size_t{7}, size_t{64}}) {
+        for (size_t length : {size_t{100}, size_t{101}}) {
+            SCOPED_TRACE("block size " + std::to_string(blockSize) + ", " + std::to_string(length) + " bytes");
+            const std::string path = Write("long.csv", kMarkerLine + std::string(length - 2, 'h') + ",\r\n1,2\r\n");
+            Columns columns = MakeColumns({1, 1}, 2);
+            const Stopped result = CatchStop([&] {
+                DataReader& reader = opened_.emplace_back(OpenDataFile(path, 2));
+                reader.longestRow = 100;
+                if (blockSize > 0) reader.blockSize = blockSize;
+                SkipHeader(reader);
+                MapHeadings(reader, columns.size(), columns.headings);
+            });
+            EXPECT_EQ(result.stopped, length > 100);
+            EXPECT_EQ(result.stop.kind == ErrorKind::DataHeadingsTooLong, length > 100);
+        }
+    }
+}
+
 }  // namespace
 
 // One line per fact of the reader's data-quality record.
 std::string Describe(const DataQuality& q) {
     std::string text = "rows " + std::to_string(q.rows) + ", short " + std::to_string(q.shortRows) + " from line " +
-                       std::to_string(q.firstShortLine) + "\n";
+                       std::to_string(q.firstShortLine) + ", overlong " + std::to_string(q.overlongLines) +
+                       " from line " + std::to_string(q.firstOverlongLine) + "\n";
     for (size_t c = 0; c < q.fields.size(); ++c) {
         const FieldFaults& f = q.fields[c];
         if (f.count == 0) continue;
@@ -475,7 +500,7 @@ TEST_F(DataReaderTest, CountsShortRowsAndFieldsThatAreNotNumbers) {
                                 "e5,0,.5,0.000,-0\r\n"
                                 "7,8,0x1F,+.0,9\r\n";
     const std::string expected =
-        "rows 8, short 3 from line 7\n"
+        "rows 8, short 3 from line 7, overlong 0 from line 0\n"
         "C0: 2 from line 7 []\n"
         "C1: 2 from line 5 [N/A]\n"
         "C2: 4 from line 6 []\n"
@@ -484,8 +509,9 @@ TEST_F(DataReaderTest, CountsShortRowsAndFieldsThatAreNotNumbers) {
         SCOPED_TRACE("block size " + std::to_string(blockSize));
         Columns columns = MakeColumns({1, 0, 1, 0, 0}, 4);
         DataReader& reader = Open(content, columns, 4, blockSize);
-        ASSERT_EQ(RowCounts(ReadAll(reader, columns, 4)), (std::vector<int32_t>{4, 4, 0}));
-        EXPECT_EQ(Describe(reader.quality), expected);
+        DataQuality quality;
+        ASSERT_EQ(RowCounts(ReadAll(reader, columns, 4, &quality)), (std::vector<int32_t>{4, 4, 0}));
+        EXPECT_EQ(Describe(quality), expected);
         EXPECT_EQ(columns.samples[2], (std::vector<double>{8.5, 2, 0.5, 0}));  // leading numbers
     }
 }

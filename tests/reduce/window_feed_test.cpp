@@ -1,7 +1,7 @@
-// The window feed against the one-window reader: the same file reduced by
-// ReadRows window after window (the row-by-row semantics) and by
-// ReduceWindows on 1, 2 and 3 threads, in blocks of every size, must give
-// the same bits everywhere: arrays, statistics, spectra, rotated arrays,
+// The window feed against the reference reader: the same file reduced by a
+// plain line-by-line reader window after window (the row-by-row semantics)
+// and by ReduceWindows on 1, 2 and 3 threads, in blocks of every size, must
+// give the same bits everywhere: arrays, statistics, spectra, rotated arrays,
 // data-quality facts and the windows told.
 
 #include <gtest/gtest.h>
@@ -25,6 +25,7 @@
 #include "run/console.h"
 #include "support/files.h"
 #include "support/process.h"
+#include "support/reference_reader.h"
 
 using namespace vux;
 
@@ -38,7 +39,7 @@ struct Reduced {
     std::vector<WindowDone> windows;  // seconds left at 0
 };
 
-// The window loop as it was before the feed: ReadRows, one window at a time.
+// The window loop on the reference reader, one window at a time.
 Reduced ReduceRowByRow(DataReader& reader, const RunConfig& config) {
     Reduced out;
     ReduceResult& result = out.result;
@@ -49,23 +50,24 @@ Reduced ReduceRowByRow(DataReader& reader, const RunConfig& config) {
     const RotationPlan rotation = PlanRotation(config, result.rotated);
     SkipHeader(reader);
     MapHeadings(reader, config.columns.size(), result.headings);
+    test_support::ReferenceReader rows(reader);
     int32_t m = 0;
     for (;;) {
-        const RowsRead read = ReadRows(reader, m, config.columns, result.samples, windowSize);
+        const FedWindow read = rows.Next(m, config.columns, result.samples, windowSize);
         if (read.rows < 2) break;
         const int32_t n = read.rows - read.rows % 2;
         ProcessWindow(config, work, result, m, n);
         TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
         ++m;
         work.windowPosition = 0;
-        out.windows.push_back(WindowDone{m, 0.0, reader.bytesConsumed});
+        out.windows.push_back(WindowDone{m, 0.0, read.bytesConsumed});
         if (read.endOfFile) break;
     }
     FinishMeans(config, result, m);
     AverageSpectra(config, result.spectra, m);
     RotateGroups(rotation, config, result);
     result.processedWindows = m;
-    result.quality = reader.quality;
+    result.quality = rows.quality;
     return out;
 }
 
@@ -113,6 +115,7 @@ std::string Differences(const Reduced& x, const Reduced& y) {
     const DataQuality& p = a.quality;
     const DataQuality& q = b.quality;
     note(p.rows == q.rows && p.shortRows == q.shortRows && p.firstShortLine == q.firstShortLine &&
+             p.overlongLines == q.overlongLines && p.firstOverlongLine == q.firstOverlongLine &&
              p.fields.size() == q.fields.size(),
          "row facts");
     for (size_t c = 0; c < p.fields.size() && c < q.fields.size(); ++c) {
@@ -207,30 +210,45 @@ TEST(WindowFeed, EveryThreadCountAndBlockSizeGivesTheRowByRowBits) {
     }
 }
 
-// A line longer than the row limit is let go of as it is read (a line, not
-// a row); the rows after it keep their line numbers. Whether a line just over
-// the limit is held whole depends on the reads, as it always has, so each
-// block size is compared with the one-window reader at the same size.
-TEST(WindowFeed, OverlongLinesAreLetGoOfAlike) {
+// `text` with `line` inserted before row `row` (counted from 0).
+std::string InsertBeforeRow(const std::string& text, int row, const std::string& line) {
+    size_t at = 0;
+    for (int r = 0; r < row; ++r) at = text.find('\n', at) + 1;
+    return text.substr(0, at) + line + text.substr(at);
+}
+
+// A line of more bytes than the row limit before its line end is no row,
+// however the reads fall: it is let go of, counted, and the rows after it
+// keep their line numbers. Overlong lines first after the headings, at a
+// window's end, two in a row, of NUL bytes and among rows; a line of just the
+// limit is a row, and a last line without its line end is no line.
+TEST(WindowFeed, OverlongLinesAreNoRowsWhateverTheReads) {
     const TestRun run = MakeRun(6, false);
     ScratchDir dir;
     const std::string path = dir / "data.csv";
+    const std::string limit(1000, '7');
     std::string rows = MessyRows(40, 99, true);
-    rows.insert(rows.find('\n', 500) + 1, std::string(3000, '\0') + "\r\n");
-    rows.insert(rows.find('\n', 2000) + 1, "1," + std::string(5000, '5') + ",abc\n");
-    rows += std::string(4000, 'x');  // and a last line without a line end
+    rows = InsertBeforeRow(rows, 30, std::string(3000, '\0') + "\r\n");
+    rows = InsertBeforeRow(rows, 20, "2," + limit.substr(2, 998) + "\r\n");  // 1001 bytes with its CR
+    rows = InsertBeforeRow(rows, 13, "3," + limit.substr(2) + "\n");          // 1000 bytes: a row
+    rows = InsertBeforeRow(rows, 8, limit + "1\n" + limit + "2\n");
+    rows = InsertBeforeRow(rows, 6, "1," + std::string(5000, '5') + ",abc\n");
+    rows = InsertBeforeRow(rows, 0, limit + ",\n");
+    rows += std::string(4000, 'x');
     test_support::WriteFile(path, std::string(kDataMarker) + "\nT,P,Q,V,X,Y\n" + rows);
     const auto open = [&](size_t block) {
         DataReader reader = OpenDataFile(path, 6);
         reader.longestRow = 1000;
-        reader.blockSize = block;
+        if (block > 0) reader.blockSize = block;
         return reader;
     };
-    for (size_t block : {size_t{7}, size_t{600}}) {
-        DataReader reference = open(block);
-        const Reduced expected = ReduceRowByRow(reference, run.config);
-        EXPECT_EQ(expected.result.quality.rows, 40u);
-        for (int32_t threads : {1, 3}) {
+    DataReader reference = open(0);
+    const Reduced expected = ReduceRowByRow(reference, run.config);
+    EXPECT_EQ(expected.result.quality.rows, 41u);
+    EXPECT_EQ(expected.result.quality.overlongLines, 6u);
+    EXPECT_EQ(expected.result.quality.firstOverlongLine, 3u);
+    for (size_t block : {size_t{0}, size_t{1}, size_t{7}, size_t{600}, size_t{1001}, size_t{1002}}) {
+        for (int32_t threads : {1, 2, 3}) {
             SCOPED_TRACE("block size " + std::to_string(block) + ", " + std::to_string(threads) + " threads");
             DataReader reader = open(block);
             EXPECT_EQ(Differences(expected, ReduceOnThreads(reader, run.config, threads)), "");

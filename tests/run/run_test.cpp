@@ -270,9 +270,57 @@ TEST_F(ToolRun, MessyDataIsReportedOnTheErrorStreamOnly) {
     EXPECT_EQ(clean.run.err, timeBase);
 }
 
-// The wording of the warnings that a whole run above does not show: counts
-// above one, field text escaped and cut, names MATLAB cannot load, and a
-// WINDOW_SIZE beyond the file's rows.
+// Lines longer than 16 MiB (a recorder's stretch of NUL bytes, a row run
+// together) are no rows: the run skips them, says so once on the error
+// stream with the line of the first, and gives the results of the file
+// without them; only the figures that follow the file's size differ.
+TEST_F(ToolRun, LinesOver16MiBAreSkippedWithAWarning) {
+    std::vector<std::string> rows;
+    char row[160];
+    for (int i = 0; i < 1000; ++i) {
+        std::snprintf(row, sizeof row, "%.4f,%.4f,%.4f,%.4f,%+.6f,%+.6f,%+.6f,%+.6f,%+.6f,%+.6f\r\n", i * 0.0001,
+                      1790 + i % 7 * 0.5, -1450 - i % 5 * 0.25, 170 + i % 3 * 0.125, 14.0 + i % 11, -13.5 + i % 13,
+                      12.0 + i % 17, 12.5 - i % 19, -15.0 + i % 23, -104.0 + i % 29);
+        rows.push_back(row);
+    }
+    const std::string header =
+        "VUX-2 export\r\nFlight,T-17\r\nData Starts Here,,,,,,,,,,,,,,,,,,,\r\n"
+        "Time (s),Pressure (mV),Temp (mV),Humidity (mV),Gyro X,Gyro Y,Gyro Z,Acc X,Acc Y,Acc Z,\r\n";
+    const size_t over = (size_t{16} << 20) + 1;  // bytes before the line end
+    std::string clean = header;
+    std::string spoilt = header;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (i == 250) spoilt += std::string(over, '\0') + "\n";  // line 255
+        if (i == 700) spoilt += rows[i].substr(0, rows[i].size() - 2) + "," + std::string(over, '7') + "\r\n";
+        clean += rows[i];
+        spoilt += rows[i];
+    }
+    WriteFile(dir_ / "vux_reader.cfg",
+              Replaced(std::string(kDefaultConfig), "WINDOW_SIZE = 10000", "WINDOW_SIZE = 100"));
+    const auto runOn = [&](const std::string& data) {
+        WriteFile(dir_ / "data.csv", data);
+        RunResult r = Run({"data.csv", "out.mat"});
+        r.out = std::regex_replace(MaskTimings(r.out), std::regex("(Data file size: |Estimated number of windows: |"
+                                                                  "Remaining )[^\r\n]*"),
+                                   "$1<size>");
+        std::string mat = ReadFile(dir_ / "out.mat");
+        if (mat.size() > 76) mat.replace(52, 24, 24, '.');  // the creation date
+        return std::make_pair(r, mat + ReadFile(dir_ / "vuxplots.m"));
+    };
+    const auto [spoiltRun, spoiltFiles] = runOn(spoilt);
+    const auto [cleanRun, cleanFiles] = runOn(clean);
+    EXPECT_EQ(spoiltRun.status, 10);
+    EXPECT_EQ(cleanRun.status, 10);
+    EXPECT_EQ(spoiltRun.out, cleanRun.out);
+    EXPECT_TRUE(spoiltFiles == cleanFiles);
+    EXPECT_EQ(spoiltRun.err,
+              "vux_reader: warning: 2 lines of data.csv are longer than 16 MiB and were skipped (first at line 255)\n");
+    EXPECT_EQ(cleanRun.err, "");
+}
+
+// The wording of the warnings that a whole run above does not show: one line
+// over the row limit, counts above one, field text escaped and cut, names
+// MATLAB cannot load, and a WINDOW_SIZE beyond the file's rows.
 TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
     test_support::ConfigText configText;
     configText.strings = "DATA_FILE = f.csv\n";
@@ -290,6 +338,8 @@ TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
     q.rows = 40;
     q.shortRows = 3;
     q.firstShortLine = 9;
+    q.overlongLines = 1;
+    q.firstOverlongLine = 4;
     q.fields.resize(3);
     const std::string text = std::string("a\"b\\c\r\x01\xff") + std::string(30, 'z');
     q.fields[2] = FieldFaults{2, 11, {}, 32, true};
@@ -298,6 +348,7 @@ TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
     q.steppedRows = 40;
     EXPECT_EQ(DataWarnings(state, outcome),
               (std::vector<std::string>{
+                  "vux_reader: warning: 1 line of f.csv is longer than 16 MiB and was skipped (line 4)",
                   "vux_reader: warning: 3 rows of f.csv have fewer fields than the 3 configured columns (first "
                   "at line 9); a missing field keeps the value an earlier window left in its place, or 0",
                   "vux_reader: warning: column RAW: 2 fields are not numbers (first at line 11: "
