@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/ending_signals.h"
 #include "core/error.h"
 #include "reduce/line_scan.h"
 #include "reduce/thread_count.h"
@@ -410,11 +411,8 @@ bool HelpOnce(WindowFeed& feed, std::unique_lock<std::mutex>& held) {
 }
 
 void WorkerMain(WindowFeed* feed) {
-    // The interrupt watcher alone takes the interrupt signals.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    // The interrupt watcher alone takes the signals that end a run.
+    const sigset_t signals = EndingSignalSet();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     std::unique_lock<std::mutex> held(feed->lock);
