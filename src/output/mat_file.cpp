@@ -170,11 +170,18 @@ void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_
     Flush(mat);
 }
 
+void MatComplete(MatFile& mat) {
+    if (const std::string reason = CompleteScratchFile(mat.out); !reason.empty()) {
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
+    }
+}
+
 void MatClose(MatFile& mat) {
     if (mat.out.stream == nullptr) {
         return;
     }
-    if (const std::string reason = InstallScratchFile(mat.out); !reason.empty()) {
+    MatComplete(mat);
+    if (const std::string reason = RenameScratchFile(mat.out); !reason.empty()) {
         DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
     }
 }

@@ -49,8 +49,13 @@ MatFile MatCreate(const std::string& path);
 // element's byte count does not fit 32 bits.
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n);
 
-// Completes the file: flushes, syncs it to disk, closes it and renames it over
-// the path (nothing to do when it is not open). A failure stops the run
-// (status -1). Costs an fsync of the whole file.
+// Completes the file under its scratch name: flushes, syncs it to disk and
+// closes it; `mat.out` then waits to be renamed over the path (by an
+// OutputSet, output/output_set.h). A failure stops the run (status -1).
+// Costs an fsync of the whole file.
+void MatComplete(MatFile& mat);
+
+// MatComplete, then the rename over the path (nothing to do when the file is
+// not open). A failure stops the run (status -1).
 void MatClose(MatFile& mat);
 }  // namespace vux

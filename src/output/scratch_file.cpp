@@ -151,7 +151,7 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
     return {};
 }
 
-std::string InstallScratchFile(ScratchFile& scratch) {
+std::string CompleteScratchFile(ScratchFile& scratch) {
     if (scratch.stream == nullptr) return "the file is not open";
     errno = 0;
     if (std::fflush(scratch.stream) != 0 || !SyncToDisk(::fileno(scratch.stream))) {
@@ -166,6 +166,16 @@ std::string InstallScratchFile(ScratchFile& scratch) {
         DiscardScratchFile(scratch);
         return FailureReason(err);
     }
+    return {};
+}
+
+std::string InstallScratchFile(ScratchFile& scratch) {
+    if (std::string reason = CompleteScratchFile(scratch); !reason.empty()) return reason;
+    return RenameScratchFile(scratch);
+}
+
+std::string RenameScratchFile(ScratchFile& scratch) {
+    if (scratch.stream != nullptr || scratch.scratchPath.empty()) return "the file is not complete";
     int err = 0;
     {
         std::lock_guard<std::timed_mutex> lock(gLock);

@@ -50,9 +50,17 @@ const char* SpecialFileKind(const struct stat& info);
 // umask. Costs a few system calls and one small allocation.
 std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch);
 
-// Flushes, syncs to disk, closes and renames the scratch file over the final
-// path. Returns "" on success; else the reason, with the scratch file removed
-// and the final path as it was. The cost is that of fsync (the whole file).
+// Flushes, syncs to disk and closes the scratch file, which stays under its
+// scratch name (registered) until renamed. Returns "" on success; else the
+// reason, with the scratch file removed. The cost is that of fsync.
+std::string CompleteScratchFile(ScratchFile& scratch);
+
+// Renames a complete scratch file over the final path. Returns "" on
+// success; else the reason, with the scratch file removed and the final path
+// as it was.
+std::string RenameScratchFile(ScratchFile& scratch);
+
+// CompleteScratchFile, then RenameScratchFile.
 std::string InstallScratchFile(ScratchFile& scratch);
 
 // Closes and removes the scratch file; nothing to do when there is none.

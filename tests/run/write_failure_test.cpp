@@ -1,6 +1,6 @@
 // Whole runs that cannot write one of their files: each must stop with one
 // message naming the file and the reason, status 255, never print a "done!"
-// or a summary for the file it did not write, keep the file it would have
+// or a summary for the file it did not write, keep every file it would have
 // replaced and leave no scratch file. And runs whose console takes nothing,
 // which must say so on the error stream and end with status 255.
 
@@ -25,6 +25,7 @@ struct Case {
     bool readsData;           // reaches the output steps (needs a generated data file)
     const char* lastStep;     // the console text just before the message
     const char* message;
+    bool ownConfig = false;   // prepare writes vux_reader.cfg, the run has no arguments
 };
 
 TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
@@ -48,6 +49,19 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         {"plot script blocked", [](const fs::path& dir) { fs::create_directory(dir / "vuxplots.m"); },
          -1, true, "\nCreating MATLAB autodisplay script...",
          "\nCannot create plot script vuxplots.m: Is a directory\n"},
+        // A title of 40000 bytes makes the script larger than the MAT-file
+        // of windows of 64 samples (about 10 kB).
+        {"plot script larger than the file size limit",
+         [&](const fs::path& dir) {
+             RunProgram(Tool(dir, {dataPath, "out.mat"}));
+             std::string config = ReadFile(dir / "vux_reader.cfg");
+             config.replace(config.find("WINDOW_SIZE = 10000"), 19, "WINDOW_SIZE = 64");
+             config.replace(config.find("psia, 0"), 7, "psia, " + std::string(40000, 'T'));
+             WriteFile(dir / "vux_reader.cfg", config);
+             fs::remove(dir / "vuxplots.m");
+         },
+         30000, true, "\nCreating MATLAB autodisplay script...", "\nCannot write plot script vuxplots.m: File too large\n",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -55,7 +69,9 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         ScratchDir dir;
         c.prepare(dir.path);
         WriteFile(dir.path / "out.mat", "earlier results");
-        Launch launch = Tool(dir.path, {c.readsData ? dataPath : "missing.csv", "out.mat"}, Sink::Pipe());
+        std::vector<std::string> args{c.readsData ? dataPath : "missing.csv", "out.mat"};
+        if (c.ownConfig) args.clear();
+        Launch launch = Tool(dir.path, args, Sink::Pipe());
         launch.fileSizeLimit = c.fileSizeLimit;
         const Ran ran = RunProgram(launch);
         const std::string& printed = ran.out;
@@ -65,9 +81,9 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         EXPECT_FALSE(fs::is_regular_file(dir.path / "recfg"));
         // The configuration is there exactly when its write succeeded.
         EXPECT_EQ(fs::exists(dir.path / "vux_reader.cfg"), c.readsData);
-        // The earlier MAT-file is kept unless the new one was written whole.
-        const bool matWritten = printed.find("matlab file...done!") != std::string::npos;
-        EXPECT_EQ(ReadFile(dir.path / "out.mat") == "earlier results", !matWritten);
+        // The earlier MAT-file is kept, even when the new one was written
+        // whole before the plot script failed.
+        EXPECT_TRUE(ReadFile(dir.path / "out.mat") == "earlier results") << "out.mat was replaced";
         for (const std::string& name : EntriesIn(dir.path)) EXPECT_NE(name[0], '.') << "left behind: " << name;
     }
 }
