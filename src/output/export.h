@@ -23,7 +23,7 @@ ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, s
 // Writes every column's vector, in column order, to the MAT-file's scratch
 // file, complete and synced, and adds it to `outputs`: the output path gets
 // it at outputs.Commit(). Positions past the end of a column's array are
-// written as 0.0. A file that cannot be written throws (MatCreate, MatWrite)
-// and leaves the path as it was.
+// written as 0.0. A file that cannot be written throws (MatCreate,
+// MatDirectory, MatWrite) and leaves the path as it was.
 void ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs);
 }  // namespace vux

@@ -107,8 +107,8 @@ uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount) {
 MatFile MatCreate(const std::string& path) {
     MatFile mat;
     mat.path = path;
-    if (const std::string reason = OpenScratchFile(path, mat.out); !reason.empty()) {
-        DiscardAndFail(mat.out, ErrorKind::MatCreate, mat.path, reason);
+    if (const ScratchRefusal refusal = OpenScratchFile(path, mat.out); !refusal.reason.empty()) {
+        FailToOpen(refusal, ErrorKind::MatCreate, ErrorKind::MatDirectory, mat.path);
     }
 
     std::vector<unsigned char> header;

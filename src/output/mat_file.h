@@ -11,7 +11,8 @@
 // The file is written under a scratch name beside the path and renamed over
 // it when closed (output/scratch_file.h): the path never holds part of a file.
 // Every failure of the file system stops the run (status -1) with
-// "\nCannot create MAT-file <path>: <reason>\n" (opening) or
+// "\nCannot create MAT-file <path>: <reason>\n" (opening; MatDirectory when
+// the directory refuses the scratch file) or
 // "\nCannot write MAT-file <path>: <reason>\n" (writing, flushing, closing,
 // renaming); the scratch file is removed before the run stops, and the path
 // keeps what it held before.

@@ -137,8 +137,8 @@ void WritePlotScript(const RunConfig& state, OutputSet& outputs) {
     const std::string path = PlotScriptPath(state.settings.outputPath.value_or(""));
     const std::string script = PlotScriptText(state);
     ScratchFile file;
-    if (const std::string reason = OpenScratchFile(path, file); !reason.empty()) {
-        DiscardAndFail(file, ErrorKind::PlotScriptCreate, path, reason);
+    if (const ScratchRefusal refusal = OpenScratchFile(path, file); !refusal.reason.empty()) {
+        FailToOpen(refusal, ErrorKind::PlotScriptCreate, ErrorKind::PlotScriptDirectory, path);
     }
     errno = 0;
     if (std::fwrite(script.data(), 1, script.size(), file.stream) != script.size()) {

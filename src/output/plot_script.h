@@ -31,6 +31,7 @@ std::string PlotScriptText(const RunConfig& config);
 // Writes the script for PlotScriptPath(output path) to a scratch file,
 // complete and synced, and adds it to `outputs`: the path gets it at
 // outputs.Commit(), so an earlier script is replaced whole or kept. A failure
-// throws PlotScriptCreate or PlotScriptWrite, the scratch file removed.
+// throws PlotScriptCreate, PlotScriptDirectory or PlotScriptWrite, the
+// scratch file removed.
 void WritePlotScript(const RunConfig& config, OutputSet& outputs);
 }  // namespace vux

@@ -178,7 +178,7 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
         cases.push_back({dir / "ro/out.mat", "\nCannot create plot script " + (dir / "ro/vuxplots.m") +
-                                                 ": Permission denied\n"});
+                                                 ": directory " + (dir / "ro") + " cannot be written: Permission denied\n"});
     }
     for (const Case& c : cases) {
         const RunConfig state = DefaultLikeConfig(c.outputPath);

@@ -4,6 +4,8 @@
 // replaced and leave no scratch file. And runs whose console takes nothing,
 // which must say so on the error stream and end with status 255.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -86,6 +88,31 @@ TEST(RunsThatCannotWrite, StopWithTheFileAndTheReasonAndClaimNothing) {
         EXPECT_TRUE(ReadFile(dir.path / "out.mat") == "earlier results") << "out.mat was replaced";
         for (const std::string& name : EntriesIn(dir.path)) EXPECT_NE(name[0], '.') << "left behind: " << name;
     }
+}
+
+// A directory that refuses new files is named as the cause, not the file.
+// Permissions do not bind root: a root test runs the tool as user 65534.
+TEST(RunsThatCannotWrite, ADirectoryThatRefusesTheFilesIsNamed) {
+#ifndef VUX_GEN_PATH
+    GTEST_SKIP() << "no generated data file (vux_gen not built)";
+#else
+    ScratchDir data;
+    const std::string dataPath = (data.path / "flight.csv").string();
+    ASSERT_EQ(RunProgram(Program(VUX_GEN_PATH, {"--duration", "2", "-o", dataPath})).exit.status, 0);
+    ScratchDir dir;
+    fs::create_directory(dir.path / "ro");
+    fs::permissions(data.path, static_cast<fs::perms>(0755));
+    fs::permissions(dir.path, static_cast<fs::perms>(0777));  // the configuration is rewritten there
+    fs::permissions(dir.path / "ro", static_cast<fs::perms>(0555));
+    Launch launch = Tool(dir.path, {dataPath, "ro/o.mat"}, Sink::Pipe());
+    if (::geteuid() == 0) launch.user = 65534;
+    const Ran ran = RunProgram(launch);
+    EXPECT_EQ(ran.exit.status, 255) << ran.out;
+    EXPECT_TRUE(ran.out.ends_with("\nWriting data to matlab file...\nCannot create MAT-file ro/o.mat: "
+                                  "directory ro cannot be written: Permission denied\n"))
+        << ran.out;
+    EXPECT_TRUE(fs::is_empty(dir.path / "ro"));
+#endif
 }
 
 TEST(RunsThatCannotWrite, TheirConsoleSayItOnTheErrorStreamAfterWritingTheFiles) {
