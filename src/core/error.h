@@ -50,8 +50,10 @@ enum class ErrorKind {
     ArgumentKeyMissing,      // name: the key; other: its section marker
     ArgumentValueBlanks,     // name: the key; number: the line
     MatCreate,               // path, reason
+    MatDirectory,            // path, reason; other: its directory, refusing the new file ("" = working directory)
     MatWrite,                // path, reason
     PlotScriptCreate,        // path, reason
+    PlotScriptDirectory,     // path, reason; other: its directory, refusing the new file ("" = working directory)
     PlotScriptWrite,         // path, reason
     OutOfMemory,
 };

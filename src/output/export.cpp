@@ -1,6 +1,7 @@
 #include "output/export.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "output/mat_file.h"
 
@@ -35,7 +36,7 @@ ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, s
     return choice;
 }
 
-void ExportResults(const RunConfig& config, const ReduceResult& result) {
+void ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs) {
     MatFile mat = MatCreate(config.settings.outputPath.value_or(""));
     std::vector<double> padded;
     for (size_t c = 0; c < config.columns.size(); ++c) {
@@ -51,6 +52,7 @@ void ExportResults(const RunConfig& config, const ReduceResult& result) {
         }
         MatWriteVector(mat, data, choice.name.c_str(), choice.count);
     }
-    MatClose(mat);
+    MatComplete(mat);
+    outputs.Add(std::move(mat.out), ErrorKind::MatWrite);
 }
 }  // namespace vux

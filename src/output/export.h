@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/model.h"
+#include "output/output_set.h"
 
 namespace vux {
 // What is exported for column `c`: the array read from index 0 and the
@@ -19,9 +20,10 @@ struct ExportChoice {
 };
 ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, size_t c);
 
-// Writes every column's vector to the output path in column order.
-// Positions past the end of a column's array are written as 0.0. A file that
-// cannot be written throws (MatCreate, MatWrite) and leaves the path as it
-// was.
-void ExportResults(const RunConfig& config, const ReduceResult& result);
+// Writes every column's vector, in column order, to the MAT-file's scratch
+// file, complete and synced, and adds it to `outputs`: the output path gets
+// it at outputs.Commit(). Positions past the end of a column's array are
+// written as 0.0. A file that cannot be written throws (MatCreate,
+// MatDirectory, MatWrite) and leaves the path as it was.
+void ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs);
 }  // namespace vux

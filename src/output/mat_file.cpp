@@ -107,8 +107,8 @@ uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount) {
 MatFile MatCreate(const std::string& path) {
     MatFile mat;
     mat.path = path;
-    if (const std::string reason = OpenScratchFile(path, mat.out); !reason.empty()) {
-        DiscardAndFail(mat.out, ErrorKind::MatCreate, mat.path, reason);
+    if (const ScratchRefusal refusal = OpenScratchFile(path, mat.out); !refusal.reason.empty()) {
+        FailToOpen(refusal, ErrorKind::MatCreate, ErrorKind::MatDirectory, mat.path);
     }
 
     std::vector<unsigned char> header;
@@ -170,11 +170,18 @@ void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_
     Flush(mat);
 }
 
+void MatComplete(MatFile& mat) {
+    if (const std::string reason = CompleteScratchFile(mat.out); !reason.empty()) {
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
+    }
+}
+
 void MatClose(MatFile& mat) {
     if (mat.out.stream == nullptr) {
         return;
     }
-    if (const std::string reason = InstallScratchFile(mat.out); !reason.empty()) {
+    MatComplete(mat);
+    if (const std::string reason = RenameScratchFile(mat.out); !reason.empty()) {
         DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
     }
 }

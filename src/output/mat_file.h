@@ -11,7 +11,8 @@
 // The file is written under a scratch name beside the path and renamed over
 // it when closed (output/scratch_file.h): the path never holds part of a file.
 // Every failure of the file system stops the run (status -1) with
-// "\nCannot create MAT-file <path>: <reason>\n" (opening) or
+// "\nCannot create MAT-file <path>: <reason>\n" (opening; MatDirectory when
+// the directory refuses the scratch file) or
 // "\nCannot write MAT-file <path>: <reason>\n" (writing, flushing, closing,
 // renaming); the scratch file is removed before the run stops, and the path
 // keeps what it held before.
@@ -49,8 +50,13 @@ MatFile MatCreate(const std::string& path);
 // element's byte count does not fit 32 bits.
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n);
 
-// Completes the file: flushes, syncs it to disk, closes it and renames it over
-// the path (nothing to do when it is not open). A failure stops the run
-// (status -1). Costs an fsync of the whole file.
+// Completes the file under its scratch name: flushes, syncs it to disk and
+// closes it; `mat.out` then waits to be renamed over the path (by an
+// OutputSet, output/output_set.h). A failure stops the run (status -1).
+// Costs an fsync of the whole file.
+void MatComplete(MatFile& mat);
+
+// MatComplete, then the rename over the path (nothing to do when the file is
+// not open). A failure stops the run (status -1).
 void MatClose(MatFile& mat);
 }  // namespace vux

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "output/scratch_file.h"
 #include "core/paths.h"
@@ -132,19 +133,20 @@ std::string PlotScriptText(const RunConfig& state) {
     return script;
 }
 
-void WritePlotScript(const RunConfig& state) {
+void WritePlotScript(const RunConfig& state, OutputSet& outputs) {
     const std::string path = PlotScriptPath(state.settings.outputPath.value_or(""));
     const std::string script = PlotScriptText(state);
     ScratchFile file;
-    if (const std::string reason = OpenScratchFile(path, file); !reason.empty()) {
-        DiscardAndFail(file, ErrorKind::PlotScriptCreate, path, reason);
+    if (const ScratchRefusal refusal = OpenScratchFile(path, file); !refusal.reason.empty()) {
+        FailToOpen(refusal, ErrorKind::PlotScriptCreate, ErrorKind::PlotScriptDirectory, path);
     }
     errno = 0;
     if (std::fwrite(script.data(), 1, script.size(), file.stream) != script.size()) {
         DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, FailureReason(errno));
     }
-    if (const std::string reason = InstallScratchFile(file); !reason.empty()) {
+    if (const std::string reason = CompleteScratchFile(file); !reason.empty()) {
         DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, reason);
     }
+    outputs.Add(std::move(file), ErrorKind::PlotScriptWrite);
 }
 }  // namespace vux

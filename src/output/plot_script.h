@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/model.h"
+#include "output/output_set.h"
 
 namespace vux {
 // Where the script goes: the output path with its final component (the text
@@ -27,9 +28,10 @@ std::string PlotLoadLine(const std::string& outputPath);
 // Single quotes in labels and titles are doubled.
 std::string PlotScriptText(const RunConfig& config);
 
-// Writes the script to PlotScriptPath(output path) through a scratch file
-// renamed over the path when complete (output/scratch_file.h), so an earlier
-// script is replaced whole or kept. A failure throws PlotScriptCreate or
-// PlotScriptWrite, the scratch file removed.
-void WritePlotScript(const RunConfig& config);
+// Writes the script for PlotScriptPath(output path) to a scratch file,
+// complete and synced, and adds it to `outputs`: the path gets it at
+// outputs.Commit(), so an earlier script is replaced whole or kept. A failure
+// throws PlotScriptCreate, PlotScriptDirectory or PlotScriptWrite, the
+// scratch file removed.
+void WritePlotScript(const RunConfig& config, OutputSet& outputs);
 }  // namespace vux

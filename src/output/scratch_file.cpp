@@ -73,6 +73,20 @@ std::string CheckFinalPath(const std::string& finalPath, const std::string& name
     return {};
 }
 
+ScratchRefusal Refused(std::string reason) {
+    ScratchRefusal refusal;
+    refusal.reason = std::move(reason);
+    return refusal;
+}
+
+// The directory part of `finalPath` (its first `nameStart` bytes) without
+// its last '/', "/" for the root; empty for the working directory.
+std::string DirectoryPart(const std::string& finalPath, size_t nameStart) {
+    size_t end = nameStart;
+    while (end > 1 && finalPath[end - 1] == '/') --end;
+    return finalPath.substr(0, end);
+}
+
 }  // namespace
 
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
@@ -104,12 +118,12 @@ const char* SpecialFileKind(const struct stat& info) {
     return nullptr;
 }
 
-std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) {
+ScratchRefusal OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) {
     DiscardScratchFile(scratch);
     const size_t nameStart = finalPath.rfind('/') + 1;  // 0 without a directory part
     const std::string name = finalPath.substr(nameStart);
     int replaced = -1;
-    if (std::string refusal = CheckFinalPath(finalPath, name, replaced); !refusal.empty()) return refusal;
+    if (std::string refusal = CheckFinalPath(finalPath, name, replaced); !refusal.empty()) return Refused(refusal);
 
     // Built piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + temporary string.
     std::string suffix = ".";
@@ -135,7 +149,16 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
         err = errno;
         if (fd < 0) Unregister(scratch.entry);
     }
-    if (fd < 0) return FailureReason(err);
+    if (fd < 0) {
+        // The final path was checked: a refusal now is the directory's.
+        if (err == EACCES || err == EPERM || err == EROFS) {
+            ScratchRefusal refusal = Refused(FailureReason(err));
+            refusal.byDirectory = true;
+            refusal.directory = DirectoryPart(finalPath, nameStart);
+            return refusal;
+        }
+        return Refused(FailureReason(err));
+    }
 
     scratch.finalPath = finalPath;
     scratch.scratchPath = path;
@@ -146,12 +169,21 @@ std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) 
         err = errno;
         ::close(fd);
         DiscardScratchFile(scratch);
-        return FailureReason(err);
+        return Refused(FailureReason(err));
     }
     return {};
 }
 
-std::string InstallScratchFile(ScratchFile& scratch) {
+void FailToOpen(const ScratchRefusal& refusal, ErrorKind kind, ErrorKind directoryKind, const std::string& path) {
+    Error error;
+    error.kind = refusal.byDirectory ? directoryKind : kind;
+    error.path = path;
+    error.reason = refusal.reason;
+    if (refusal.byDirectory) error.other = refusal.directory;
+    Fail(std::move(error));
+}
+
+std::string CompleteScratchFile(ScratchFile& scratch) {
     if (scratch.stream == nullptr) return "the file is not open";
     errno = 0;
     if (std::fflush(scratch.stream) != 0 || !SyncToDisk(::fileno(scratch.stream))) {
@@ -166,6 +198,16 @@ std::string InstallScratchFile(ScratchFile& scratch) {
         DiscardScratchFile(scratch);
         return FailureReason(err);
     }
+    return {};
+}
+
+std::string InstallScratchFile(ScratchFile& scratch) {
+    if (std::string reason = CompleteScratchFile(scratch); !reason.empty()) return reason;
+    return RenameScratchFile(scratch);
+}
+
+std::string RenameScratchFile(ScratchFile& scratch) {
+    if (scratch.stream != nullptr || scratch.scratchPath.empty()) return "the file is not complete";
     int err = 0;
     {
         std::lock_guard<std::timed_mutex> lock(gLock);

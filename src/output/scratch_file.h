@@ -40,19 +40,43 @@ struct ScratchFile {
 // "a FIFO", "a socket" or "a device" for such a file; null for any other kind.
 const char* SpecialFileKind(const struct stat& info);
 
+// Why OpenScratchFile refused a file.
+struct ScratchRefusal {
+    std::string reason;        // the system's reason; empty when the file was opened
+    bool byDirectory = false;  // the directory would not take the new file (its
+                               // permissions, a read-only file system)
+    std::string directory;     // then the final path's directory part without its last
+                               // '/' ("/" for the root), empty for the working directory
+};
+
 // Creates the scratch file for `finalPath` (discarding one `scratch` held
 // before) and registers it for removal on interrupt. Refuses, with the reason
 // a plain create would give, a final path that is a directory ("Is a
 // directory"), an existing file that may not be written, a final name longer
 // than 255 bytes, and a FIFO, socket or device ("it is a FIFO, not a regular
-// file"). Returns "" on success, else the reason (nothing is left behind). The
-// new file gets the permissions of the file it will replace, or 0666 less the
-// umask. Costs a few system calls and one small allocation.
-std::string OpenScratchFile(const std::string& finalPath, ScratchFile& scratch);
+// file"); a directory that refuses the new file is told apart. Returns an
+// empty reason on success (nothing is left behind otherwise). The new file
+// gets the permissions of the file it will replace, or 0666 less the umask.
+// Costs a few system calls and one small allocation.
+ScratchRefusal OpenScratchFile(const std::string& finalPath, ScratchFile& scratch);
 
-// Flushes, syncs to disk, closes and renames the scratch file over the final
-// path. Returns "" on success; else the reason, with the scratch file removed
-// and the final path as it was. The cost is that of fsync (the whole file).
+// Stops the run for `refusal` of the scratch file of `path`: an error of
+// `directoryKind` naming the path, the reason and the directory (`other`)
+// when the directory refused it, else of `kind` naming the path and reason.
+[[noreturn]] void FailToOpen(const ScratchRefusal& refusal, ErrorKind kind, ErrorKind directoryKind,
+                             const std::string& path);
+
+// Flushes, syncs to disk and closes the scratch file, which stays under its
+// scratch name (registered) until renamed. Returns "" on success; else the
+// reason, with the scratch file removed. The cost is that of fsync.
+std::string CompleteScratchFile(ScratchFile& scratch);
+
+// Renames a complete scratch file over the final path. Returns "" on
+// success; else the reason, with the scratch file removed and the final path
+// as it was.
+std::string RenameScratchFile(ScratchFile& scratch);
+
+// CompleteScratchFile, then RenameScratchFile.
 std::string InstallScratchFile(ScratchFile& scratch);
 
 // Closes and removes the scratch file; nothing to do when there is none.

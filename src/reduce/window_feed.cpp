@@ -12,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/ending_signals.h"
 #include "core/error.h"
 #include "reduce/line_scan.h"
 #include "reduce/row_store.h"
@@ -480,11 +481,8 @@ void WindowFeed::CompletePiece(Piece& piece) {
 }
 
 void WindowFeed::WorkerMain() {
-    // The interrupt watcher alone takes the interrupt signals.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    // The interrupt watcher alone takes the signals that end a run.
+    const sigset_t signals = EndingSignalSet();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     MutexLock held(mutex_);

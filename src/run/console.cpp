@@ -116,6 +116,11 @@ std::string ArgumentRefusedMessage(const Error& e) {
     return Join({"\nCannot set ", e.name, " from the command line: ", why, "\n"});
 }
 
+// "directory <path>", or "the working directory" for an empty path.
+std::string Directory(const std::string& path) {
+    return path.empty() ? std::string("the working directory") : Join({"directory ", path});
+}
+
 // "Output file <path>" or "Plot script <path>".
 std::string Target(const Error& e) { return Join({e.number == 1 ? "Plot script " : "Output file ", e.path}); }
 
@@ -191,8 +196,12 @@ std::string Message(const Error& e) {
         case ErrorKind::ArgumentValueBlanks:
             return Join({"\nCannot set ", e.name, " from the command line: its old value on line ", n, " of ", e.path, " is written with blanks, so the command-line value cannot replace it\n"});
         case ErrorKind::MatCreate: return Join({"\nCannot create MAT-file ", e.path, ": ", e.reason, "\n"});
+        case ErrorKind::MatDirectory:
+            return Join({"\nCannot create MAT-file ", e.path, ": ", Directory(e.other), " cannot be written: ", e.reason, "\n"});
         case ErrorKind::MatWrite: return Join({"\nCannot write MAT-file ", e.path, ": ", e.reason, "\n"});
         case ErrorKind::PlotScriptCreate: return Join({"\nCannot create plot script ", e.path, ": ", e.reason, "\n"});
+        case ErrorKind::PlotScriptDirectory:
+            return Join({"\nCannot create plot script ", e.path, ": ", Directory(e.other), " cannot be written: ", e.reason, "\n"});
         case ErrorKind::PlotScriptWrite: return Join({"\nCannot write plot script ", e.path, ": ", e.reason, "\n"});
         case ErrorKind::OutOfMemory:
             return "\nOut of memory: the run needs more memory than this machine can give\n";

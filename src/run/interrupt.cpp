@@ -3,11 +3,13 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
@@ -15,12 +17,15 @@
 #include <thread>
 
 #include "config/scratch_config.h"
+#include "core/ending_signals.h"
 #include "output/scratch_file.h"
 
 namespace vux {
 namespace {
 
-constexpr int kInterruptSignals[] = {SIGINT, SIGTERM};
+// Ignored, so that the write they would end fails and reports itself: a
+// console whose reader is gone, a file past the file size limit.
+constexpr int kIgnoredSignals[] = {SIGPIPE, SIGXFSZ};
 
 // From the signal to the end of the process, at most: a console that does
 // not take the last output (a stalled terminal, a pipe nobody reads) must
@@ -34,11 +39,27 @@ constexpr long kConsoleLockPauseNanoseconds = 10'000'000;
 
 volatile std::sig_atomic_t gSignal = 0;
 
+// A little before the deadline, in nanoseconds of CLOCK_MONOTONIC: a SIGALRM
+// from then on is the timer's.
+std::atomic<long long> gDeadlineNear{0};
+static_assert(std::atomic<long long>::is_always_lock_free, "read in a signal handler");
+constexpr long long kDeadlineSlackNanoseconds = 100'000'000;
+
+long long MonotonicNanoseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
 // Ends the process by the interrupting signal itself, so that the parent sees
 // how the run ended (128 + N in a shell). Async-signal-safe: it also serves as
 // the handler of the deadline's SIGALRM, in whichever thread that lands.
 [[noreturn]] void EndBySignal() {
     const int sig = gSignal;
+    // A run that ends on request leaves no core file (SIGQUIT's and SIGXCPU's
+    // default action would write one): the outputs are all it leaves.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
@@ -51,9 +72,14 @@ volatile std::sig_atomic_t gSignal = 0;
     ::_exit(128 + sig);
 }
 
-extern "C" void OnDeadline(int) { EndBySignal(); }
+// A SIGALRM sent before the deadline (the run may have been interrupted by
+// one) changes nothing: the timer's own comes at the deadline.
+extern "C" void OnDeadline(int) {
+    if (MonotonicNanoseconds() >= gDeadlineNear.load()) EndBySignal();
+}
 
 void ArmDeadline() {
+    gDeadlineNear.store(MonotonicNanoseconds() + kDeadlineMicroseconds * 1000 - kDeadlineSlackNanoseconds);
     struct sigaction action {};
     action.sa_handler = OnDeadline;
     sigemptyset(&action.sa_mask);
@@ -91,7 +117,7 @@ bool TryLockConsole() {
     return false;
 }
 
-// Runs on its own thread, the only one that accepts the interrupt signals
+// Runs on its own thread, the only one that accepts the ending signals
 // (every other thread blocks them). First the scratch files go and a
 // configuration write in progress ends, then the
 // console output printed so far and the interruption line follow while the
@@ -125,10 +151,11 @@ bool TryLockConsole() {
 }
 
 void Install() {
+    for (int sig : kIgnoredSignals) ::signal(sig, SIG_IGN);
     sigset_t signals;
     sigemptyset(&signals);
     bool any = false;
-    for (int sig : kInterruptSignals) {
+    for (int sig : kEndingSignals) {
         struct sigaction current {};
         if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
         sigaddset(&signals, sig);

@@ -21,6 +21,7 @@
 #include "core/model.h"
 #include "core/paths.h"
 #include "output/export.h"
+#include "output/output_set.h"
 #include "output/plot_script.h"
 #include "output/scratch_file.h"
 #include "reduce/data_reader.h"
@@ -174,15 +175,19 @@ int Run(const std::vector<std::string>& args) {
     // error stream before the files are written.
     PrintWarnings(DataWarnings(config, result), true);
 
+    // Every output is written whole before the first one replaces its
+    // previous file: a run that fails on a later one keeps them all.
+    OutputSet outputs;
     PrintExportStarting();
     RunClock::time_point start = RunClock::now();
-    ExportResults(config, result);
+    ExportResults(config, result, outputs);
     PrintDone(start);
 
     PrintPlotScriptStarting();
     start = RunClock::now();
-    WritePlotScript(config);
+    WritePlotScript(config, outputs);
     PrintDone(start);
+    outputs.Commit();
 
     // The caller flushes standard output, to learn whether the console took everything.
     std::fputs(SummaryText(config, result, SecondsSince(console.readStart)).c_str(), stdout);

@@ -55,7 +55,9 @@ std::vector<double> Ramp(size_t count, double start) {
 }
 
 std::vector<Vector> Export(const RunConfig& config, const ReduceResult& result) {
-    ExportResults(config, result);
+    OutputSet outputs;
+    ExportResults(config, result, outputs);
+    outputs.Commit();
     return ParseMat(ReadFile(*config.settings.outputPath));
 }
 
@@ -168,7 +170,8 @@ TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
     result.processedWindows = 1;
     try {
         const FileSizeLimit full(1000);  // the disk fills up during the write
-        ExportResults(config, result);
+        OutputSet outputs;
+        ExportResults(config, result, outputs);
         ADD_FAILURE() << "the run was not stopped";
     } catch (const Error& error) {
         const test_support::Stopped stop = test_support::StoppedBy(error);

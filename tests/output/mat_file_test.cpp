@@ -171,7 +171,7 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
     };
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
-        cases.push_back({dir / "ro/out.mat", "Permission denied"});
+        cases.push_back({dir / "ro/out.mat", "directory " + (dir / "ro") + " cannot be written: Permission denied"});
     }
     for (const Case& c : cases) {
         const test_support::Stopped stop = ExpectStop([&] { MatCreate(c.path); });

@@ -148,7 +148,9 @@ TEST(PlotScript, WritesTheFileAndReportsIt) {
     ScratchDir dir;
     RunConfig state = DefaultLikeConfig(dir / "out.mat");
     WriteFile(dir / "vuxplots.m", std::string(5000, 'x'));  // an earlier, longer script is replaced
-    WritePlotScript(state);
+    OutputSet outputs;
+    WritePlotScript(state, outputs);
+    outputs.Commit();
     EXPECT_EQ(ReadFile(dir / "vuxplots.m"), PlotScriptText(state));
 }
 
@@ -176,14 +178,18 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
         cases.push_back({dir / "ro/out.mat", "\nCannot create plot script " + (dir / "ro/vuxplots.m") +
-                                                 ": Permission denied\n"});
+                                                 ": directory " + (dir / "ro") + " cannot be written: Permission denied\n"});
     }
     for (const Case& c : cases) {
         const RunConfig state = DefaultLikeConfig(c.outputPath);
         test_support::Stopped stop;
         {
             const FileSizeLimit limit(c.fileSizeLimit);
-            stop = ExpectStop([&] { WritePlotScript(state); });
+            stop = ExpectStop([&] {
+                OutputSet outputs;
+                WritePlotScript(state, outputs);
+                outputs.Commit();
+            });
         }
         EXPECT_EQ(stop.status, -1);
         EXPECT_EQ(stop.message, c.message);
@@ -234,8 +240,10 @@ TEST(PlotScriptOctave, ScriptRunsBesideItsMatFile) {
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(dir.path.c_str()), 0);
     try {
-        ExportResults(state, reduced);
-        WritePlotScript(state);
+        OutputSet outputs;
+        ExportResults(state, reduced, outputs);
+        WritePlotScript(state, outputs);
+        outputs.Commit();
     } catch (const Error& error) {
         ADD_FAILURE() << Message(error);
     }

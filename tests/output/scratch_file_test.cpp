@@ -58,7 +58,7 @@ TEST(ScratchFile, InstalledFileTakesThePathWhole) {
         SCOPED_TRACE(c.name);
         c.before();
         ScratchFile file;
-        ASSERT_EQ(OpenScratchFile(c.path, file), "");
+        ASSERT_EQ(OpenScratchFile(c.path, file).reason, "");
         EXPECT_LE(file.scratchPath.size() - dir.path.string().size() - 1, 255u);
         std::fputs("new", file.stream);
         ASSERT_EQ(InstallScratchFile(file), "");
@@ -77,7 +77,7 @@ TEST(ScratchFile, AbandonedScratchFilesAreRemoved) {
     WriteFile(dir / "out.mat", "old");
     const std::vector<std::pair<const char*, std::function<void(ScratchFile&)>>> endings = {
         {"discarded", [](ScratchFile& f) { DiscardScratchFile(f); }},
-        {"opened again", [&](ScratchFile& f) { ASSERT_EQ(OpenScratchFile(dir / "other.mat", f), ""); }},
+        {"opened again", [&](ScratchFile& f) { ASSERT_EQ(OpenScratchFile(dir / "other.mat", f).reason, ""); }},
         {"replaced by another", [](ScratchFile& f) { f = ScratchFile(); }},
         {"moved and dropped", [](ScratchFile& f) { ScratchFile taken(std::move(f)); }},
         {"destroyed", [](ScratchFile&) {}},
@@ -86,7 +86,7 @@ TEST(ScratchFile, AbandonedScratchFilesAreRemoved) {
         SCOPED_TRACE(name);
         {
             ScratchFile file;
-            ASSERT_EQ(OpenScratchFile(dir / "out.mat", file), "");
+            ASSERT_EQ(OpenScratchFile(dir / "out.mat", file).reason, "");
             std::fputs("partial", file.stream);
             ending(file);
         }

@@ -1,13 +1,16 @@
 // Interrupted runs of the built tool: SIGINT in the window loop, SIGTERM
-// while it waits for the configuration and while it writes the MAT-file, and
-// both while its console is blocked. The run must die of the signal (never
-// report completion), say so on the console when it can, and leave every
-// file whole: the old MAT-file or the complete new one, vux_reader.cfg, and
-// no scratch file. Also runs whose data file changes while it is read.
+// while it waits for the configuration and while it writes the MAT-file,
+// every signal that ends a run while it rewrites the configuration and while
+// it writes the MAT-file, and SIGINT and SIGTERM while its console is
+// blocked. The run must die of the signal (never report completion), say so
+// on the console when it can, and leave every file whole: the old MAT-file
+// or the complete new one, vux_reader.cfg, and no scratch file. Also runs
+// whose data file changes while it is read.
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -182,18 +185,20 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWh
         // The signal may come after the whole run was printed, while the
         // process is ending (a sanitizer's exit checks make that stretch
         // long): then every output is complete, whatever the status says.
-        // Likewise when it lands after the export (in the plot script or the
-        // summary): the MAT-file is then complete.
+        // Likewise when it lands after both files were written (then
+        // renamed into place): the MAT-file is then complete.
         const bool exported = printed.find(marker + "done!") != std::string::npos;
         const std::string written = ReadFile(dir_.path / "out.mat");
-        if (exit.Exited() || exported) {
+        if (exit.Exited() || written != previous) {
             if (exit.Exited()) {
                 EXPECT_EQ(exit.status, 10);
                 EXPECT_EQ(printed.find("Interrupted"), std::string::npos);
             } else {
                 EXPECT_TRUE(exit.KilledBy(SIGTERM)) << "shell status " << exit.status;
+                EXPECT_TRUE(exported);
             }
-            // The whole file but its creation date (bytes 52 to 75).
+            // Never a part of the new file: the whole file but its creation
+            // date (bytes 52 to 75).
             ASSERT_EQ(written.size(), whole.size());
             EXPECT_EQ(written.compare(0, 52, whole, 0, 52), 0);
             EXPECT_EQ(written.compare(76, std::string::npos, whole, 76), 0);
@@ -203,11 +208,112 @@ TEST_F(InterruptedRun, SigtermWhileWritingTheMatFileLeavesThePreviousFileOrTheWh
         EXPECT_TRUE(exit.KilledBy(SIGTERM)) << "shell status " << exit.status;
         EXPECT_TRUE(printed.ends_with(InterruptLine(SIGTERM)));
         EXPECT_FALSE(fs::exists(dir_.path / "vuxplots.m"));
-        // Never a part of the new file: the earlier one, byte for byte.
-        EXPECT_TRUE(written == previous) << written.size() << " bytes";
     }
     RecordProperty("interrupted_runs", interrupted);
     EXPECT_GT(interrupted, 0) << "no signal arrived while the MAT-file was written";
+}
+
+// Waits until `dir` holds an entry whose name starts with `prefix` (true),
+// or the run ends or 60 s pass (false).
+bool WaitForEntry(const Process& tool, const fs::path& dir, const std::string& prefix) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const std::string& name : EntriesIn(dir)) {
+            if (name.starts_with(prefix)) return true;
+        }
+        siginfo_t ended{};
+        if (::waitid(P_PID, static_cast<id_t>(tool.pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            ended.si_pid == tool.pid) {
+            return false;
+        }
+        ::usleep(200);
+    }
+    return false;
+}
+
+// Every signal whose default action ends the process, sent while the
+// configuration is rewritten (recfg on disk) and while the MAT-file is
+// written (its scratch file on disk): the run dies of it within 2 s, says
+// so, and leaves no scratch file; the configuration and the MAT-file are
+// each the previous or the complete new file. A SIGHUP the run was started
+// with ignored (nohup) stays ignored.
+TEST_F(InterruptedRun, EverySignalThatWouldEndTheRunLeavesNoScratchFile) {
+#ifdef VUX_GEN_PATH
+    ScratchDir flight;  // 20 s, so that each run is short
+    const std::string data = (flight.path / "flight.csv").string();
+    ASSERT_EQ(RunProgram(Program(VUX_GEN_PATH, {"--duration", "20", "-o", data})).exit.status, 0);
+    const std::string base = SetLine(ConfigFor(defaultConfig_), "DATA_FILE = ", data);
+    // Windows of 200000 samples make a MAT-file of a few MB.
+    const std::string big = SetLine(base, "WINDOW_SIZE = ", "200000 % in samples");
+    ScratchDir reference;
+    WriteFile(reference.path / kConfig, big);
+    ASSERT_EQ(RunProgram(Tool(reference.path)).exit.status, 10);
+    const std::string whole = ReadFile(reference.path / "out.mat");
+    // 3 MB of comment lines make the rewrite take a while.
+    std::string bulky = base;
+    std::string comments;
+    for (int i = 0; i < 40000; ++i) comments += "% " + std::string(76, 'c') + "\n";
+    bulky.insert(bulky.find("#ENDCFG"), comments);
+
+    struct Phase {
+        const char* name;
+        const std::string& config;
+        std::vector<std::string> args;  // the rewrite writes the values the file holds
+        std::string scratch;            // how the scratch file's name starts
+    };
+    const Phase rewrite{"rewrite", bulky, {data, "out.mat"}, "recfg"};
+    const Phase matWrite{"MAT-file write", big, {}, ".out.mat."};
+    struct Row {
+        int sig;
+        const Phase& phase;
+        bool ignoredAtStart = false;
+    };
+    std::vector<Row> rows;
+    for (const Phase* phase : {&rewrite, &matWrite}) {
+        for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU}) {
+            rows.push_back({sig, *phase});
+        }
+    }
+    rows.push_back({SIGHUP, matWrite, true});
+
+    const std::string previous = "results of an earlier run";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(::sigabbrev_np(row.sig)) + " during the " + row.phase.name +
+                     (row.ignoredAtStart ? ", ignored from the start" : ""));
+        for (const std::string& name : EntriesIn(dir_.path)) fs::remove_all(dir_.path / name);
+        WriteFile(dir_.path / kConfig, row.phase.config);
+        WriteFile(dir_.path / "out.mat", previous);
+        Launch launch = Tool(dir_.path, row.phase.args, Sink::Pipe());
+        if (row.ignoredAtStart) launch.ignored = {row.sig};
+        Process tool = Start(launch);
+        const bool reached = WaitForEntry(tool, dir_.path, row.phase.scratch);
+        ::kill(tool.pid, row.sig);
+        const auto signalled = std::chrono::steady_clock::now();
+        std::string printed;
+        ReadUntil(tool, printed, {}, std::chrono::seconds(10));
+        const Exit exit = Wait(tool, std::chrono::seconds(10));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+        ASSERT_TRUE(reached) << "no scratch file appeared: " << printed;
+
+        EXPECT_EQ(exit.status, row.ignoredAtStart ? 10 : 128 + row.sig);
+        for (const std::string& name : EntriesIn(dir_.path)) {
+            EXPECT_TRUE(name[0] != '.' && name != "recfg") << "left behind: " << name;
+        }
+        EXPECT_EQ(ReadFile(dir_.path / kConfig), row.phase.config);
+        const std::string written = ReadFile(dir_.path / "out.mat");
+        if (written == previous) {
+            EXPECT_FALSE(fs::exists(dir_.path / "vuxplots.m"));
+        } else {
+            // Complete: all but its creation date (bytes 52 to 75).
+            ASSERT_EQ(written.size(), whole.size());
+            EXPECT_EQ(written.compare(0, 52, whole, 0, 52), 0);
+            EXPECT_EQ(written.compare(76, std::string::npos, whole, 76), 0);
+        }
+        if (row.ignoredAtStart) continue;
+        EXPECT_LT(seconds, 3.0);
+        EXPECT_TRUE(printed.ends_with(InterruptLine(row.sig))) << printed;
+    }
+#endif
 }
 
 TEST_F(InterruptedRun, SignalsEndARunBlockedOnAConsoleNobodyReads) {

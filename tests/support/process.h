@@ -1,11 +1,13 @@
 #pragma once
 // Starting programs from tests: the built tool or any other program, in a
 // chosen directory, each output stream to a pipe, /dev/null, a file or a
-// descriptor, with limits on address space and file size, waited for under a
-// time limit. The exit status reads as a shell shows it.
+// descriptor, with limits on address space and file size, signals ignored
+// from the start and, for a root test, another user; waited for under a time
+// limit. The exit status reads as a shell shows it.
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -57,8 +59,9 @@ struct Launch {
     Sink err;                          // /dev/null by default
     std::vector<std::string> env;      // "NAME=value" entries added to (or replacing in) the environment
     long long addressSpaceLimit = -1;  // RLIMIT_AS in bytes; -1: none
-    long long fileSizeLimit = -1;      // RLIMIT_FSIZE in bytes, SIGXFSZ ignored (writes fail with EFBIG)
-    bool ignoreSigpipe = false;        // else SIGPIPE, SIGINT and SIGTERM take their default actions
+    long long fileSizeLimit = -1;      // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it
+    std::vector<int> ignored;          // signals it starts with ignored (nohup's SIGHUP); others: default
+    int user = -1;                     // uid and gid it runs as (the test must be root); -1: the test's
 };
 
 // `program` with `args` in the test's working directory.
@@ -118,7 +121,7 @@ struct Process {
 
 // Starts `launch`. Everything is prepared before the fork; between the fork
 // and the exec the child makes plain system calls only. A program that cannot
-// be executed exits with 127.
+// be executed (or run as `user`) exits with 127.
 inline Process Start(const Launch& launch) {
     std::vector<std::string> texts{launch.program};
     texts.insert(texts.end(), launch.args.begin(), launch.args.end());
@@ -166,9 +169,8 @@ inline Process Start(const Launch& launch) {
         for (int i = 0; i < 2; ++i) {
             if (fds[i] >= 0) ::dup2(fds[i], STDOUT_FILENO + i); else ::close(STDOUT_FILENO + i);
         }
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-        ::signal(SIGPIPE, launch.ignoreSigpipe ? SIG_IGN : SIG_DFL);
+        for (int sig = 1; sig < NSIG; ++sig) ::signal(sig, SIG_DFL);  // fails harmlessly on KILL, STOP
+        for (int sig : launch.ignored) ::signal(sig, SIG_IGN);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -177,8 +179,9 @@ inline Process Start(const Launch& launch) {
             const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
             if (bytes >= 0) ::setrlimit(resource, &limit);
         }
-        if (launch.fileSizeLimit >= 0) ::signal(SIGXFSZ, SIG_IGN);
-        if (launch.dir.empty() || ::chdir(launch.dir.c_str()) == 0) {
+        const bool asUser = launch.user < 0 || (::setgroups(0, nullptr) == 0 && ::setgid(launch.user) == 0 &&
+                                                ::setuid(launch.user) == 0);
+        if (asUser && (launch.dir.empty() || ::chdir(launch.dir.c_str()) == 0)) {
             ::execve(argv[0], argv.data(), argv.data() + argc + 1);
         }
         ::_exit(127);
@@ -341,7 +344,8 @@ private:
                                       l.dir, std::to_string(l.out.kind), l.out.path, std::to_string(l.out.fd),
                                       std::to_string(l.err.kind), l.err.path, std::to_string(l.err.fd),
                                       std::to_string(l.addressSpaceLimit), std::to_string(l.fileSizeLimit),
-                                      std::to_string(l.ignoreSigpipe)};
+                                      std::to_string(l.user), std::to_string(l.ignored.size())};
+        for (int sig : l.ignored) f.push_back(std::to_string(sig));
         f.insert(f.end(), l.args.begin(), l.args.end());
         f.insert(f.end(), l.env.begin(), l.env.end());
         return f;
@@ -359,9 +363,11 @@ private:
         l.err = {static_cast<Sink::Kind>(std::stoi(f[7])), f[8], std::stoi(f[9])};
         l.addressSpaceLimit = std::stoll(f[10]);
         l.fileSizeLimit = std::stoll(f[11]);
-        l.ignoreSigpipe = f[12] == "1";
-        l.args.assign(f.begin() + 13, f.begin() + 13 + static_cast<long>(args));
-        l.env.assign(f.begin() + 13 + static_cast<long>(args), f.end());
+        l.user = std::stoi(f[12]);
+        size_t at = 14;
+        for (size_t i = 0; i < std::stoul(f[13]); ++i) l.ignored.push_back(std::stoi(f[at++]));
+        l.args.assign(f.begin() + static_cast<long>(at), f.begin() + static_cast<long>(at + args));
+        l.env.assign(f.begin() + static_cast<long>(at + args), f.end());
         return l;
     }
     template <typename Io, typename Byte>
