@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "fuzz_util.h"
-#include "reduce/parse_number.h"
+#include "support/parse_number.h"
 #include "support/reference_number.h"
 
-using namespace vux;
+using test_support::ParseNumber;
+using test_support::ParseNumberPrefix;
 
 namespace {
 

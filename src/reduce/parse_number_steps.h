@@ -1,7 +1,17 @@
 #pragma once
-// The number parser's steps, inline: included by parse_number.cpp and by the
-// row loop, which parses every stored field and gains from having them
-// inlined. Only those two include it; everyone else calls ParseNumber.
+// The data-field number parser, inline in the row loop that parses every
+// stored field. Deliberately not strtod: it computes exactly the doubles of
+// its digit-by-digit steps, bit for bit:
+//   value = value * 10 + digit        for each integer digit (from 0.0)
+//   value += digit / d                for each fraction digit, d = 10, 100, ...
+//                                     (d multiplied by 10 after each digit)
+//   scale = 1e50^a * 1e8^b * 10^c     for the exponent E = 50a + 8b + c
+//   result = (value * scale) * sign   or (value / scale) * sign for E < 0
+// Blanks and tabs are skipped first, then an optional sign, digits, an
+// optional '.' and digits, an optional e/E with optional sign and digits
+// (exponent capped at 308); the first character that does not fit (a comma,
+// CR, LF or NUL among them) stops it. It never fails: no digits gives 0 (-0
+// for a lone '-').
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -56,7 +66,10 @@ constexpr uint64_t kExactIntegerLimit = (uint64_t{1} << 53) / 10;
 
 inline unsigned DigitOf(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - '0'); }
 
-// Bounded: stop at `end` as if a NUL stood there.
+// Parses the number at `p` and sets `*stop` to the first character not
+// taken into it. Bounded: stop at `end` as if a NUL stood there; otherwise
+// the text must be followed, somewhere, by a character that no number
+// contains (LF, comma, NUL...), and no bound is checked.
 template <bool Bounded>
 [[gnu::always_inline]] inline double Parse(const char* p, const char* end, const char** stop) {
     auto at = [&](const char* q) -> char {

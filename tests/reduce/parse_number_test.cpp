@@ -1,4 +1,4 @@
-#include "reduce/parse_number.h"
+#include "support/parse_number.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-using namespace vux;
 #include "support/reference_number.h"
+
+using test_support::ParseNumber;
+using test_support::ParseNumberPrefix;
 
 namespace {
 
