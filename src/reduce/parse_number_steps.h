@@ -207,8 +207,8 @@ constexpr PlainFieldConstants MakePlainFieldConstants() {
         k.tenThousandsAndOnes[j] = j % 2 == 0 ? 10000 : 1;
     }
     k.signBits[1] = uint64_t{1} << 63;
-    k.signOf['+'] = 1;
-    k.signOf['-'] = 3;
+    k.signOf[static_cast<unsigned char>('+')] = 1;
+    k.signOf[static_cast<unsigned char>('-')] = 3;
     return k;
 }
 
