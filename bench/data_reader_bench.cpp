@@ -16,6 +16,7 @@
 #include "config/config_file.h"
 #include "config/evaluate.h"
 #include "reduce/data_reader.h"
+#include "reduce/line_scan.h"
 #include "reduce/reduce_data.h"
 #include "core/error.h"
 #include "run/console.h"
@@ -66,8 +67,11 @@ RunConfig DefaultConfig() {
     return EvaluateConfig(UniqueFile(text));
 }
 
+// Every window of rows read by ReadRows; `range(1)` 1 forces the portable
+// row loop (field by field) where the processor would take the vector one.
 void BM_ReadRowsWholeFile(benchmark::State& state) {
     const SampleFile file(static_cast<int>(state.range(0)));
+    ForcePortableLineScan(state.range(1) != 0);
     const RunConfig config = DefaultConfig();
     std::vector<std::vector<double>> samples;
     std::vector<std::string> headings;
@@ -89,10 +93,12 @@ void BM_ReadRowsWholeFile(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(samples[9].data());
     }
+    ForcePortableLineScan(false);
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes));
     state.counters["rows"] = benchmark::Counter(static_cast<double>(rowsRead), benchmark::Counter::kIsRate);
+    state.SetLabel(state.range(1) != 0 || !LineScanUsesAvx2() ? "portable" : "AVX2");
 }
-BENCHMARK(BM_ReadRowsWholeFile)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadRowsWholeFile)->Args({100000, 0})->Args({100000, 1})->Unit(benchmark::kMillisecond);
 
 // The production window loop (reading, equations, normalisation, FFT,
 // rotation) under the default configuration; `range(1)` is the reader's
