@@ -126,8 +126,8 @@ const char* StoreRowsPortable(const char* p, const char* stop, const RowTargets&
     int32_t l = rows;
     while (l < windowSize && p < stop) {
         const bool first = l == 0;
-        p = StoreRowByFields(p, stop, first ? targets.first : targets.later, first ? targets.firstLast : targets.laterLast,
-                             checks, l);
+        p = StoreRowByFields(p, stop, first ? targets.first : targets.later,
+                             first ? targets.firstLast : targets.laterLast, checks, l);
         ++p;  // past the LF
         ++l;
     }

@@ -160,7 +160,9 @@ TEST(StoreRows, BothPathsAgreeOnRandomRows) {
                 for (int k = pick(5) == 0 ? pick(18) : pick(5); k > 0; --k) row += static_cast<char>('0' + pick(10));
                 if (pick(6) != 0) {
                     row += '.';
-                    for (int k = pick(5) == 0 ? pick(12) : pick(8); k > 0; --k) row += static_cast<char>('0' + pick(10));
+                    for (int k = pick(5) == 0 ? pick(12) : pick(8); k > 0; --k) {
+                        row += static_cast<char>('0' + pick(10));
+                    }
                 }
             }
             row += pick(2) == 0 ? "\r\n" : "\n";
