@@ -9,18 +9,23 @@
 namespace vux {
 class ContentDigest {
 public:
-    ContentDigest();  // allocates the hash state (a few hundred bytes)
+    ContentDigest() = default;  // not taking a digest: Update costs nothing
     ~ContentDigest();
     ContentDigest(ContentDigest&& other) noexcept;
     ContentDigest& operator=(ContentDigest&& other) noexcept;
     ContentDigest(const ContentDigest&) = delete;
     ContentDigest& operator=(const ContentDigest&) = delete;
 
-    // Adds the next `size` bytes of the file. Does not allocate.
+    // Starts taking the digest from the next byte on: allocates the hash
+    // state (a few hundred bytes).
+    void Start();
+
+    // Adds the next `size` bytes of the file once started. Does not allocate.
     void Update(const void* bytes, size_t size);
 
-    // The digest of the bytes so far, in the byte order xxh128sum prints
-    // (high half first, each half big-endian).
+    // The digest of the bytes since Start, in the byte order xxh128sum
+    // prints (high half first, each half big-endian); all zeros when not
+    // started.
     std::array<uint8_t, 16> Canonical() const;
 
 private:

@@ -211,6 +211,7 @@ int Run(const std::vector<std::string>& args) {
     facts.inputAbsolute = AbsolutePath(reader.path);
     facts.inputSize = reader.fileSize;
     facts.inputModified = reader.modified;
+    if (config.settings.runRecord) reader.digest.Start();
     const char* threadsOverride = std::getenv("VUX_THREADS");
     const ThreadChoice threads = ChooseThreads(threadsOverride);
     facts.threads = threads.threads;
