@@ -70,7 +70,35 @@ def load(mat_path):
     if os.path.basename(named) != os.path.basename(mat_path):
         raise RecordError(f"{path} is the run record of {named}, not of {mat_path}: "
                           "run vux_reader again to write the MAT-file and its record together")
+    # A later run without RUN_RECORD = 1 replaces the MAT-file and leaves the
+    # record of the earlier one: the fingerprint tells.
+    if mat_digest(mat_path) != record["outputs"].get("mat_xxh128"):
+        raise RecordError(f"{path} is the run record of an earlier {mat_path}: the MAT-file was written by "
+                          f"another run since; {HOW_TO_GET_ONE}: run vux_reader again")
     return record
+
+
+def mat_digest(mat_path):
+    """XXH3-128 of the MAT-file's bytes, as xxh128sum prints it (None when it
+    cannot be read), with Python's xxhash module (Debian's python3-xxhash) or
+    else the xxh128sum program (Debian's xxhash)."""
+    try:
+        import xxhash
+    except ImportError:
+        import subprocess
+        try:
+            done = subprocess.run(["xxh128sum", "--", mat_path], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, check=True)
+        except (OSError, subprocess.CalledProcessError):
+            raise RecordError("cannot check that the run record belongs to " + mat_path +
+                              ": neither Python's xxhash module nor xxh128sum is installed "
+                              "(Debian: python3-xxhash or xxhash)") from None
+        return done.stdout.split()[0].decode()
+    try:
+        with open(mat_path, "rb") as f:
+            return xxhash.xxh3_128_hexdigest(f.read())
+    except OSError:
+        return None
 
 
 def number(value):

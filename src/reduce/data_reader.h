@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/unique_fd.h"
-#include "reduce/content_digest.h"
+#include "core/content_digest.h"
 
 namespace vux {
 // The marker line that ends the free header of a data file.

@@ -229,7 +229,7 @@ int Run(const std::vector<std::string>& args) {
     OutputSet outputs;
     PrintExportStarting();
     RunClock::time_point start = RunClock::now();
-    ExportResults(config, result, outputs);
+    const std::array<uint8_t, 16> matDigest = ExportResults(config, result, outputs);
     PrintDone(start);
 
     PrintPlotScriptStarting();
@@ -240,6 +240,7 @@ int Run(const std::vector<std::string>& args) {
     const std::string output = config.settings.outputPath.value_or("");
     facts.plotScriptPath = PlotScriptPath(output);
     facts.inputDigest = HexDigest(result.inputDigest);
+    facts.matDigest = HexDigest(matDigest);
     facts.wallSeconds = SecondsSince(runStart);
     if (config.settings.runRecord) {
         AddWholeFile(outputs, RunRecordPath(output), RunRecordText(config, result, facts),

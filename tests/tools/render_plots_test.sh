@@ -166,8 +166,8 @@ done
 
 # Records that cannot place the vectors are refused (status 2, a message
 # naming the cause): none beside the MAT-file; one that a run writing
-# results/flight (no .mat) left in flight.json; one whose vectors are not
-# those of the MAT-file (another run's MAT-file in its place).
+# results/flight (no .mat) left in flight.json; one of an earlier MAT-file
+# (another run's MAT-file in its place: the record's fingerprint differs).
 check_refusal() {
     local output status
     output=$(bash "$render" "$1" 2>&1)
@@ -182,7 +182,7 @@ reduce "$work/run" results/flight
 check_refusal "$results/flight.mat" "$results/flight.json is the run record of results/flight, not of $results/flight.mat" \
     "record of another MAT-file"
 cp "$work/odd3/odd3.mat" "$work/odd7/odd7.mat"
-check_refusal "$work/odd7/odd7.mat" "ANGX_rot holds 1 values, but the run record $work/odd7/odd7.json gives it 3" \
+check_refusal "$work/odd7/odd7.mat" "$work/odd7/odd7.json is the run record of an earlier $work/odd7/odd7.mat" \
     "record of another run"
 
 # Missing script: named in the message, status 2.

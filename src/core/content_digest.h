@@ -1,6 +1,6 @@
 #pragma once
-// The content digest of a data file: XXH3-128 (xxHash) of its bytes, fed in
-// file order as they are read, so the file is read once.
+// The content digest of a file: XXH3-128 (xxHash) of its bytes, fed in file
+// order as they are read or written, so no file is read twice.
 
 #include <array>
 #include <cstddef>

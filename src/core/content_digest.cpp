@@ -1,4 +1,4 @@
-#include "reduce/content_digest.h"
+#include "core/content_digest.h"
 
 #include <cstring>
 #include <new>
