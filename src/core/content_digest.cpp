@@ -5,6 +5,11 @@
 #include <utility>
 
 #include <xxhash.h>
+#if defined(__x86_64__)
+// The library's runtime choice of the widest vector unit (AVX2 where there
+// is one) for the streaming updates: the digest is the same bits.
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace vux {
 namespace {
