@@ -179,8 +179,4 @@ std::optional<ConfigSection> MarkerSection(std::string_view token) {
     }
     return std::nullopt;
 }
-
-ConfigSection RecogniseSection(std::string_view token, ConfigSection current) {
-    return MarkerSection(token).value_or(current);
-}
 }  // namespace vux

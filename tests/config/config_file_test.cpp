@@ -34,24 +34,6 @@ TEST(DefaultConfig, ExactBytes) {
     }
 }
 
-TEST(RecogniseSection, ExactMarkersOnly) {
-    struct Case {
-        const char* token;
-        ConfigSection expected;
-    } cases[] = {
-        {"#ENDCFG", SectionEnd},       {"#MATLAB", SectionMatlab},
-        {"#COLUMNS", SectionColumns},  {"#EQUATIONS", SectionEquations},
-        {"#WINDOW_FUNCTION", SectionWindowFunction},
-        {"#CONSTANTS", SectionConstants}, {"#STRINGS", SectionStrings},
-        {"#Strings", SectionEquations},   {"#STRING", SectionEquations},
-        {"#STRINGSX", SectionEquations},  {"STRINGS", SectionEquations},
-        {"", SectionEquations},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(RecogniseSection(c.token, SectionEquations), c.expected) << c.token;
-    }
-}
-
 class OpenConfigTest : public ScratchDirTest {
 protected:
     // Runs OpenConfig; returns the steps it told (kReading, kCreating) and

@@ -19,6 +19,18 @@ using Args = std::vector<std::string>;
 
 const Args kFive{"data.csv", "res.mat", "12.5", "-45", "1e2"};
 
+// The line rewritten after the marker line of `section` (none for SectionNone).
+std::string RewriteLine(ConfigSection section, const std::string& line, const Args& args) {
+    const char* markers[] = {"", "#STRINGS\n", "#CONSTANTS\n"};
+    std::FILE* file = MemoryFile(markers[section] + line);
+    ConfigLineReader reader(file);
+    if (section != SectionNone) reader.NextLine();
+    reader.NextLine();
+    std::string text = RewriteConfigLine(reader, args).text;
+    std::fclose(file);
+    return text;
+}
+
 TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
     struct Case {
         ConfigSection section;
@@ -52,37 +64,18 @@ TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
         {SectionStrings, "DATA_FILE =\r\n", {"n.csv"}, "DATA_FILE =n.csv\r\n"},
         // A last line without a line end.
         {SectionStrings, "DATA_FILE = old.csv", {"n.csv"}, "DATA_FILE = n.csv"},
-        // Comment lines and list lines stop the key scan before any equals sign.
+        // The key is the one the evaluation reads: after passed-over fields
+        // and keys too; a key in a comment or a value is none.
         {SectionStrings, "% DATA_FILE = x\n", {"n"}, "% DATA_FILE = x\n"},
-        {SectionStrings, "0, DATA_FILE = x\n", {"n"}, "0, DATA_FILE = x\n"},
+        {SectionStrings, "0, DATA_FILE = x\n", {"n"}, "0, DATA_FILE = n\n"},
+        {SectionStrings, "A = DATA_FILE = x\n", {"n"}, "A = DATA_FILE = n\n"},
+        {SectionStrings, "OUTPUT_FILE = DATA_FILE = x\n", {"n"}, "OUTPUT_FILE = DATA_FILE = x\n"},
+        {SectionConstants, "A = THETA_X = 1\n", kFive, "A = THETA_X = 1\n"},
         {SectionStrings, "DATA_FILE\n", {"n"}, "DATA_FILE\n"},
         // The argument is written as given.
         {SectionStrings, "DATA_FILE = a\n", {"C:\\x y\\%z.csv"}, "DATA_FILE = C:\\x y\\%z.csv\n"},
     };
-    for (const Case& c : cases) {
-        ConfigSection section = c.section;
-        EXPECT_EQ(RewriteConfigLine(c.line, section, c.args).text, c.expected) << c.line;
-        EXPECT_EQ(section, c.section) << c.line;
-    }
-}
-
-TEST(RewriteConfigLine, SectionFollowsMarkersAsTheyAreSpelled) {
-    struct Case {
-        const char* line;
-        ConfigSection after;
-    } cases[] = {
-        {"#STRINGS\n", SectionStrings},
-        {"# CONSTANTS % note\n", SectionConstants},
-        {"#ENDCFG", SectionEnd},
-        {"#ENDCFG trailing\n", SectionEnd},  // the marker is spelled before the rest
-        {"#Strings\n", SectionMatlab},
-        {"x#STRINGS\n", SectionMatlab},
-    };
-    for (const Case& c : cases) {
-        ConfigSection section = SectionMatlab;
-        EXPECT_EQ(RewriteConfigLine(c.line, section, kFive).text, c.line);
-        EXPECT_EQ(section, c.after) << c.line;
-    }
+    for (const Case& c : cases) EXPECT_EQ(RewriteLine(c.section, c.line, c.args), c.expected) << c.line;
 }
 
 class RewriteTest : public ScratchDirTest {
@@ -155,6 +148,15 @@ TEST_F(RewriteTest, TextAfterTheEndMarkerIsDropped) {
     if (input && expected) {
         EXPECT_EQ(Rewrite(*input, {"data.csv"}).second, *expected);
     }
+}
+
+// The copy ends on the line the evaluation ends on, and a key line counts in
+// the section the evaluation reads it in.
+TEST_F(RewriteTest, MarkersAreThoseTheEvaluationReads) {
+    EXPECT_EQ(Rewrite("#STRINGS\nDATA_FILE = a\n#ENDCFG trailing\n#CONSTANTSX\nDATA_FILE = b\n# ENDCFG % c\nx\n",
+                      {"n"})
+                  .second,
+              "#STRINGS\nDATA_FILE = n\n#ENDCFG trailing\n#CONSTANTSX\nDATA_FILE = n\n# ENDCFG % c\n");
 }
 
 TEST_F(RewriteTest, FileWithoutEndMarkerIsCopiedToItsEnd) {
