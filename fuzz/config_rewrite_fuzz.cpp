@@ -31,7 +31,7 @@
 #include "fuzz_util.h"
 #include "core/error.h"
 #include "run/command_line.h"
-#include "run/console.h"
+#include "run/messages.h"
 
 using namespace vux;
 

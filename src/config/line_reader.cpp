@@ -32,7 +32,7 @@ bool ConfigLineReader::NextLine() {
         line_.push_back(static_cast<char>(c));
         if (c == '\n') break;
     }
-    if (std::ferror(file_)) Fail(ErrorKind::ConfigReadFailed, kConfigFileName, SystemReason(errno));
+    if (std::ferror(file_)) Fail(ErrorKind::ConfigReadFailed, kConfigFileName, {errno});
     if (line_.empty()) return false;
     textEnd_ = line_.size();
     if (line_.back() == '\n') textEnd_ -= textEnd_ > 1 && line_[textEnd_ - 2] == '\r' ? 2 : 1;

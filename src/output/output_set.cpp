@@ -10,8 +10,8 @@ void OutputSet::Add(ScratchFile&& file, ErrorKind renameKind) {
 
 void OutputSet::Commit() {
     for (Pending& p : pending_) {
-        if (std::string reason = RenameScratchFile(p.file); !reason.empty()) {
-            Fail(p.renameKind, p.file.finalPath, std::move(reason));
+        if (const std::optional<Cause> cause = RenameScratchFile(p.file)) {
+            Fail(p.renameKind, p.file.finalPath, *cause);
         }
     }
     pending_.clear();

@@ -27,8 +27,10 @@
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
 #include "run/command_line.h"
-#include "run/console.h"
 #include "run/interrupt.h"
+#include "run/messages.h"
+#include "run/transcript.h"
+#include "run/warnings.h"
 
 namespace vux {
 namespace {
@@ -87,8 +89,7 @@ void CheckDirectoryOf(const std::string& target) {
     refusal.other = target;
     if (::stat(directory.c_str(), &info) != 0) {
         refusal.kind = ErrorKind::OutputDirectoryMissing;
-        refusal.number = errno;
-        refusal.reason = SystemReason(errno);
+        refusal.cause.err = errno;
     } else if (!S_ISDIR(info.st_mode)) {
         refusal.kind = ErrorKind::OutputDirectoryNotADirectory;
     } else {
@@ -114,7 +115,7 @@ void CheckOutputTargets(const RunSettings& settings) {
         refusal.path = target;
         refusal.number = target == output ? 0 : 1;
         struct stat info {};
-        const char* kind = ::stat(target.c_str(), &info) == 0 ? SpecialFileKind(info) : nullptr;
+        const FileFault special = ::stat(target.c_str(), &info) == 0 ? SpecialFileFault(info.st_mode) : FileFault::None;
         if (SameFile(target, input)) {
             refusal.kind = ErrorKind::TargetIsDataFile;
             refusal.other = input;
@@ -122,9 +123,9 @@ void CheckOutputTargets(const RunSettings& settings) {
             refusal.kind = ErrorKind::TargetIsConfig;
         } else if (IsScratchConfig(target)) {
             refusal.kind = ErrorKind::TargetIsScratchConfig;
-        } else if (kind != nullptr) {
+        } else if (special != FileFault::None) {
             refusal.kind = ErrorKind::TargetIsSpecial;
-            refusal.reason = kind;
+            refusal.cause.fault = special;
         } else if (S_ISDIR(info.st_mode)) {
             refusal.kind = ErrorKind::TargetIsDirectory;
         } else {

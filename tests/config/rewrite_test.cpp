@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,7 @@ protected:
                 if (note.step == ConfigStep::WritingArguments) told += "writing;";
             });
         } catch (const Error& error) {
-            ADD_FAILURE() << "the rewrite stopped: " << Message(error);
+            ADD_FAILURE() << "the rewrite stopped: " << testing::PrintToString(error);
             return {};
         }
         std::string printed = told;
@@ -205,38 +206,26 @@ TEST_F(RewriteTest, AValueThatCannotLandStopsTheRunAndChangesNothing) {
     struct Case {
         std::string config;
         Args args;
-        const char* message;
+        const char* key;  // whose value cannot land
+        long line;        // the line whose old value holds blanks; 0: the key has no line
     } cases[] = {
-        {"", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
-         "#STRINGS\n"},
-        {"#STRINGS\nOUTPUT_FILE = o.mat\n#ENDCFG\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
-         "#STRINGS\n"},
+        {"", {"a.csv"}, "DATA_FILE", 0},
+        {"#STRINGS\nOUTPUT_FILE = o.mat\n#ENDCFG\n", {"a.csv"}, "DATA_FILE", 0},
         // In the wrong section, or only after the end marker, a line does not count.
-        {"#CONSTANTS\nDATA_FILE = x\n#ENDCFG\n#STRINGS\nDATA_FILE = y\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
-         "#STRINGS\n"},
-        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Z = 3\n", {"a", "b", "1", "2", "3"},
-         "\nCannot set THETA_Y from the command line: vux_reader.cfg has no THETA_Y line in "
-         "#CONSTANTS\n"},
-        {"#STRINGS\nDATA_FILE = my data.csv\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: its old value on line 2 of vux_reader.cfg is "
-         "written with blanks, so the command-line value cannot replace it\n"},
+        {"#CONSTANTS\nDATA_FILE = x\n#ENDCFG\n#STRINGS\nDATA_FILE = y\n", {"a.csv"}, "DATA_FILE", 0},
+        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Z = 3\n", {"a", "b", "1", "2", "3"}, "THETA_Y", 0},
+        {"#STRINGS\nDATA_FILE = my data.csv\n", {"a.csv"}, "DATA_FILE", 2},
         // Every line of the key must take the value, the second one too.
-        {strings + "#STRINGS\nDATA_FILE = a b.csv % ab.csv\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: its old value on line 5 of vux_reader.cfg is "
-         "written with blanks, so the command-line value cannot replace it\n"},
-        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\nTHETA_Z = - 3\n", {"a", "b", "1", "2", "3"},
-         "\nCannot set THETA_Z from the command line: its old value on line 7 of vux_reader.cfg is "
-         "written with blanks, so the command-line value cannot replace it\n"},
+        {strings + "#STRINGS\nDATA_FILE = a b.csv % ab.csv\n", {"a.csv"}, "DATA_FILE", 5},
+        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\nTHETA_Z = - 3\n", {"a", "b", "1", "2", "3"}, "THETA_Z", 7},
     };
     for (const Case& c : cases) {
         WriteFile(kConfigFileName, c.config);
-        const test_support::Stopped stop =
-            ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), c.args); });
-        EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, c.message) << c.config;
+        const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), c.args); });
+        EXPECT_EQ(stop.kind, c.line == 0 ? ErrorKind::ArgumentKeyMissing : ErrorKind::ArgumentValueBlanks) << c.config;
+        EXPECT_EQ(stop.name, c.key) << c.config;
+        EXPECT_EQ(stop.number, c.line) << c.config;
+        EXPECT_EQ(stop.other, stop.name.starts_with("THETA") ? "#CONSTANTS" : "#STRINGS");
         EXPECT_EQ(ReadFile(kConfigFileName), c.config);
         EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
     }
@@ -264,11 +253,9 @@ TEST_F(RewriteTest, TheRewrittenFileKeepsItsPermissionBits) {
 TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) {
     // vux_reader.cfg is a non-empty directory: no rename can replace it.
     fs::create_directories(fs::path(kConfigFileName) / "inside");
-    test_support::Stopped stop = ExpectStop([&] { RewriteConfig(UniqueFile(MemoryFile(kDefaultConfig)), {"x"}); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_TRUE(stop.message.starts_with("\nCannot replace vux_reader.cfg with recfg: "))
-        << stop.message;
-    EXPECT_TRUE(stop.message.ends_with("\n"));
+    const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(MemoryFile(kDefaultConfig)), {"x"}); });
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigReplace);
+    EXPECT_EQ(stop.path, kConfigFileName);
     EXPECT_FALSE(fs::exists(kScratchConfigName));
 }
 
@@ -277,9 +264,8 @@ TEST_F(RewriteTest, FailureToWriteStopsTheRunAndKeepsTheOldFile) {
     EXPECT_EXIT(
         {
             LimitFileSize(1000);  // the old file is larger: it stays readable
-            test_support::Stopped stop =
-                ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
-            bool reported = stop.status == -1 && stop.message.starts_with("\nCannot write recfg: ");
+            const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
+            bool reported = stop.kind == ErrorKind::ScratchConfigWrite && stop.cause.err == EFBIG;
             bool kept = ReadFile(kConfigFileName) == kDefaultConfig;
             std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
         },
@@ -290,10 +276,9 @@ TEST_F(RewriteTest, ReadOnlyDirectoryStopsTheRun) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     WriteFile(kConfigFileName, kDefaultConfig);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    test_support::Stopped stop =
-        ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
+    const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigCreate);
+    EXPECT_EQ(stop.cause.err, EACCES);
     EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
 }
 
