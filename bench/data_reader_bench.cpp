@@ -17,6 +17,7 @@
 #include "config/config_file.h"
 #include "config/evaluate.h"
 #include "reduce/data_reader.h"
+#include "reduce/line_scan.h"
 #include "reduce/reduce_data.h"
 #include "reduce/window_feed.h"
 #include "core/error.h"
@@ -69,9 +70,12 @@ RunConfig DefaultConfig() {
 }
 
 // The window feed on one thread: header, headings and every window's rows
-// parsed into the arrays, without window processing.
+// parsed into the arrays, without window processing; `range(1)` 1 forces the
+// portable row loop (field by field) where the processor would take the
+// vector one.
 void BM_FeedWholeFile(benchmark::State& state) {
     const SampleFile file(static_cast<int>(state.range(0)));
+    ForcePortableLineScan(state.range(1) != 0);
     const RunConfig config = DefaultConfig();
     std::vector<std::vector<double>> samples;
     std::vector<std::string> headings;
@@ -95,10 +99,12 @@ void BM_FeedWholeFile(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(samples[9].data());
     }
+    ForcePortableLineScan(false);
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes));
     state.counters["rows"] = benchmark::Counter(static_cast<double>(rowsRead), benchmark::Counter::kIsRate);
+    state.SetLabel(state.range(1) != 0 || !LineScanUsesAvx2() ? "portable" : "AVX2");
 }
-BENCHMARK(BM_FeedWholeFile)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FeedWholeFile)->Args({100000, 0})->Args({100000, 1})->Unit(benchmark::kMillisecond);
 
 // The production window loop (reading, equations, normalisation, FFT,
 // rotation) under the default configuration; `range(1)` is the reader's

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "reduce/parse_number.h"
+#include "support/parse_number.h"
 
-using namespace vux;
+using test_support::ParseNumber;
 
 namespace {
 

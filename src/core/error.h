@@ -16,11 +16,12 @@ enum class ErrorKind {
     InvalidInputName,        // DATA_FILE has no file-name part
     InvalidOutputName,       // OUTPUT_FILE has no file-name part
     OutputIsPlotScript,      // path: the output file the plot script would replace
-    TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script
-    TargetIsConfig,          // path: the output target; number 1 = plot script
-    TargetIsScratchConfig,   // path: the output target; number 1 = plot script
-    TargetIsSpecial,         // path: the output target; cause: its FileFault; number 1 = plot script
-    TargetIsDirectory,       // path: the output target; number 1 = plot script
+    TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script, 2 = run record
+    TargetIsConfig,          // path: the output target; number 1 = plot script, 2 = run record
+    TargetIsScratchConfig,   // path: the output target; number 1 = plot script, 2 = run record
+    TargetIsSpecial,         // path: the output target; cause: its FileFault; number 1 = plot script, 2 = run record
+    TargetIsDirectory,       // path: the output target; number 1 = plot script, 2 = run record
+    TargetIsOtherOutput,     // path: the output target; other: the output it would replace; number 2 = record
     OutputDirectoryMissing,  // path: the directory; other: the output target; cause
     OutputDirectoryNotADirectory,  // path: the directory; other: the output target
     UnbalancedParentheses,   // a ")" without its "("
@@ -57,6 +58,9 @@ enum class ErrorKind {
     PlotScriptCreate,        // path, cause
     PlotScriptDirectory,     // path, cause; other: its directory, refusing the new file ("" = working directory)
     PlotScriptWrite,         // path, cause
+    RecordCreate,            // path, cause
+    RecordDirectory,         // path, cause; other: its directory, refusing the new file ("" = working directory)
+    RecordWrite,             // path, cause
     OutOfMemory,
 };
 

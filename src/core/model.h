@@ -45,6 +45,9 @@ struct RunSettings {
     double thetaX = -1.0;  // reference angles in degrees; -1.0 when not configured
     double thetaY = -1.0;
     double thetaZ = -1.0;
+    // RUN_RECORD, a value that rounds to 1: the run writes its record (a JSON
+    // file beside the MAT-file). Off when absent, as in the default file.
+    bool runRecord = false;
 };
 
 // One configured data column, in #COLUMNS order.
@@ -187,5 +190,10 @@ struct ReduceResult {
     std::vector<Spectrum> spectra;           // spectral processing; empty but for FFT-type columns
     std::vector<std::vector<double>> rotated;  // rotation; WINDOW_SIZE/2 + 1 values for rotated columns
     int32_t processedWindows = 0;
+    int32_t lastWindowRows = 0;     // complete rows of the last processed window
+    double firstWindowStart = 0.0;  // the time of the first processed window's first row
+    // XXH3-128 of the data file's whole content, in the byte order
+    // xxh128sum prints.
+    std::array<uint8_t, 16> inputDigest{};
 };
 }  // namespace vux

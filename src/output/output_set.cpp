@@ -1,5 +1,7 @@
 #include "output/output_set.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <utility>
 
 namespace vux {
@@ -15,5 +17,20 @@ void OutputSet::Commit() {
         }
     }
     pending_.clear();
+}
+
+void AddWholeFile(OutputSet& outputs, const std::string& path, std::string_view bytes, const OutputErrors& errors) {
+    ScratchFile file;
+    if (const ScratchRefusal refusal = OpenScratchFile(path, file); refusal.refused) {
+        FailToOpen(refusal, errors.create, errors.directory, path);
+    }
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream) != bytes.size()) {
+        DiscardAndFail(file, errors.write, path, {errno});
+    }
+    if (const std::optional<Cause> cause = CompleteScratchFile(file)) {
+        DiscardAndFail(file, errors.write, path, *cause);
+    }
+    outputs.Add(std::move(file), errors.write);
 }
 }  // namespace vux

@@ -6,6 +6,8 @@
 // previous file; an interrupt during the commit leaves each path its previous
 // file or its new one.
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/error.h"
@@ -37,4 +39,17 @@ private:
     };
     std::vector<Pending> pending_;
 };
+
+// How the failures of one output are told: its scratch file cannot be
+// created, its directory refuses it, it cannot be written (or renamed).
+struct OutputErrors {
+    ErrorKind create;
+    ErrorKind directory;
+    ErrorKind write;
+};
+
+// Writes `bytes` whole into a scratch file for `path` and adds it to
+// `outputs` to be renamed at the commit. A failure stops the run with an
+// error of `errors` naming the path and the cause; nothing is left behind.
+void AddWholeFile(OutputSet& outputs, const std::string& path, std::string_view bytes, const OutputErrors& errors);
 }  // namespace vux

@@ -134,19 +134,7 @@ std::string PlotScriptText(const RunConfig& state) {
 }
 
 void WritePlotScript(const RunConfig& state, OutputSet& outputs) {
-    const std::string path = PlotScriptPath(state.settings.outputPath.value_or(""));
-    const std::string script = PlotScriptText(state);
-    ScratchFile file;
-    if (const ScratchRefusal refusal = OpenScratchFile(path, file); refusal.refused) {
-        FailToOpen(refusal, ErrorKind::PlotScriptCreate, ErrorKind::PlotScriptDirectory, path);
-    }
-    errno = 0;
-    if (std::fwrite(script.data(), 1, script.size(), file.stream) != script.size()) {
-        DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, {errno});
-    }
-    if (const std::optional<Cause> cause = CompleteScratchFile(file)) {
-        DiscardAndFail(file, ErrorKind::PlotScriptWrite, path, *cause);
-    }
-    outputs.Add(std::move(file), ErrorKind::PlotScriptWrite);
+    AddWholeFile(outputs, PlotScriptPath(state.settings.outputPath.value_or("")), PlotScriptText(state),
+                 {ErrorKind::PlotScriptCreate, ErrorKind::PlotScriptDirectory, ErrorKind::PlotScriptWrite});
 }
 }  // namespace vux

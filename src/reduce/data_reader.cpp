@@ -62,6 +62,7 @@ size_t Refill(DataReader& reader) {
         reader.endOfFile = true;
         return 0;
     }
+    reader.digest.Update(reader.buffer.data() + reader.end, static_cast<size_t>(got));
     reader.end += static_cast<size_t>(got);
     return static_cast<size_t>(got);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/unique_fd.h"
+#include "reduce/content_digest.h"
 
 namespace vux {
 // The marker line that ends the free header of a data file.
@@ -49,6 +50,10 @@ struct DataReader {
     size_t longestRow = kLongestRow;
 
     uint64_t linesRead = 0;  // complete lines read here: the header and the headings line
+
+    // Every byte read from the file, here and by the window feed, in file
+    // order: once the file is read to its end, the digest of its content.
+    ContentDigest digest;
 };
 
 // Window estimate for a file of `fileSize` bytes (may be 0): whole mebibytes

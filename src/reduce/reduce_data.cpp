@@ -49,6 +49,10 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
             if (fed.rows < 2) break;
             const int32_t n = fed.rows - fed.rows % 2;
             ProcessWindow(config, work, result, m, n);
+            if (m == 0 && !config.columns.empty()) {
+                result.firstWindowStart = WindowStartTime(config.columns[0].sampling, result.samples[0], 0);
+            }
+            result.lastWindowRows = fed.rows;
             if (timed) {
                 // Every window before this one had WINDOW_SIZE rows in the file.
                 const std::vector<double>& time = result.samples[0];
@@ -66,6 +70,7 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     }
     result.quality.meanStep = meanStep;
     result.quality.steppedRows = steppedRows;
+    result.inputDigest = reader.digest.Canonical();
     // Results from a file that changed under the reader would mix two files.
     if (DataFileChanged(reader)) Fail(ErrorKind::DataChanged, reader.path);
     CloseDataFile(reader);

@@ -362,6 +362,7 @@ void WindowFeed::CutPiece(Cut& cut) {
         if (got == 0) {
             endOfFile_ = true;
         } else {
+            reader_->digest.Update(block.bytes.get() + filled_, static_cast<size_t>(got));
             filled_ += static_cast<size_t>(got);
         }
     }

@@ -102,7 +102,7 @@ private:
     void StopWorkers() VUX_EXCLUDES(mutex_);
 
     // Fixed at start; read by every thread without the lock.
-    DataReader* const reader_;  // only its descriptor, path, block size and row limit are read
+    DataReader* const reader_;  // its descriptor, path, block size and row limit are read; the cutter adds what it reads to its digest
     const std::vector<ColumnSpec>* const columns_;
     const int32_t windowSize_;
     const int64_t slotCount_;

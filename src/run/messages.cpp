@@ -75,8 +75,11 @@ std::string Directory(const std::string& path) {
     return path.empty() ? std::string("the working directory") : Join({"directory ", path});
 }
 
-// "Output file <path>" or "Plot script <path>".
-std::string Target(const Error& e) { return Join({e.number == 1 ? "Plot script " : "Output file ", e.path}); }
+// "Output file <path>", "Plot script <path>" or "Run record <path>".
+std::string Target(const Error& e) {
+    static constexpr const char* kTargets[] = {"Output file ", "Plot script ", "Run record "};
+    return Join({kTargets[e.number >= 0 && e.number <= 2 ? e.number : 0], e.path});
+}
 
 }  // namespace
 
@@ -101,6 +104,7 @@ std::string Message(const Error& e) {
             return Join({"\n", Target(e), " would overwrite the configuration's scratch file ", kScratchConfigName, "\n"});
         case ErrorKind::TargetIsSpecial: return Join({"\n", Target(e), " is ", SpecialKind(e.cause.fault), ", not a regular file\n"});
         case ErrorKind::TargetIsDirectory: return Join({"\n", Target(e), " is a directory, not a file\n"});
+        case ErrorKind::TargetIsOtherOutput: return Join({"\n", Target(e), " would overwrite the output ", e.other, "\n"});
         case ErrorKind::OutputDirectoryMissing:
             if (e.cause.err == ENOENT) return Join({"\nCannot write ", e.other, ": its directory ", e.path, " does not exist\n"});
             return Join({"\nCannot write ", e.other, ": its directory ", e.path, " cannot be reached: ", Why(e), "\n"});
@@ -160,6 +164,10 @@ std::string Message(const Error& e) {
         case ErrorKind::PlotScriptDirectory:
             return Join({"\nCannot create plot script ", e.path, ": ", Directory(e.other), " cannot be written: ", Why(e), "\n"});
         case ErrorKind::PlotScriptWrite: return Join({"\nCannot write plot script ", e.path, ": ", Why(e), "\n"});
+        case ErrorKind::RecordCreate: return Join({"\nCannot create run record ", e.path, ": ", Why(e), "\n"});
+        case ErrorKind::RecordDirectory:
+            return Join({"\nCannot create run record ", e.path, ": ", Directory(e.other), " cannot be written: ", Why(e), "\n"});
+        case ErrorKind::RecordWrite: return Join({"\nCannot write run record ", e.path, ": ", Why(e), "\n"});
         case ErrorKind::OutOfMemory:
             return "\nOut of memory: the run needs more memory than this machine can give\n";
     }

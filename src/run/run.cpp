@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -29,6 +34,7 @@
 #include "run/command_line.h"
 #include "run/interrupt.h"
 #include "run/messages.h"
+#include "run/run_record.h"
 #include "run/transcript.h"
 #include "run/warnings.h"
 
@@ -109,13 +115,21 @@ void CheckOutputTargets(const RunSettings& settings) {
     if (script == output || SameFile(script, output)) {
         Fail(ErrorKind::OutputIsPlotScript, output);
     }
-    for (const std::string& target : {output, script}) CheckDirectoryOf(target);
-    for (const std::string& target : {output, script}) {
+    // Numbered as messages name them: the MAT-file, the plot script, the record.
+    std::vector<std::string> targets = {output, script};
+    if (settings.runRecord) targets.push_back(RunRecordPath(output));
+    for (const std::string& target : targets) CheckDirectoryOf(target);
+    for (size_t t = 0; t < targets.size(); ++t) {
+        const std::string& target = targets[t];
         Error refusal;
         refusal.path = target;
-        refusal.number = target == output ? 0 : 1;
+        refusal.number = static_cast<int64_t>(t);
         struct stat info {};
         const FileFault special = ::stat(target.c_str(), &info) == 0 ? SpecialFileFault(info.st_mode) : FileFault::None;
+        const auto earlier = std::find_if(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(t),
+                                          [&target](const std::string& other) {
+                                              return other == target || SameFile(other, target);
+                                          });
         if (SameFile(target, input)) {
             refusal.kind = ErrorKind::TargetIsDataFile;
             refusal.other = input;
@@ -128,6 +142,9 @@ void CheckOutputTargets(const RunSettings& settings) {
             refusal.cause.fault = special;
         } else if (S_ISDIR(info.st_mode)) {
             refusal.kind = ErrorKind::TargetIsDirectory;
+        } else if (earlier != targets.begin() + static_cast<std::ptrdiff_t>(t)) {
+            refusal.kind = ErrorKind::TargetIsOtherOutput;
+            refusal.other = *earlier;
         } else {
             continue;
         }
@@ -150,31 +167,62 @@ void CheckArgumentsCanBeCarried(const std::vector<std::string>& args) {
     Fail(std::move(error));
 }
 
+// The record's hex digest, as xxh128sum prints it.
+std::string HexDigest(const std::array<uint8_t, 16>& digest) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t byte : digest) {
+        text += kHex[byte >> 4];
+        text += kHex[byte & 15];
+    }
+    return text;
+}
+
+// The path made absolute against the working directory (links are not
+// followed); the path as given when that cannot be done.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
 int Run(const std::vector<std::string>& args) {
+    RunFacts facts;
+    ::clock_gettime(CLOCK_REALTIME, &facts.started);
+    const RunClock::time_point runStart = RunClock::now();
+    // Warnings go to the error stream, so the console transcript, the files
+    // and the status stay as they are; the record keeps them too.
+    const auto warn = [&facts](const std::vector<std::string>& lines, bool consoleLineOpen) {
+        PrintWarnings(lines, consoleLineOpen);
+        facts.warnings.insert(facts.warnings.end(), lines.begin(), lines.end());
+    };
+
     // Only the first argument is tested for a help word, before the count.
     if (!args.empty() && IsHelpWord(args[0])) Fail(ErrorKind::Usage);
     if (!IsAcceptedArgumentCount(args.size())) Fail(ErrorKind::Usage);
     CheckArgumentsCanBeCarried(args);
 
     const RunConfig config = LoadConfiguration(args);
-    // Warnings go to the error stream, so the console transcript, the files
-    // and the status stay as they are.
-    PrintWarnings(ConfigurationWarnings(config), false);
+    warn(ConfigurationWarnings(config), false);
     CheckFileNames(config.settings);
     CheckOutputTargets(config.settings);
 
     DataReader reader = OpenDataFile(config.settings.inputPath.value_or(""), config.settings.windowSize);
     PrintDataFileOpened(reader);
+    facts.inputAbsolute = AbsolutePath(reader.path);
+    facts.inputSize = reader.fileSize;
+    facts.inputModified = reader.modified;
     const char* threadsOverride = std::getenv("VUX_THREADS");
     const ThreadChoice threads = ChooseThreads(threadsOverride);
-    PrintWarnings(ThreadWarnings(threadsOverride, threads), false);
+    facts.threads = threads.threads;
+    warn(ThreadWarnings(threadsOverride, threads), false);
     ReduceConsole console;
     const ReduceResult result =
         ReduceWindows(reader, config, PrintingReduceObserver(config, console), threads.threads);
     // A file without a complete window still gives its (empty or zero)
     // vectors and NaN means; that, like every other data warning, goes to the
     // error stream before the files are written.
-    PrintWarnings(DataWarnings(config, result), true);
+    warn(DataWarnings(config, result), true);
 
     // Every output is written whole before the first one replaces its
     // previous file: a run that fails on a later one keeps them all.
@@ -188,6 +236,15 @@ int Run(const std::vector<std::string>& args) {
     start = RunClock::now();
     WritePlotScript(config, outputs);
     PrintDone(start);
+
+    const std::string output = config.settings.outputPath.value_or("");
+    facts.plotScriptPath = PlotScriptPath(output);
+    facts.inputDigest = HexDigest(result.inputDigest);
+    facts.wallSeconds = SecondsSince(runStart);
+    if (config.settings.runRecord) {
+        AddWholeFile(outputs, RunRecordPath(output), RunRecordText(config, result, facts),
+                     {ErrorKind::RecordCreate, ErrorKind::RecordDirectory, ErrorKind::RecordWrite});
+    }
     outputs.Commit();
 
     // The caller flushes standard output, to learn whether the console took everything.

@@ -10,6 +10,7 @@ VUX_SOURCE_DIR (for the golden files; VUX_UPDATE_GOLDEN=1 rewrites them).
 
 import os
 import re
+import subprocess
 import sys
 import unittest
 
@@ -193,6 +194,64 @@ class SummaryTest(unittest.TestCase):
             got = blocks[column]
             self.assertEqual(got[:4], ("%.3f" % mx, "%.5f" % tmx, "%.3f" % mn, "%.5f" % tmn), column)
             self.assertEqual(got[4], None if mean is None else "%.3f" % mean, column)
+
+
+class RecordTest(unittest.TestCase):
+    """The run record beside the MAT-file: valid against its schema, and what
+    it says equals the console, the MAT-file and the input."""
+
+    def test_record_agrees_with_console_mat_file_and_input(self):
+        f = Flight.get()
+        ws = e2e.Workspace()
+        self.addCleanup(ws.close)
+        data = ws.generate("flight.csv", duration=3.0, rate=FS, seed=7)
+        ws.run("flight.csv", "plain.mat")
+        self.assertFalse(os.path.exists(ws.path("plain.json")))  # the record is asked for
+        ws.edit_config("THETA_Z = -90", "THETA_Z = -90\nRUN_RECORD = 1")
+        status, stdout = ws.run("flight.csv", "flight.mat")
+        self.assertEqual(status, 10)
+        mat = scipy.io.loadmat(ws.path("flight.mat"))
+        record = e2e.load_record(ws.path("flight.json"))
+        blocks, _ = summary_blocks(stdout)
+        digest = subprocess.run(["xxh128sum", data], stdout=subprocess.PIPE, check=True).stdout.split()[0]
+        self.assertEqual(record["input"]["xxh128"], digest.decode())
+        self.assertEqual(record["input"]["size_bytes"], os.path.getsize(data))
+        self.assertEqual(record["input"]["windows"], f.windows)
+        self.assertEqual(record["input"]["rows"], len(f.values))
+        self.assertEqual(record["settings"]["bin_hz"], FS / WINDOW)
+        self.assertEqual(record["outputs"]["record"], "flight.json")
+        self.assertEqual(record["warnings"], [])
+        for column in record["columns"]:
+            name, stats, variable = column["name"], column["stats"], column["variable"]
+            got = blocks[name]
+            self.assertEqual(got[:4], ("%.3f" % stats["max"], "%.5f" % stats["time_of_max"],
+                                       "%.3f" % stats["min"], "%.5f" % stats["time_of_min"]), name)
+            if got[4] is not None:
+                self.assertEqual(got[4], "%.3f" % stats["mean"], name)
+            vector = mat[variable["name"]][:, 0]
+            self.assertEqual(len(vector), variable["length"], name)
+            if variable["name"].endswith("_act"):
+                # Extremes of a per-window vector are its elements, bit for bit.
+                self.assertEqual(stats["max"], float(np.max(vector)), name)
+                self.assertEqual(stats["min"], float(np.min(vector)), name)
+                self.assertEqual(variable["axis"]["kind"], "window")
+            if variable["name"].endswith("_rot"):
+                self.assertEqual(variable["axis"], {"kind": "frequency", "unit": "Hz", "start": 0, "step": 1})
+
+    def test_any_bytes_of_a_path_come_back(self):
+        ws = e2e.Workspace()
+        try:
+            name = b"fl\xe9ght\xff.csv"  # Latin-1, not UTF-8
+            os.rename(ws.generate(duration=1.0), os.path.join(ws.dir.encode(), name))
+            ws.run("missing.csv")  # the default configuration, then the record asked for
+            ws.edit_config("THETA_Z = -90", "THETA_Z = -90\nRUN_RECORD = 1")
+            done = subprocess.run([e2e.BINARY, name, b"o.mat"], cwd=ws.dir, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=600)
+            self.assertEqual(done.returncode, 10, done.stdout)
+            record = e2e.load_record(ws.path("o.json"))
+            self.assertEqual(os.fsencode(record["input"]["path"]), name)
+        finally:
+            ws.close()
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 a scratch directory, reading the data file the way the tool's number parser
 does, and the default configuration's equations written out independently."""
 
+import json
 import os
 import re
 import shutil
@@ -132,3 +133,16 @@ def default_normalised(pres, temp, humd):
     temp_act = (temp_ohms - 1000.0) / 3.75
     humd_act = sensor_rh / (1.0546 - (0.00216 * temp_act))
     return pres_act, temp_act, humd_act
+
+
+def load_record(path):
+    """The run record at `path`, validated against docs/run-record.schema.json
+    (python3-jsonschema); strings hold surrogate escapes for bytes that are
+    not UTF-8."""
+    import jsonschema
+    with open(os.path.join(SOURCE_DIR, "docs", "run-record.schema.json")) as f:
+        schema = json.load(f)
+    with open(path, "rb") as f:
+        record = json.loads(f.read().decode("utf-8"))
+    jsonschema.validate(record, schema)
+    return record

@@ -1,7 +1,8 @@
-#include "reduce/parse_number.h"
+#include "support/parse_number.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -9,8 +10,10 @@
 #include <string>
 #include <vector>
 
-using namespace vux;
 #include "support/reference_number.h"
+
+using test_support::ParseNumber;
+using test_support::ParseNumberPrefix;
 
 namespace {
 
@@ -116,5 +119,83 @@ TEST(ParseNumber, StopsAtTheBoundOrTheFirstCharacterOutsideTheForm) {
         EXPECT_EQ(Bits(value), Bits(ReferenceParse(c.text.c_str()))) << c.text;
     }
 }
+
+#if defined(__x86_64__)
+bool HasVectorSteps() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
+
+// The plain parse of `field` as the row loop makes it: the field stands in a
+// row, followed by its ',' and by `after`, bytes it must not look at.
+[[gnu::target("avx2,bmi,bmi2")]] bool ParsePlain(const std::string& field, const std::string& after,
+                                                 double* value) {
+    std::string row = field + ',' + after;
+    row.resize(std::max(row.size(), field.size() + vux::parse_detail::kPlainFieldReach), ',');
+    return vux::parse_detail::ParsePlainFieldAvx2(row.data(), field.size(), value);
+}
+
+// The fields the plain parse takes give the steps' double bit for bit, and
+// it takes exactly the plain ones: an optional sign, at most 15 digits,
+// optionally a '.' and at most 8 digits, at least one digit.
+TEST(ParseNumber, PlainFieldsMatchTheStepsBitForBit) {
+    if (!HasVectorSteps()) GTEST_SKIP() << "no AVX2, BMI1 and BMI2";
+    struct Case {
+        std::string field;
+        bool plain;
+    };
+    const std::vector<Case> cases = {
+        {"0", true}, {"-0", true}, {"+0", true}, {"0.0", true}, {"-0.00000000", true}, {"5.", true},
+        {".5", true}, {"-.5", true}, {"+.5", true}, {"0.00000", true}, {"1792.8289", true},
+        {"-1457.9470", true}, {"+14.387578", true}, {"-121.765912", true}, {"0.1", true}, {"0.7", true},
+        {"479.48", true}, {"123456789012345", true}, {"-123456789012345", true}, {"999999999999999.", true},
+        {"12345678.12345678", false},  // 17 bytes
+        {"1234567.12345678", true}, {"-123456.12345678", true}, {"0.12345678", true}, {"0.123456789", false},
+        {"1234567890123456", false}, {"9007199254740993", false}, {"", false}, {"-", false}, {"+", false},
+        {".", false}, {"-.", false}, {"+.", false}, {"1.2.3", false}, {"1..2", false}, {"--1", false},
+        {"+-1", false}, {"1-", false}, {"1+2", false}, {"1e5", false}, {"1E5", false}, {"2.5e+3", false},
+        {" 1", false}, {"1 ", false}, {"\t1", false}, {"1\r", false}, {"0x1F", false}, {"abc", false},
+        {std::string("1\0" "2", 3), false}, {"\xff" "1", false}, {"1\x80", false}, {"/", false}, {":", false},
+        {"1,5", false},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& after : {std::string(), std::string("9876543210987654321.5e7")}) {
+            double value = 12345.0;
+            const bool taken = ParsePlain(c.field, after, &value);
+            EXPECT_EQ(taken, c.plain) << "field \"" << c.field << "\"";
+            if (taken) {
+                EXPECT_EQ(Bits(value), Bits(ReferenceParse(c.field))) << "field \"" << c.field << "\"";
+            } else {
+                EXPECT_EQ(value, 12345.0) << "field \"" << c.field << "\" was not taken but stored";
+            }
+        }
+    }
+}
+
+TEST(ParseNumber, RandomPlainFieldsMatchTheStepsBitForBit) {
+    if (!HasVectorSteps()) GTEST_SKIP() << "no AVX2, BMI1 and BMI2";
+    std::mt19937_64 random(2024);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint64_t>(n)); };
+    for (int i = 0; i < 200000; ++i) {
+        std::string field;
+        const int sign = pick(3);
+        if (sign == 1) field += '-';
+        if (sign == 2) field += '+';
+        const int wholeDigits = pick(16);
+        for (int k = 0; k < wholeDigits; ++k) field += static_cast<char>('0' + pick(10));
+        int fractionDigits = 0;
+        if (pick(5) != 0) {
+            field += '.';
+            fractionDigits = pick(10);
+            for (int k = 0; k < fractionDigits; ++k) field += static_cast<char>('0' + pick(10));
+        }
+        const bool plain = wholeDigits + fractionDigits > 0 && fractionDigits <= 8 && field.size() <= 16;
+        double value = 0.0;
+        ASSERT_EQ(ParsePlain(field, "1.5", &value), plain) << "field \"" << field << "\"";
+        if (plain) {
+            ASSERT_EQ(Bits(value), Bits(ReferenceParse(field))) << "field \"" << field << "\"";
+        }
+    }
+}
+#endif
 
 }  // namespace

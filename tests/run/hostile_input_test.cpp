@@ -573,6 +573,17 @@ std::vector<HostileRow> Rows() {
              fs::create_directory(w / "vuxplots.m");
          },
          {}, 255, {"\n\nPlot script vuxplots.m is a directory, not a file\n"}},
+        // The run record, when asked for, is checked with the other outputs.
+        {"RecordIsADirectory", [] { return BaseConfigWith("THETA_Z = 0\n", "THETA_Z = 0\nRUN_RECORD = 1\n"); },
+         [](const fs::path& w) {
+             Base(w);
+             fs::create_directory(w / "out.json");
+         },
+         {}, 255, {"\n\nRun record out.json is a directory, not a file\n"}},
+        {"RecordWouldBeTheDataFile",
+         [] { return BaseConfigWith("THETA_Z = 0\n", "THETA_Z = 0\nRUN_RECORD = 1\n"); },
+         [](const fs::path& w) { WriteFile(w / "out.json", BaseData()); }, {"out.json", "out.mat"}, 255,
+         {"\n\nRun record out.json would overwrite the data file out.json\n"}, {}, 1024, true},
         // What stands where the rewrite's scratch file goes is removed, never
         // written through or waited on.
         {"ScratchNameIsALinkToTheDataFile", BaseConfig,

@@ -63,6 +63,7 @@ TEST(Messages, EveryKindAsTheRunPrintsIt) {
         {"TargetIsSpecial socket", E(K::TargetIsSpecial, "link.mat", {0, F::Socket})},
         {"TargetIsSpecial device", E(K::TargetIsSpecial, "vuxplots.m", {0, F::Device}, {}, {}, 1)},
         {"TargetIsDirectory", E(K::TargetIsDirectory, "res.mat")},
+        {"TargetIsOtherOutput run record", E(K::TargetIsOtherOutput, "link.json", {}, {}, "res.mat", 2)},
         {"OutputDirectoryMissing", E(K::OutputDirectoryMissing, "out", {ENOENT}, {}, "out/res.mat")},
         {"OutputDirectoryMissing unreachable", E(K::OutputDirectoryMissing, "out", {EACCES}, {}, "out/res.mat")},
         {"OutputDirectoryNotADirectory", E(K::OutputDirectoryNotADirectory, "out", {}, {}, "out/res.mat")},
@@ -114,6 +115,9 @@ TEST(Messages, EveryKindAsTheRunPrintsIt) {
         {"PlotScriptCreate", E(K::PlotScriptCreate, "full/vuxplots.m", {0, F::Device})},
         {"PlotScriptDirectory", E(K::PlotScriptDirectory, "ro/vuxplots.m", {EACCES}, {}, "ro")},
         {"PlotScriptWrite", E(K::PlotScriptWrite, "old/vuxplots.m", {EFBIG})},
+        {"RecordCreate", E(K::RecordCreate, "out.json", {0, F::Fifo})},
+        {"RecordDirectory", E(K::RecordDirectory, "ro/out.json", {EACCES}, {}, "ro")},
+        {"RecordWrite", E(K::RecordWrite, "out.json", {ENOSPC})},
         {"OutOfMemory", E(K::OutOfMemory)},
     };
     std::string text;
