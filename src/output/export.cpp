@@ -36,7 +36,7 @@ ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, s
     return choice;
 }
 
-void ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs) {
+std::array<uint8_t, 16> ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs) {
     MatFile mat = MatCreate(config.settings.outputPath.value_or(""));
     std::vector<double> padded;
     for (size_t c = 0; c < config.columns.size(); ++c) {
@@ -54,5 +54,6 @@ void ExportResults(const RunConfig& config, const ReduceResult& result, OutputSe
     }
     MatComplete(mat);
     outputs.Add(std::move(mat.out), ErrorKind::MatWrite);
+    return mat.digest.Canonical();
 }
 }  // namespace vux

@@ -1,6 +1,7 @@
 #pragma once
 // Result export: one vector per configured column into the output MAT-file.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ ExportChoice ChooseExport(const RunConfig& config, const ReduceResult& result, s
 // file, complete and synced, and adds it to `outputs`: the output path gets
 // it at outputs.Commit(). Positions past the end of a column's array are
 // written as 0.0. A file that cannot be written throws (MatCreate,
-// MatDirectory, MatWrite) and leaves the path as it was.
-void ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs);
+// MatDirectory, MatWrite) and leaves the path as it was. Returns the
+// MAT-file's content digest (XXH3-128, as xxh128sum prints it).
+std::array<uint8_t, 16> ExportResults(const RunConfig& config, const ReduceResult& result, OutputSet& outputs);
 }  // namespace vux

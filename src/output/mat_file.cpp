@@ -43,6 +43,7 @@ void WriteBytes(MatFile& mat, const void* data, size_t size) {
     if (std::fwrite(data, 1, size, mat.out.stream) != size) {
         StopForWrite(mat, errno);
     }
+    mat.digest.Update(data, size);
 }
 
 void Flush(MatFile& mat) {
@@ -107,6 +108,7 @@ uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount) {
 MatFile MatCreate(const std::string& path) {
     MatFile mat;
     mat.path = path;
+    mat.digest.Start();
     if (const ScratchRefusal refusal = OpenScratchFile(path, mat.out); refusal.refused) {
         FailToOpen(refusal, ErrorKind::MatCreate, ErrorKind::MatDirectory, mat.path);
     }

@@ -20,13 +20,15 @@
 #include <cstdint>
 #include <string>
 
+#include "core/content_digest.h"
 #include "output/scratch_file.h"
 
 namespace vux {
 // A MAT-file being written; `out.stream` is null once it is closed or failed.
 struct MatFile {
     ScratchFile out;
-    std::string path;  // the final path, named in messages
+    std::string path;      // the final path, named in messages
+    ContentDigest digest;  // of every byte written, header included (the run record's fingerprint)
 };
 
 // Size in bytes of an element's name subelement for a name of `nameLength`

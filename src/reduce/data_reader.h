@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/unique_fd.h"
-#include "reduce/content_digest.h"
+#include "core/content_digest.h"
 
 namespace vux {
 // The marker line that ends the free header of a data file.
@@ -53,6 +53,7 @@ struct DataReader {
 
     // Every byte read from the file, here and by the window feed, in file
     // order: once the file is read to its end, the digest of its content.
+    // Taken only when started (for the run record).
     ContentDigest digest;
 };
 

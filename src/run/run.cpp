@@ -212,6 +212,7 @@ int Run(const std::vector<std::string>& args) {
     facts.inputAbsolute = AbsolutePath(reader.path);
     facts.inputSize = reader.fileSize;
     facts.inputModified = reader.modified;
+    if (config.settings.runRecord) reader.digest.Start();
     const char* threadsOverride = std::getenv("VUX_THREADS");
     const ThreadChoice threads = ChooseThreads(threadsOverride);
     facts.threads = threads.threads;
@@ -229,7 +230,7 @@ int Run(const std::vector<std::string>& args) {
     OutputSet outputs;
     PrintExportStarting();
     RunClock::time_point start = RunClock::now();
-    ExportResults(config, result, outputs);
+    const std::array<uint8_t, 16> matDigest = ExportResults(config, result, outputs);
     PrintDone(start);
 
     PrintPlotScriptStarting();
@@ -240,6 +241,7 @@ int Run(const std::vector<std::string>& args) {
     const std::string output = config.settings.outputPath.value_or("");
     facts.plotScriptPath = PlotScriptPath(output);
     facts.inputDigest = HexDigest(result.inputDigest);
+    facts.matDigest = HexDigest(matDigest);
     facts.wallSeconds = SecondsSince(runStart);
     if (config.settings.runRecord) {
         AddWholeFile(outputs, RunRecordPath(output), RunRecordText(config, result, facts),

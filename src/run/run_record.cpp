@@ -179,6 +179,7 @@ std::string RunRecordText(const RunConfig& config, const ReduceResult& result, c
 
     json.Key("outputs").BeginObject();
     json.Key("mat_file").String(s.outputPath.value_or(""));
+    json.Key("mat_xxh128").String(facts.matDigest);
     json.Key("plot_script").String(facts.plotScriptPath);
     json.Key("record").String(RunRecordPath(s.outputPath.value_or("")));
     json.EndObject();

@@ -29,6 +29,7 @@ struct RunFacts {
     std::string inputDigest;             // XXH3-128 of the whole file, as xxh128sum prints it
     std::vector<std::string> warnings;   // as printed, without line ends
     std::string plotScriptPath;
+    std::string matDigest;  // XXH3-128 of the MAT-file written, as xxh128sum prints it
 };
 
 // The transform length every full window is taken at: WINDOW_SIZE, or

@@ -145,19 +145,10 @@ class RotationTest(unittest.TestCase):
                                        err_msg="%s_rot" % rotated)
 
 
-def summary_blocks(stdout):
-    """Each channel's (max, time of max, min, time of min, mean or None) texts."""
-    text = stdout.decode()
-    pattern = re.compile(r"Channel (\w+) \((.*?)\):\nMax: (\S+) @ (\S+)\nMin: (\S+) @ (\S+)\n(?:Mean: (\S+) )?")
-    blocks = {m.group(1): m.groups()[2:] for m in pattern.finditer(text)}
-    duration = re.search(r"Data Duration: (\S+)s", text).group(1)
-    return blocks, duration
-
-
 class SummaryTest(unittest.TestCase):
     def test_extremes_times_and_means_match_numpy(self):
         f = Flight.get()
-        blocks, duration = summary_blocks(f.stdout)
+        blocks, duration = e2e.summary_blocks(f.stdout)
         v = f.values[: f.windows * WINDOW]
         time = v[:, 0]
         self.assertEqual(duration, "%.3f" % np.max(time))
@@ -212,7 +203,7 @@ class RecordTest(unittest.TestCase):
         self.assertEqual(status, 10)
         mat = scipy.io.loadmat(ws.path("flight.mat"))
         record = e2e.load_record(ws.path("flight.json"))
-        blocks, _ = summary_blocks(stdout)
+        blocks, _ = e2e.summary_blocks(stdout)
         digest = subprocess.run(["xxh128sum", data], stdout=subprocess.PIPE, check=True).stdout.split()[0]
         self.assertEqual(record["input"]["xxh128"], digest.decode())
         self.assertEqual(record["input"]["size_bytes"], os.path.getsize(data))

@@ -7,6 +7,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 
 BINARY = os.environ.get("VUX_BINARY", "")
@@ -146,3 +147,72 @@ def load_record(path):
         record = json.loads(f.read().decode("utf-8"))
     jsonschema.validate(record, schema)
     return record
+
+
+def summary_blocks(stdout):
+    """Each channel's (max, time of max, min, time of min, mean or None) texts
+    in a console transcript (bytes), and the data duration's text."""
+    text = stdout.decode(errors="surrogateescape")
+    pattern = re.compile(r"Channel (\w+) \((.*?)\):\nMax: (\S+) @ (\S+)\nMin: (\S+) @ (\S+)\n(?:Mean: (\S+) )?")
+    blocks = {m.group(1): m.groups()[2:] for m in pattern.finditer(text)}
+    duration = re.search(r"Data Duration: (\S+)s", text).group(1)
+    return blocks, duration
+
+
+def check_run(record_path, data, stdout, stderr=None):
+    """Holds a run's record against everything else the run left, and returns
+    it: valid against the schema; its digest the one xxh128sum gives the data
+    file; its window count, data duration and every column's statistics those
+    of the console summary (bytes), to the printed precision; each vector's
+    length the MAT-file's, and the extremes of an _act vector (statistics that
+    are elements) its elements exactly; its warnings the "vux_reader: warning:"
+    lines of the error stream (bytes), when given. Raises AssertionError."""
+    import numpy
+    import scipy.io
+
+    def expect(got, wanted, what):
+        if got != wanted:
+            raise AssertionError(f"{record_path}: {what}: the record gives {got!r}, the run {wanted!r}")
+
+    def printed(value, form):
+        return (form % float(value)).replace("-nan", "nan")
+
+    record = load_record(record_path)
+    digest = subprocess.run(["xxh128sum", data], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            check=True).stdout.split()[0]  # stderr: its progress line
+    expect(record["input"]["xxh128"], digest.decode(), "digest")
+    windows = re.findall(rb"Window (\d+)\.\.\.", stdout)
+    expect(record["input"]["windows"], int(windows[-1]) if windows else 0, "windows")
+    blocks, duration = summary_blocks(stdout)
+    columns = record["columns"]
+    expect(printed(columns[0]["stats"]["max"] if columns else 0, "%.3f"), duration, "data duration")
+    mat = scipy.io.loadmat(os.path.join(os.path.dirname(record_path),
+                                        os.path.basename(record["outputs"]["mat_file"])))
+    for column in columns:
+        stats, variable = column["stats"], column["variable"]
+        mean = printed(stats["mean"], "%.3f") if column["sampling_name"] == "once per window" else None
+        expect((printed(stats["max"], "%.3f"), printed(stats["time_of_max"], "%.5f"),
+                printed(stats["min"], "%.3f"), printed(stats["time_of_min"], "%.5f"), mean),
+               tuple(text and text.replace("-nan", "nan") for text in blocks[column["name"]]),
+               column["name"])
+        vector = mat[variable["name"]].reshape(-1)
+        expect(variable["length"], vector.size, variable["name"] + " length")
+        if variable["name"].endswith("_act") and vector.size:
+            expect((float(stats["max"]), float(stats["min"])),
+                   (float(numpy.max(vector)), float(numpy.min(vector))), variable["name"] + " extremes")
+    if stderr is not None:
+        warnings = [line.decode(errors="surrogateescape") for line in stderr.split(b"\n")
+                    if line.startswith(b"vux_reader: warning: ")]
+        expect(record["warnings"], warnings, "warnings")
+    return record
+
+
+if __name__ == "__main__":
+    # For the shell tests:  vux_e2e.py check-run RECORD DATA STDOUT_FILE STDERR_FILE
+    if len(sys.argv) != 6 or sys.argv[1] != "check-run":
+        sys.exit("usage: vux_e2e.py check-run RECORD DATA STDOUT_FILE STDERR_FILE")
+    with open(sys.argv[4], "rb") as out, open(sys.argv[5], "rb") as err:
+        try:
+            check_run(sys.argv[2], sys.argv[3], out.read(), err.read())
+        except Exception as e:  # a mismatch, an invalid record or a file missing
+            sys.exit(f"{type(e).__name__}: {e}")

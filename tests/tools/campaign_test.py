@@ -27,8 +27,9 @@ import vux_e2e as e2e  # noqa: E402
 
 try:
     import matplotlib  # noqa: F401
+    import scipy.io
 except ImportError:
-    print("SKIP: matplotlib missing (Debian: python3-matplotlib)")
+    print("SKIP: matplotlib or scipy missing (Debian: python3-matplotlib python3-scipy)")
     sys.exit(77)
 if not shutil.which("parallel"):
     print("SKIP: GNU parallel missing (Debian: parallel)")
@@ -51,19 +52,56 @@ def read_table(outdir):
         return list(csv.DictReader(f))
 
 
-def summary_of(stdout):
-    """The figures of a single run's console summary, keyed as the table's columns."""
-    text = stdout.decode(errors="surrogateescape").replace("\r", "\n")
-    values = {"windows": re.findall(r"^Window (\d+)\.\.\.", text, re.M)[-1],
-              "duration_s": re.search(r"^Data Duration: (\S+)s$", text, re.M).group(1)}
-    for name, body in re.findall(r"^Channel (\S+) \(.*?\):\n((?:(?:Max|Min|Mean):.*\n?)+)", text, re.M):
-        high = re.search(r"Max: (\S+) @ (\S+)", body)
-        low = re.search(r"Min: (\S+) @ (\S+)", body)
-        mean = re.search(r"Mean: (\S+)", body)
-        values.update({f"{name}_max": high.group(1), f"{name}_t_max": high.group(2),
-                       f"{name}_min": low.group(1), f"{name}_t_min": low.group(2),
-                       f"{name}_mean": mean.group(1) if mean else ""})
-    return values
+def ask_for_record(ws):
+    """Writes the default configuration into the workspace (a run without a
+    data file) and returns its bytes; then adds RUN_RECORD = 1 to it for the
+    single runs there."""
+    ws.run("no-data.csv")
+    with open(ws.path("vux_reader.cfg"), "rb") as f:
+        default = f.read()
+    ws.edit_config("THETA_Z = -90", "THETA_Z = -90\nRUN_RECORD = 1")
+    return default
+
+
+def single_run(ws, path, output):
+    """The reader's own run of one flight in the workspace, its record checked
+    against it; returns its console output (bytes)."""
+    done = subprocess.run([e2e.BINARY, path, output], cwd=ws.dir, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=600)
+    assert done.returncode == 10, done.stdout
+    e2e.check_run(ws.path(output[:-len(".mat")] + ".json"), path, done.stdout, done.stderr)
+    return done.stdout
+
+
+def flight_record(outdir, name, path):
+    """A flight's record in OUTDIR, checked against the flight's console,
+    error stream, MAT-file and input."""
+    workdir = os.path.join(outdir, name)
+    with open(os.path.join(workdir, "stdout.txt"), "rb") as out, \
+            open(os.path.join(workdir, "stderr.txt"), "rb") as err:
+        return e2e.check_run(os.path.join(workdir, name + ".json"), path, out.read(), err.read())
+
+
+STATS = [("max", "max", "%.3f"), ("t_max", "time_of_max", "%.5f"), ("min", "min", "%.3f"),
+         ("t_min", "time_of_min", "%.5f"), ("mean", "mean", "%.3f")]
+
+
+def check_row(test, row, record, console):
+    """A reduced flight's table row: the record's values exactly, and those
+    of `console` (the flight's single run) to the printed precision."""
+    blocks, duration = e2e.summary_blocks(console)
+    test.assertEqual((int(row["windows"]), int(row["warnings"]), float(row["wall_s"])),
+                     (record["input"]["windows"], len(record["warnings"]), record["wall_seconds"]))
+    test.assertEqual(float(row["duration_s"]), record["columns"][0]["stats"]["max"])
+    test.assertEqual("%.3f" % float(row["duration_s"]), duration)
+    for column in record["columns"]:
+        for (stat, key, form), text in zip(STATS, blocks[column["name"]]):
+            value = row[f"{column['name']}_{stat}"]
+            if text is None:  # no mean for a column read every sample
+                test.assertEqual(value, "", column["name"])
+            else:
+                test.assertEqual(float(value), float(column["stats"][key]), column["name"])
+                test.assertEqual(form % float(value), text, column["name"])
 
 
 def png_size(path):
@@ -88,14 +126,12 @@ class FlightsTest(unittest.TestCase):
         latin = os.fsdecode(b"\xe9t\xe9$^$4")
         flights = [ws.generate(f"flight-{i}.csv", duration=2 + i % 2, seed=i) for i in range(1, 4)]
         flights.append(ws.generate(latin + ".csv", duration=2, seed=4))
-        singles = []
-        for path in flights:  # each flight's own run, in the workspace (its default configuration)
-            status, stdout = ws.run(path, "single.mat")
-            self.assertEqual(status, 10)
-            singles.append(summary_of(stdout))
-        config = ws.path("vux_reader.cfg")
-        with open(config, "rb") as f:
-            config_bytes = f.read()
+        # The campaign's CONFIG is the default, which asks for no record.
+        config_bytes = ask_for_record(ws)
+        config = ws.path("campaign.cfg")
+        with open(config, "wb") as f:
+            f.write(config_bytes)
+        singles = [single_run(ws, path, f"single-{i}.mat") for i, path in enumerate(flights)]
         config_mtime = os.stat(config).st_mtime_ns
         missing = ws.path("missing.csv")
         empty = ws.path("empty.csv")  # the headings line and no row: no window to process
@@ -121,12 +157,12 @@ class FlightsTest(unittest.TestCase):
         self.assertEqual(rows[4]["message"], f"File {missing} does not exist")
         self.assertEqual((rows[5]["message"], rows[5]["windows"], rows[5]["PRES_max"]),
                          ("no window processed", "0", ""))
-        for row, single in zip(rows, singles):
-            self.assertEqual({key: row[key] for key in single}, single, row["flight"])
+        for row, path, single in zip(rows, flights, singles):
+            check_row(self, row, flight_record(outdir, row["flight"], path), single)
             self.assertEqual((row["message"], row["warnings"]), ("", "0"))
-            mb_per_s = os.path.getsize(ws.path(row["flight"] + ".csv")) / 1e6 / float(row["processing_s"])
+            mb_per_s = os.path.getsize(path) / 1e6 / float(row["wall_s"])
             self.assertAlmostEqual(float(row["mb_per_s"]), mb_per_s, delta=0.001)
-        self.assertEqual(rows[0]["TIME_mean"], "")  # an every-sample channel has no mean
+        self.assertEqual(flight_record(outdir, "empty", empty)["input"]["windows"], 0)
         with open(os.path.join(outdir, "campaign.json"), "rb") as f:
             document = json.loads(f.read().decode("utf-8"))  # strict UTF-8: bytes are escaped
         self.assertEqual(list(rows[0]), document["fields"])
@@ -142,8 +178,8 @@ class FlightsTest(unittest.TestCase):
             self.assertEqual(f.read(), config_bytes)
         self.assertEqual(os.stat(config).st_mtime_ns, config_mtime)
         self.assertEqual(sorted(os.listdir(os.path.join(outdir, "flight-1"))),
-                         ["flight-1.mat", "stamp", "status", "stderr.txt", "stdout.txt",
-                          "vux_reader.cfg", "vuxplots.m"])
+                         ["flight-1.json", "flight-1.mat", "stamp", "status", "stderr.txt",
+                          "stdout.txt", "vux_reader.cfg", "vuxplots.m"])
         for figure in ("campaign-psd.png", "campaign-channels.png"):
             width, height = png_size(os.path.join(outdir, figure))
             self.assertGreater(min(width, height), 500, figure)
@@ -236,20 +272,19 @@ class FailuresTest(unittest.TestCase):
         self.assertEqual(proc.returncode, 1, stderr)
         rows = {r["flight"]: r for r in read_table(self.ws.path("out"))}
         cases = [  # flight, status, message (a fragment for the refusal), warnings
-            ("die", "143", "interrupted by signal 15", "0"),
-            ("fail", "255", f"Cannot open {self.ws.path('fail.csv')}: Permission denied", "0"),
-            ("warn", "10", "", "2"),
-            ("odd name", "255", "holds a blank", "0"),
-            ("-warn", "10", "", "2"),  # after "--", a name with a leading dash is a flight
+            ("die", "143", "interrupted by signal 15", ""),
+            ("fail", "255", f"Cannot open {self.ws.path('fail.csv')}: Permission denied", ""),
+            # A success without a record fails; warnings come from records alone.
+            ("warn", "10", f"no run record {self.ws.path('out/warn/warn.json')}: CONFIG sets "
+             "RUN_RECORD to a value other than 1", ""),
+            ("odd name", "255", "holds a blank", ""),
+            ("-warn", "10", "no run record", ""),  # after "--", a name with a leading dash is a flight
         ]
         for flight, status, message, warnings in cases:
             with self.subTest(flight=flight):
                 row = rows[flight]
                 self.assertEqual((row["status"], row["warnings"]), (status, warnings))
                 self.assertIn(message, row["message"])
-                if not message:
-                    self.assertEqual(row["message"], "")
-        self.assertEqual((rows["die"]["windows"], rows["warn"]["processing_s"]), ("1", "0.500"))
 
     def test_interrupted_campaign(self):
         table = self.ws.path(os.path.join("out", "campaign.csv"))
@@ -286,7 +321,7 @@ class FailuresTest(unittest.TestCase):
         stdout, stderr = proc.communicate(timeout=60)
         self.assertEqual(proc.returncode, 1, stderr)
         self.assertEqual(stderr, "vux_campaign: warning: no figures drawn: interrupted by signal 2\n")
-        self.assertTrue(stdout.splitlines()[-1].startswith("Campaign: 1 of 1 flights reduced."),
+        self.assertTrue(stdout.splitlines()[-1].startswith("Campaign: 0 of 1 flights reduced"),
                         stdout)
         self.assertEqual(sorted(os.listdir(self.ws.path("out"))),
                          ["campaign-joblog.txt", "campaign.csv", "campaign.json", "warn"])
@@ -370,19 +405,16 @@ class HostsTest(unittest.TestCase):
         with open(ws.path("hosts"), "w") as f:
             f.write("".join(f"1/{login}\n" for login in logins))
         flights = [ws.generate(f"flight-{i}.csv", duration=1 + i % 2, seed=i) for i in range(1, 5)]
-        singles = []
-        for path in flights:
-            status, stdout = ws.run(path, "single.mat")
-            self.assertEqual(status, 10)
-            singles.append(summary_of(stdout))
+        ask_for_record(ws)
+        singles = [single_run(ws, path, f"single-{i}.mat") for i, path in enumerate(flights)]
         status, stdout, stderr = campaign("-c", ws.path("vux_reader.cfg"), "-o", ws.path("out"),
                                           "--hosts", ws.path("hosts"), "--no-figures", *flights)
         self.assertEqual(status, 0, stdout + stderr)
         rows = read_table(ws.path("out"))
         self.assertEqual([r["flight"] for r in rows], [f"flight-{i}" for i in range(1, 5)])
-        for row, single in zip(rows, singles):
-            self.assertEqual({key: row[key] for key in single}, single, row["flight"])
+        for row, path, single in zip(rows, flights, singles):
             self.assertEqual((row["status"], row["message"]), ("10", ""))
+            check_row(self, row, flight_record(ws.path("out"), row["flight"], path), single)
         with open(ws.path("out/campaign-joblog.txt")) as f:
             hosts = sorted({line.split("\t")[1] for line in list(f)[1:]})
         self.assertEqual(hosts, logins)  # both logins ran flights
@@ -394,20 +426,41 @@ def die_with_parent():
 
 
 class AxesTest(unittest.TestCase):
-    """The PSD figure's frequency axis: an odd WINDOW_SIZE is transformed on one
-    point less, which sets the spacing of the bins."""
+    """The PSD figure's frequency axis comes from each flight's record: a
+    hexadecimal WINDOW_SIZE (once read as 0 here, which made the axis the bin
+    index) and an odd one (transformed on one point less) place bin k at
+    k x SAMPLE_FREQ / N Hz."""
 
-    def test_bin_spacing(self):
+    def test_frequency_axis(self):
+        ws = e2e.Workspace()
+        self.addCleanup(ws.close)
+        flight = ws.generate("flight.csv", duration=1, seed=3)
+        default = ask_for_record(ws)
         loader = importlib.machinery.SourceFileLoader("vux_campaign", CAMPAIGN)
         spec = importlib.util.spec_from_loader(loader.name, loader)
         module = importlib.util.module_from_spec(spec)
         loader.exec_module(module)
-        cases = [  # WINDOW_SIZE, SAMPLE_FREQ, spacing in Hz (None: index axis)
-            (10000, 10000, 1.0), (1000, 10000, 10.0), (7, 10000, 10000 / 6), (3, 10000, 5000.0),
-            (2, 10, 5.0), (1, 10000, None), (10000, 0, None)]
-        for size, rate, spacing in cases:
-            with self.subTest(size=size, rate=rate):
-                self.assertEqual(module.bin_spacing(size, rate), spacing)
+        cases = [  # WINDOW_SIZE as written, transform points N, warnings (one for an odd size)
+            ("0x2710", 10000, 0), ("999", 998, 1)]
+        for text, points, warnings in cases:
+            with self.subTest(window_size=text):
+                config, outdir = ws.path(f"{text}.cfg"), ws.path(f"out-{text}")
+                with open(config, "wb") as f:
+                    f.write(default.replace(b"WINDOW_SIZE = 10000", f"WINDOW_SIZE = {text}".encode()))
+                status, stdout, stderr = campaign("-c", config, "-o", outdir, "--no-figures", flight)
+                self.assertEqual(status, 0, stdout + stderr)
+                record = flight_record(outdir, "flight", flight)
+                self.assertEqual(read_table(outdir)[0]["warnings"], str(warnings))
+                row, _ = module.flight_row(os.path.join(outdir, "flight"), "flight")
+                spectra, _ = module.psd_curves(outdir, [row])
+                rotated = [c["variable"]["name"] for c in record["columns"] if c["rotation"]]
+                self.assertEqual(list(spectra), rotated)
+                mat = scipy.io.loadmat(os.path.join(outdir, "flight", "flight.mat"))
+                for name in rotated:
+                    (index, freq, values), = spectra[name]
+                    bins = range(1, points // 2)  # 0 Hz has no place on a log axis
+                    self.assertEqual(list(freq), [k * (10000 / points) for k in bins], name)
+                    self.assertEqual(list(values), list(mat[name][1:, 0]), name)
 
 
 class UsageTest(unittest.TestCase):
@@ -416,9 +469,10 @@ class UsageTest(unittest.TestCase):
     def test_usage_errors(self):
         ws = e2e.Workspace()
         self.addCleanup(ws.close)
-        config = ws.path("my.cfg")
-        with open(config, "w") as f:
-            f.write("%\n")
+        with open(ws.path("my.cfg"), "w") as f:
+            f.write("%" * 1001)
+        with open(ws.path("short.cfg"), "w") as f:
+            f.write("%" * 1000)
         os.makedirs(ws.path("a"))
         os.makedirs(ws.path("out/inside"))
         for name in ("f1.csv", "a/f1.csv", "out/inside/inside.csv"):
@@ -429,6 +483,7 @@ class UsageTest(unittest.TestCase):
             (["-c", "my.cfg", "-o", "out"], "no flight given"),
             (["-c", "my.cfg", "-o", "out", "-j", "0", "f1.csv"], "'0' is not a whole number"),
             (["-c", "no.cfg", "-o", "out", "f1.csv"], "cannot read CONFIG no.cfg"),
+            (["-c", "short.cfg", "-o", "out", "f1.csv"], "has 1000 bytes: vux_reader replaces"),
             (["-c", "my.cfg", "-o", "out", "--list", "no.list"], "cannot read the flight list"),
             (["-c", "my.cfg", "-o", "out", "f1.csv", "a/f1.csv"],
              "flights f1.csv and a/f1.csv share the name f1"),

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# tools/render-plots on a real run: a generated three-second flight reduced by
-# vux_reader with windows of 1000 samples, then drawn headless by Octave on
-# physical axes and, with --as-script, by the run's own vuxplots.m.
+# tools/render-plots on real runs: a generated three-second flight reduced by
+# vux_reader with windows of 1000 samples and its run record, then drawn
+# headless by Octave on the record's physical axes and, with --as-script, by
+# the run's own vuxplots.m. Every run's record is held against its console,
+# MAT-file and input by tests/e2e/vux_e2e.py check-run.
 #
-#   render_plots_test.sh RENDER_PLOTS VUX_READER VUX_GEN
+#   render_plots_test.sh RENDER_PLOTS VUX_READER VUX_GEN PYTHON
 #
 # Exit status 0 = pass, 1 = fail, 77 = skipped (Octave, its headless
 # plotting or Ghostscript is not installed).
@@ -16,6 +18,8 @@ unset LANG LANGUAGE
 render=$1
 reader=$2
 gen=$3
+python=$4
+checker=$(dirname "$0")/../e2e/vux_e2e.py
 
 failures=0
 fail() {
@@ -49,8 +53,6 @@ bash "$render" >/dev/null 2>&1
 [[ $? -eq 2 ]] || fail "no argument: expected status 2"
 bash "$render" --size 12 "$work/lonely.mat" >/dev/null 2>&1
 [[ $? -eq 2 ]] || fail "bad --size: expected status 2"
-bash "$render" --as-script --config "$work/lonely.mat" "$work/lonely.mat" >/dev/null 2>&1
-[[ $? -eq 2 ]] || fail "--as-script with --config: expected status 2"
 
 if ! command -v octave-cli >/dev/null; then
     echo "SKIP: octave-cli is not installed (Debian package octave)"
@@ -70,20 +72,25 @@ if ! octave-cli --no-gui --norc --no-history --quiet \
 fi
 
 # A real run: its MAT-file and script in a subdirectory. Its configuration
-# sets WINDOW_SIZE twice, the later value with a blank and a half to round
-# (1000 samples, 10 Hz bins at 10 kHz), and plots TIME, whose figure then
-# shows the last window's time stamps.
+# (the default, which a run without a data file writes) asks for the run
+# record, sets WINDOW_SIZE twice, the later value with a blank and a half to
+# round (1000 samples, 10 Hz bins at 10 kHz), and plots TIME, whose figure
+# then shows the last window's time stamps.
 mkdir "$work/run" "$work/run/results"
 "$gen" --duration 3 --seed 7 -o "$work/run/flight.csv" || { echo "FAIL: vux_gen"; exit 1; }
-reduce() {
-    (cd "$work/run" && "$reader" flight.csv "results/$1" >reader.log)
-    local status=$?
-    [[ $status -eq 10 ]] || { echo "FAIL: vux_reader exited with $status"; cat "$work/run/reader.log"; exit 1; }
-}
-reduce flight.mat
+(cd "$work/run" && "$reader" no-data.csv x.mat >/dev/null)
 sed -i -e 's/^WINDOW_SIZE = 10000.*/&\nWINDOW_SIZE = 99 9.5  % the later line counts/' \
-    -e 's/^TIME, 0, 0, 0, 0/TIME, plot, 0, 0, 0/' "$work/run/vux_reader.cfg"
-reduce flight.mat
+    -e 's/^TIME, 0, 0, 0, 0/TIME, plot, 0, 0, 0/' -e 's/^THETA_Z = -90$/&\nRUN_RECORD = 1/' \
+    "$work/run/vux_reader.cfg"
+# Runs vux_reader in DIR on flight.csv into OUTPUT and checks its record.
+reduce() {
+    (cd "$1" && "$reader" flight.csv "$2" >reader.out 2>reader.err)
+    local status=$?
+    [[ $status -eq 10 ]] || { echo "FAIL: vux_reader exited with $status"; cat "$1/reader.out"; exit 1; }
+    "$python" "$checker" check-run "$1/${2%.mat}.json" "$1/flight.csv" "$1/reader.out" "$1/reader.err" ||
+        fail "the record of $1/$2 does not match the run"
+}
+reduce "$work/run" results/flight.mat
 results=$work/run/results
 figures=$(grep -c '^figure' "$results/vuxplots.m")
 [[ $figures -eq 4 ]] || fail "expected 4 figures in vuxplots.m, found $figures"
@@ -92,8 +99,10 @@ figures=$(grep -c '^figure' "$results/vuxplots.m")
 echo stale >"$results/flight-figure-9.png"
 
 # Physical axes: bin 1 (bin 0 is left out of the log axis) and the last bin
-# at 10 Hz spacing, window starts 0.1 s apart, the last window's time stamps.
-output=$(cd "$work" && bash "$render" --config run/vux_reader.cfg --size 400x300 run/results/flight.mat 2>&1)
+# at 10 Hz spacing, window starts 0.1 s apart, the last window's time stamps:
+# the run's, though its vux_reader.cfg now says twice the SAMPLE_FREQ.
+sed -i 's/^SAMPLE_FREQ = 10000/SAMPLE_FREQ = 20000/' "$work/run/vux_reader.cfg"
+output=$(cd "$work" && bash "$render" --size 400x300 run/results/flight.mat 2>&1)
 status=$?
 [[ $status -eq 0 ]] || fail "render-plots exited with $status: $output"
 [[ -e $results/flight-figure-9.png ]] && fail "stale flight-figure-9.png left beside the new figures"
@@ -115,28 +124,26 @@ for ((i = 1; i <= figures; i++)); do
 done
 [[ -e $results/flight-figure-$((figures + 1)).png ]] && fail "more PNGs than figures in vuxplots.m"
 
-# A first column read once per window holds no time stamps of the last
-# window: the samples are then placed at index / SAMPLE_FREQ.
-sed 's/^TIME, 1, 0, 0, 0/TIME, 0, 0, 0, 0/' "$work/run/vux_reader.cfg" >"$work/once.cfg"
-output=$(bash "$render" --config "$work/once.cfg" --size 400x300 "$results/flight.mat" 2>&1)
-grep -qxF "$results/flight-figure-4.png: TIME_out: time in the last window 0 to 0.0999 s" <<<"$output" ||
-    fail "first column read once per window: $output"
+sed -i 's/^SAMPLE_FREQ = 20000/SAMPLE_FREQ = 10000/' "$work/run/vux_reader.cfg"
 
-# An odd WINDOW_SIZE is transformed on one point less: at 7 the bins lie
-# SAMPLE_FREQ / 6 apart; at 3 a PSD holds its 0 Hz bin alone, which a
-# logarithmic axis cannot show.
-while IFS='|' read -r size expected; do
-    odd=$work/odd-$size
-    mkdir "$odd"
-    head -n 200 "$work/run/flight.csv" >"$odd/flight.csv"
-    sed "s/^WINDOW_SIZE = .*/WINDOW_SIZE = $size/" "$work/run/vux_reader.cfg" >"$odd/vux_reader.cfg"
-    (cd "$odd" && "$reader" flight.csv odd.mat >/dev/null 2>&1)
-    output=$(cd "$odd" && bash "$render" --size 400x300 odd.mat 2>&1)
-    grep -qxF "$odd/odd-figure-1.png: ANGX_rot, ANGY_rot, ANGZ_rot: frequency $expected" <<<"$output" ||
-        fail "WINDOW_SIZE $size: expected 'frequency $expected' in: $output"
+# Runs of other configurations (the first ROWS lines of the flight): an odd
+# WINDOW_SIZE is transformed on one point less, so at 7 the bins lie
+# SAMPLE_FREQ / 6 apart, and at 3 a PSD holds its 0 Hz bin alone, which a
+# logarithmic axis cannot show; a first column read once per window holds no
+# time stamps, so an every-sample column's last window lies at sample index
+# / SAMPLE_FREQ.
+while IFS='|' read -r name rows edits expected; do
+    mkdir "$work/$name"
+    head -n "$rows" "$work/run/flight.csv" >"$work/$name/flight.csv"
+    sed "$edits" "$work/run/vux_reader.cfg" >"$work/$name/vux_reader.cfg"
+    reduce "$work/$name" "$name.mat"
+    output=$(bash "$render" --size 400x300 "$work/$name/$name.mat" 2>&1)
+    grep -qxF "$work/$name/$name-figure-$expected" <<<"$output" ||
+        fail "$name: expected '$expected' in: $output"
 done <<'CASES'
-7|1666.67 to 3333.33 Hz
-3|0 Hz only, left out of the logarithmic axis
+odd7|200|s/^WINDOW_SIZE = .*/WINDOW_SIZE = 7/|1.png: ANGX_rot, ANGY_rot, ANGZ_rot: frequency 1666.67 to 3333.33 Hz
+odd3|200|s/^WINDOW_SIZE = .*/WINDOW_SIZE = 3/|1.png: ANGX_rot, ANGY_rot, ANGZ_rot: frequency 0 Hz only, left out of the logarithmic axis
+notime|100000|s/^TIME, 1,/TIME, 0,/; s/^PRES, 0, 1, 0, .*/PRES, 1, 0, 0, 0/|4.png: PRES_out: time in the last window 0 to 0.0999 s
 CASES
 
 # The run's own script, on index axes: the same figures, one path per line.
@@ -147,45 +154,36 @@ expected=$(for ((i = 1; i <= figures; i++)); do echo "$results/flight-figure-$i.
 [[ $status -eq 0 && $output == "$expected" ]] || fail "--as-script: status $status, output: $output"
 [[ -f $results/flight-figure-$figures.png ]] || fail "--as-script: figure $figures missing"
 
-# Configurations that cannot place the run's vectors are refused (status 2,
-# a message naming the cause): none in the current directory, one whose
-# WINDOW_SIZE does not fit the MAT-file, and ones whose SAMPLE_FREQ is below
-# 1, where the message shows the WINDOW_SIZE read as vux_reader reads it:
-# the later line, a leading number like atof (hexadecimal, an exponent,
-# junk after it, a tab before it), halves rounded away from zero, CR LF line
-# ends, a marker written with a blank, markers in other letter case and
-# marker text inside a column's last field not counting, and nothing read
-# before the first marker or after "#ENDCFG".
-while IFS='|' read -r content message; do
-    if [[ -n $content ]]; then
-        printf '%b' "$content" >"$work/other.cfg"
-        output=$(bash "$render" --config "$work/other.cfg" "$results/flight.mat" 2>&1)
-    else
-        output=$(cd "$work" && bash "$render" "$results/flight.mat" 2>&1)
-    fi
-    status=$?
-    [[ $status -eq 2 && $output == *"$message"* ]] || fail "config '$content': status $status, output: $output"
-done <<'CASES'
-|no configuration at vux_reader.cfg
-#CONSTANTS\nWINDOW_SIZE = 10000\nSAMPLE_FREQ = 10000\n|ANGX_rot has 500 values, but a PSD of WINDOW_SIZE 10000
-#CONSTANTS\nWINDOW_SIZE = 1000\nSAMPLE_FREQ = 0.4\n|WINDOW_SIZE 1000 and SAMPLE_FREQ 0
-#CONSTANTS\r\nWINDOW_SIZE =\t2.5e2x % tab, exponent, junk\r\nSAMPLE_FREQ = 0\r\n|WINDOW_SIZE 250 and
-#CONSTANTS\nWINDOW_SIZE = 0x1F4\nWINDOW_SIZE = - 1 023.5 % the later line\n|WINDOW_SIZE -1024 and
-#STRINGS\n#Constants\nWINDOW_SIZE = 9\n#  CONST ANTS % a marker\nWINDOW_SIZE = 0x1.8p4\n|WINDOW_SIZE 24 and
-WINDOW_SIZE = 9\n#CONSTANTS\n#COLUMNS\nA, 1, 0, 0, 1 %\n#CONSTANTS\nWINDOW_SIZE = 8\n|WINDOW_SIZE 8 and
-#COLUMNS\nA, 1, 0, 0, #CONSTANTS\nWINDOW_SIZE = 7\n|WINDOW_SIZE 0 and
-#CONSTANTS\n#ENDCFG\nWINDOW_SIZE = 1000\nSAMPLE_FREQ = 10000\n|WINDOW_SIZE 0 and
-CASES
-
 # A later run into the same directory rewrites vuxplots.m for its own
 # MAT-file: the first one is refused in both modes, naming both files.
-reduce other.mat
-for mode in --config=$work/run/vux_reader.cfg --as-script; do
+reduce "$work/run" results/other.mat
+for mode in --size=400x300 --as-script; do
     output=$(bash "$render" "$mode" "$results/flight.mat" 2>&1)
     status=$?
     [[ $status -eq 2 && $output == *"loads $results/other.mat, not $results/flight.mat"* ]] ||
         fail "script of another MAT-file ($mode): status $status, output: $output"
 done
+
+# Records that cannot place the vectors are refused (status 2, a message
+# naming the cause): none beside the MAT-file; one that a run writing
+# results/flight (no .mat) left in flight.json; one of an earlier MAT-file
+# (another run's MAT-file in its place: the record's fingerprint differs).
+check_refusal() {
+    local output status
+    output=$(bash "$render" "$1" 2>&1)
+    status=$?
+    [[ $status -eq 2 && $output == *"$2"* ]] || fail "$3: status $status, output: $output"
+}
+mv "$results/flight.json" "$results/flight.json.away"
+check_refusal "$results/flight.mat" \
+    "no run record beside $results/flight.mat (looked for $results/flight.json); a run writes it when its vux_reader.cfg has the line RUN_RECORD = 1" \
+    "MAT-file without its record"
+reduce "$work/run" results/flight
+check_refusal "$results/flight.mat" "$results/flight.json is the run record of results/flight, not of $results/flight.mat" \
+    "record of another MAT-file"
+cp "$work/odd3/odd3.mat" "$work/odd7/odd7.mat"
+check_refusal "$work/odd7/odd7.mat" "$work/odd7/odd7.json is the run record of an earlier $work/odd7/odd7.mat" \
+    "record of another run"
 
 # Missing script: named in the message, status 2.
 mv "$results/vuxplots.m" "$results/vuxplots.m.away"
@@ -200,9 +198,8 @@ printf 'function vuxplots()\n\nload other.mat\nfigure;\nplot(NO_SUCH_VECTOR);\n'
 output=$(bash "$render" --as-script "$results/other.mat" 2>&1)
 status=$?
 [[ $status -eq 1 && $output == *"NO_SUCH_VECTOR"* ]] || fail "failing script: status $status, output: $output"
-output=$(bash "$render" --config "$work/run/vux_reader.cfg" "$results/other.mat" 2>&1)
-status=$?
-[[ $status -eq 2 && $output == *"line 5"*"plot(NO_SUCH_VECTOR)"* ]] || fail "unknown line: status $status, output: $output"
+check_refusal "$results/other.mat" \
+    "line 5 of $results/vuxplots.m is not one vux_reader writes: plot(NO_SUCH_VECTOR);" "unknown line"
 
 [[ $failures -eq 0 ]] || exit 1
 echo "render-plots: $figures figures checked"

@@ -1,4 +1,4 @@
-#include "reduce/content_digest.h"
+#include "core/content_digest.h"
 
 #include <cstring>
 #include <new>
@@ -11,7 +11,8 @@ namespace {
 XXH3_state_t* State(void* state) { return static_cast<XXH3_state_t*>(state); }
 }  // namespace
 
-ContentDigest::ContentDigest() : state_(XXH3_createState()) {
+void ContentDigest::Start() {
+    if (state_ == nullptr) state_ = XXH3_createState();
     if (state_ == nullptr) throw std::bad_alloc();
     XXH3_128bits_reset(State(state_));
 }
