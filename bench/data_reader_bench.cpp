@@ -21,7 +21,7 @@
 #include "reduce/reduce_data.h"
 #include "reduce/window_feed.h"
 #include "core/error.h"
-#include "run/console.h"
+#include "run/messages.h"
 
 using namespace vux;
 

@@ -9,7 +9,9 @@
 // replaced; or, when a given value cannot land (its key has no line in its
 // section, or one of its lines holds an old value written with blanks), that
 // the run stops naming that key and the file is unchanged. No "recfg" may
-// remain either way.
+// remain either way. When the run would take the arguments, the rewritten
+// file is then evaluated: each written value must be what the evaluation
+// reads for its key (the paths exactly, the angles as numbers).
 
 #include <unistd.h>
 
@@ -23,11 +25,13 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "config/evaluate.h"
 #include "config/rewrite.h"
 #include "config/scratch_config.h"
 #include "fuzz_util.h"
 #include "core/error.h"
-#include "run/console.h"
+#include "run/command_line.h"
+#include "run/messages.h"
 
 using namespace vux;
 
@@ -55,40 +59,76 @@ Input SplitInput(const uint8_t* data, size_t size) {
 
 // ---- The expected file, worked out independently of the rewrite's code ----
 
-// Characters that end the line's text: an LF, or a CR directly before one.
-bool EndsText(std::string_view line, size_t i) {
-    return line[i] == '\n' || (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n');
+enum class Section { None, Strings, Constants, WindowFunction, Equations, Columns, Matlab, End };
+
+// The line's text: before its comment or its line end (an LF, or a CR
+// directly before one).
+std::string_view LineText(std::string_view line) {
+    std::string_view text = line.substr(0, line.find('%'));
+    if (text.size() < line.size()) return text;
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    if (!text.empty() && text.back() == '\r' && line.back() == '\n') text.remove_suffix(1);
+    return text;
 }
 
-// The line's text before its first `stops` character (or its line end), with
-// spaces and NUL bytes dropped; `where` gets the index it stopped at.
-std::string Squeezed(std::string_view line, std::string_view stops, size_t& where) {
+// `text` without spaces and NUL bytes.
+std::string Squeezed(std::string_view text) {
     std::string kept;
-    for (where = 0; where < line.size(); ++where) {
-        if (EndsText(line, where) || stops.find(line[where]) != std::string_view::npos) break;
-        if (line[where] != ' ' && line[where] != '\0') kept += line[where];
+    for (char c : text) {
+        if (c != ' ' && c != '\0') kept += c;
     }
     return kept;
 }
 
-enum class Section { None, Strings, Constants, Other, End };
+// How the evaluation reads a line: the key (or fourth field) whose value is
+// the rest of the line and where that rest starts, or, when no such key
+// ends a piece of the line, its last piece (a marker when it is one).
+struct LineReading {
+    std::string key;          // empty when no value is taken
+    size_t valueStart = 0;    // index in the line after the key's separator
+    std::string lastPiece;
+};
 
-// The section a line's leading key opens: the key (squeezed, up to '=', '%'
-// or ',') starts with a marker, possibly followed by more characters.
-std::optional<Section> OpenedSection(std::string_view line) {
+LineReading ReadLine(std::string_view line, Section section) {
+    const std::string_view text = LineText(line);
+    LineReading reading;
+    int commas = 0;
+    size_t pieceStart = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != ',' && text[i] != '=') continue;
+        const std::string piece = Squeezed(text.substr(pieceStart, i - pieceStart));
+        pieceStart = i + 1;
+        bool takes = false;
+        if (text[i] == ',') {
+            takes = ++commas == 4 && (section == Section::Columns || section == Section::Matlab);
+        } else if (section == Section::Strings) {
+            takes = piece == "DATA_FILE" || piece == "OUTPUT_FILE";
+        } else {
+            takes = section == Section::Constants || section == Section::WindowFunction ||
+                    section == Section::Equations;
+        }
+        if (takes) {
+            reading.key = piece;
+            reading.valueStart = i + 1;
+            return reading;
+        }
+    }
+    reading.lastPiece = Squeezed(text.substr(pieceStart));
+    return reading;
+}
+
+std::optional<Section> MarkerOf(const std::string& piece) {
     static constexpr std::array<std::pair<std::string_view, Section>, 7> kMarkers{{
         {"#STRINGS", Section::Strings},
         {"#CONSTANTS", Section::Constants},
-        {"#WINDOW_FUNCTION", Section::Other},
-        {"#EQUATIONS", Section::Other},
-        {"#COLUMNS", Section::Other},
-        {"#MATLAB", Section::Other},
+        {"#WINDOW_FUNCTION", Section::WindowFunction},
+        {"#EQUATIONS", Section::Equations},
+        {"#COLUMNS", Section::Columns},
+        {"#MATLAB", Section::Matlab},
         {"#ENDCFG", Section::End},
     }};
-    size_t where;
-    const std::string key = Squeezed(line, "=%,", where);
     for (const auto& [marker, section] : kMarkers) {
-        if (key.compare(0, marker.size(), marker) == 0) return section;
+        if (piece == marker) return section;
     }
     return std::nullopt;
 }
@@ -108,25 +148,27 @@ int ArgumentFor(Section section, const std::string& key, const std::vector<std::
     return -1;
 }
 
-// The line as the rewritten file must hold it; `refused` becomes true when
-// it is a key line of an argument whose old value has no occurrence before
-// the line's comment.
-std::string ExpectedLine(std::string_view line, Section section, const std::vector<std::string>& args,
+// The line as the rewritten file must hold it; follows the markers in
+// `section`. `refused` becomes true when it is a key line of an argument
+// whose old value has no occurrence before the line's comment.
+std::string ExpectedLine(std::string_view line, Section& section, const std::vector<std::string>& args,
                          int& argument, bool& refused) {
     argument = -1;
     refused = false;
-    size_t equals;
-    const std::string key = Squeezed(line, "=%,", equals);
-    if (equals == line.size() || line[equals] != '=') return std::string(line);
-    argument = ArgumentFor(section, key, args);
+    const LineReading reading = ReadLine(line, section);
+    if (reading.key.empty()) {
+        if (auto opened = MarkerOf(reading.lastPiece)) section = *opened;
+        return std::string(line);
+    }
+    argument = ArgumentFor(section, reading.key, args);
     if (argument < 0) return std::string(line);
 
-    const std::string_view tail = line.substr(equals + 1);
-    size_t valueEnd;
-    const std::string oldValue = Squeezed(tail, "%", valueEnd);
+    const std::string_view tail = line.substr(reading.valueStart);
+    const size_t valueEnd = LineText(line).size() - reading.valueStart;
+    const std::string oldValue = Squeezed(tail.substr(0, valueEnd));
     for (size_t at = 0; at + oldValue.size() <= valueEnd; ++at) {
         if (tail.substr(at, oldValue.size()) == oldValue) {
-            return std::string(line.substr(0, equals + 1 + at)) + args[static_cast<size_t>(argument)] +
+            return std::string(line.substr(0, reading.valueStart + at)) + args[static_cast<size_t>(argument)] +
                    std::string(tail.substr(at + oldValue.size()));
         }
     }
@@ -149,11 +191,9 @@ Expected ExpectedFile(std::string_view config, const std::vector<std::string>& a
     while (start < config.size()) {
         const size_t lf = config.find('\n', start);
         const size_t end = lf == std::string_view::npos ? config.size() : lf + 1;
-        const std::string_view line = config.substr(start, end - start);
-        if (auto opened = OpenedSection(line)) section = *opened;
         int argument;
         bool refused;
-        expected.file += ExpectedLine(line, section, args, argument, refused);
+        expected.file += ExpectedLine(config.substr(start, end - start), section, args, argument, refused);
         if (argument >= 0) seen[static_cast<size_t>(argument)] = true;
         if (refused) {
             expected.refusedKey = kKeys[static_cast<size_t>(argument)];
@@ -169,6 +209,36 @@ Expected ExpectedFile(std::string_view config, const std::vector<std::string>& a
         }
     }
     return expected;
+}
+
+// Evaluates the rewritten file and checks that it reads each written value
+// back as given. Only for arguments the run takes (a command line holds no
+// NUL byte); a file whose evaluation stops for another reason reads nothing.
+void CheckReadBack(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg.find('\0') != std::string::npos) return;
+    }
+    if (FindRefusedArgument(args)) return;
+    RunConfig config;
+    try {
+        config = EvaluateConfig(UniqueFile(std::fopen(kConfigFileName, "r")));
+    } catch (const Error&) {
+        return;
+    }
+    const RunSettings& s = config.settings;
+    FUZZ_CHECK(s.inputPath == args[0], "DATA_FILE reads back as %s, not %s", s.inputPath.value_or("<none>").c_str(),
+               args[0].c_str());
+    if (args.size() >= 2) {
+        FUZZ_CHECK(s.outputPath == args[1], "OUTPUT_FILE reads back as %s, not %s",
+                   s.outputPath.value_or("<none>").c_str(), args[1].c_str());
+    }
+    if (args.size() == 5) {
+        const double angles[] = {s.thetaX, s.thetaY, s.thetaZ};
+        for (size_t a = 2; a < 5; ++a) {
+            FUZZ_CHECK(angles[a - 2] == std::strtod(args[a].c_str(), nullptr), "%s reads back as %.17g, not %s",
+                       kKeys[a], angles[a - 2], args[a].c_str());
+        }
+    }
 }
 
 // Where the two texts first differ, for the failure message.
@@ -237,5 +307,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                expected.refusedKey.c_str());
     FUZZ_CHECK(rewritten == expected.file, "rewritten file differs at byte %zu (%zu bytes, %zu expected)",
                FirstDifference(rewritten, expected.file), rewritten.size(), expected.file.size());
+    CheckReadBack(input.args);
     return 0;
 }

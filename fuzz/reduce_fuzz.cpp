@@ -32,7 +32,7 @@
 #include "reduce/reduce_data.h"
 #include "reduce/window.h"
 #include "core/error.h"
-#include "run/console.h"
+#include "run/messages.h"
 
 using namespace vux;
 

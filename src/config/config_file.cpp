@@ -116,7 +116,7 @@ constexpr char kDefaultConfigText[] =
 void BackUpReplacedConfig(UniqueFile file, long long size, const ConfigObserver& observer) {
     std::string bytes(static_cast<std::size_t>(size), '\0');
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
-    if (std::ferror(file.get())) Fail(ErrorKind::ConfigCannotRead, kConfigFileName, SystemReason(errno));
+    if (std::ferror(file.get())) Fail(ErrorKind::ConfigCannotRead, kConfigFileName, {errno});
     struct stat info {};
     const bool known = ::fstat(::fileno(file.get()), &info) == 0;
     file.reset();
@@ -136,11 +136,11 @@ UniqueFile OpenExistingConfig(const char* path, const ConfigObserver& observer) 
     struct stat info {};
     if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) Fail(ErrorKind::ConfigNotRegular, path);
     UniqueFile file(std::fopen(path, "r"));
-    if (!file) Fail(ErrorKind::ConfigCannotOpen, path, SystemReason(errno));
+    if (!file) Fail(ErrorKind::ConfigCannotOpen, path, {errno});
     if (observer) observer({ConfigStep::ReadingFile});
     off_t size = -1;
     if (::fseeko(file.get(), 0, SEEK_END) == 0) size = ::ftello(file.get());
-    if (size < 0 || ::fseeko(file.get(), 0, SEEK_SET) != 0) Fail(ErrorKind::ConfigCannotRead, path, SystemReason(errno));
+    if (size < 0 || ::fseeko(file.get(), 0, SEEK_SET) != 0) Fail(ErrorKind::ConfigCannotRead, path, {errno});
     if (static_cast<long long>(size) > kLargestReplacedConfigSize) return file;
     BackUpReplacedConfig(std::move(file), static_cast<long long>(size), observer);
     return nullptr;
@@ -178,9 +178,5 @@ std::optional<ConfigSection> MarkerSection(std::string_view token) {
         if (token == marker) return section;
     }
     return std::nullopt;
-}
-
-ConfigSection RecogniseSection(std::string_view token, ConfigSection current) {
-    return MarkerSection(token).value_or(current);
 }
 }  // namespace vux

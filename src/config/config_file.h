@@ -76,7 +76,4 @@ UniqueFile WriteDefaultConfig(const ConfigObserver& observer = {});
 // The section a marker token opens ("#STRINGS" ... "#ENDCFG", exact and
 // case-sensitive), or nothing when the token is no marker.
 std::optional<ConfigSection> MarkerSection(std::string_view token);
-
-// The section code of a marker token, or `current` when the token is no marker.
-ConfigSection RecogniseSection(std::string_view token, ConfigSection current);
 }  // namespace vux

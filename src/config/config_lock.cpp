@@ -20,7 +20,7 @@ bool LocksUnsupported(int err) { return err == ENOLCK || err == EOPNOTSUPP || er
 
 ConfigLock::ConfigLock() {
     UniqueFd fd(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd) Fail(ErrorKind::LockDirectoryOpen, ".", SystemReason(errno));
+    if (!fd) Fail(ErrorKind::LockDirectoryOpen, ".", {errno});
     int rc;
     do {
         rc = ::flock(fd.get(), LOCK_EX);
@@ -28,7 +28,7 @@ ConfigLock::ConfigLock() {
     if (rc != 0) {
         const int err = errno;
         if (LocksUnsupported(err)) return;  // `fd` closes
-        Fail(ErrorKind::LockDirectory, ".", SystemReason(err));
+        Fail(ErrorKind::LockDirectory, ".", {err});
     }
     fd_ = std::move(fd);
 }

@@ -1,5 +1,5 @@
-// Configuration evaluation: drives the token reader over the file and turns
-// each section's events into the run state.
+// Configuration evaluation: reads the file line by line and turns each
+// section's events into the run state.
 
 #include "config/evaluate.h"
 
@@ -7,16 +7,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <string_view>
 
-#include "config/text_ops.h"
-#include "config/token_reader.h"
-#include "config/value_reader.h"
+#include "config/line_reader.h"
 #include "expr/compiled_expr.h"
 #include "expr/var_table.h"
 #include "core/error.h"
@@ -57,70 +55,33 @@ int32_t RoundToInt32(double value) {
     return static_cast<int32_t>(rounded);
 }
 
-// Evaluation state besides the run state: the position within a #COLUMNS or
-// #MATLAB line and the fields of that line read so far. A line's fields take
-// effect only once its last field is read, so a short line changes nothing.
+// Evaluation state besides the run state: the fields of the #COLUMNS or
+// #MATLAB line read so far. A line's fields take effect only once its value
+// is read, so a short line changes nothing.
 struct Evaluation {
     RunConfig& state;
-    std::FILE* file;
-    int32_t fieldCounter = 0;  // fields of the current list line read so far
+    const ConfigLineReader& reader;
     int32_t mode = 0;          // #EQUATIONS mode for the lines that follow
     ColumnSpec column;          // the #COLUMNS line being read
     int32_t plotTarget = -1;   // the #MATLAB line's column, -1 when none matches
-    std::string plotType, xLabel, yLabel;
+    std::string plotType, xLabel;
 
-    // The line being read: its number and the file offset of its start.
-    uint64_t line = 1;
-    long lineStart = 0;
+    Evaluation(RunConfig& runState, const ConfigLineReader& lines) : state(runState), reader(lines) {}
 
-    Evaluation(RunConfig& runState, std::FILE* cfg) : state(runState), file(cfg) {}
-
-    // A line ended (by the token reader or a value read to its end).
-    void NextLine() {
-        ++line;
-        lineStart = std::ftell(file);
+    void StringsKey(const std::string& key, std::string& value) {
+        if (key == "DATA_FILE") state.settings.inputPath = std::move(value);
+        else if (key == "OUTPUT_FILE") state.settings.outputPath = std::move(value);
     }
 
-    std::string Value() {
-        std::string value = ReadValue(file);
-        NextLine();
-        return value;
-    }
-
-    std::string Title() {
-        std::string title = ReadTitle(file);
-        NextLine();
-        return title;
-    }
-
-    // The line that has just been read whole, as written (cold: only for a
-    // line that is reported).
-    std::string LineText(long start) {
-        const long end = std::ftell(file);
-        std::string text;
-        if (start < 0 || end < start || std::fseek(file, start, SEEK_SET) != 0) return text;
-        text.resize(static_cast<size_t>(end - start));
-        text.resize(std::fread(text.data(), 1, text.size(), file));
-        std::fseek(file, end, SEEK_SET);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        return text;
-    }
-
-    void StringsKey(const std::string& key) {
-        if (key == "DATA_FILE") state.settings.inputPath = Value();
-        else if (key == "OUTPUT_FILE") state.settings.outputPath = Value();
-    }
-
-    void ConstantsKey(const std::string& name) {
-        const uint64_t keyLine = line;
-        const long keyLineStart = lineStart;
-        const std::string text = Value();
+    void ConstantsKey(const std::string& name, const std::string& text) {
         double value = ParseDouble(text);
         const bool nameHasControl =
             std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
         if (nameHasControl || !IsWhollyANumber(text)) {
+            std::string_view line = reader.Line();
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
             state.constantFaults.push_back(
-                ConstantLineFault{keyLine, LineText(keyLineStart), value, nameHasControl, !IsWhollyANumber(text)});
+                ConstantLineFault{reader.LineNumber(), std::string(line), value, nameHasControl, !IsWhollyANumber(text)});
         }
         AddConst(state.consts, name, value);
         RunSettings& s = state.settings;
@@ -134,16 +95,18 @@ struct Evaluation {
         else if (name == "RUN_RECORD") s.runRecord = RoundToInt32(value) == 1;
     }
 
-    void WindowFunctionKey(const std::string& key) {
-        std::string text = Value();
+    // The short window's function is the window function with its first
+    // WINDOW_SIZE read as LINE_COUNT.
+    void WindowFunctionKey(const std::string& key, const std::string& text) {
         state.windowFunction = CompileExpr(key, text, state.consts, state.vars);
-        state.shortWindowFunction =
-            CompileExpr("SHORT_WINDOW", ReplaceFirst(text, "WINDOW_SIZE", "LINE_COUNT"),
-                        state.consts, state.vars);
+        constexpr std::string_view kSize = "WINDOW_SIZE";
+        std::string shortText = text;
+        if (const std::size_t at = text.find(kSize); at != std::string::npos) shortText.replace(at, kSize.size(), "LINE_COUNT");
+        state.shortWindowFunction = CompileExpr("SHORT_WINDOW", shortText, state.consts, state.vars);
     }
 
-    void EquationKey(const std::string& name) {
-        CompiledExpr equation = CompileExpr(name, Value(), state.consts, state.vars);
+    void EquationKey(const std::string& name, const std::string& text) {
+        CompiledExpr equation = CompileExpr(name, text, state.consts, state.vars);
         equation.mode = mode;
         state.equations.push_back(std::move(equation));
     }
@@ -157,7 +120,7 @@ struct Evaluation {
         int32_t group = (!code.empty() && code[0] >= '0' && code[0] <= '9') ? code[0] - '0' : 0;
         char axisLetter = code.size() > 1 ? code[1] : '\0';
         if (axisLetter != 'x' && axisLetter != 'y' && axisLetter != 'z') return;  // not rotated
-        double offset = ParseDouble(SubText(code, 2, 10));
+        double offset = ParseDouble(code.substr(2, 8));
         int32_t index = FindRotationGroup(state.rotationGroups, group);
         if (index < 0) {
             index = static_cast<int32_t>(state.rotationGroups.size());
@@ -177,18 +140,20 @@ struct Evaluation {
         }
     }
 
-    void ColumnField(const std::string& token) {
-        switch (fieldCounter++) {
+    void ColumnField(int field, const std::string& token) {
+        switch (field) {
             case 0:
                 column = ColumnSpec{};
                 column.name = token;
                 return;
             case 1: column.sampling = static_cast<Sampling>(ParseInt(token)); return;
             case 2: column.operation = static_cast<Operation>(ParseInt(token)); return;
-            default: break;
+            default: return;
         }
-        RotationCode(token);
-        std::string rest = Value();
+    }
+
+    void ColumnValue(const std::string& code, const std::string& rest) {
+        RotationCode(code);
         if (HasEquation(column.operation)) {
             column.normExpr = CompileExpr(column.name, rest, state.consts, state.vars);
         } else {
@@ -197,61 +162,58 @@ struct Evaluation {
         column.varIndex = FindOrAddVar(state.vars, column.name);
         state.columns.push_back(std::move(column));
         column = ColumnSpec{};
-        fieldCounter = 0;
     }
 
-    void PlotField(std::string& token) {
-        if (token == "0") token.clear();
-        switch (fieldCounter++) {
-            case 0:
+    // "0" stands for an empty plot field.
+    static std::string PlotText(std::string& text) { return text == "0" ? std::string() : std::move(text); }
+
+    void PlotField(int field, std::string& token) {
+        switch (field) {
+            case 0: {
+                const std::string name = PlotText(token);
                 plotTarget = -1;
                 for (std::size_t i = 0; i < state.columns.size(); ++i) {
-                    if (state.columns[i].name == token) {
+                    if (state.columns[i].name == name) {
                         plotTarget = static_cast<int32_t>(i);
                         break;
                     }
                 }
                 return;
-            case 1: plotType = std::move(token); return;
-            case 2: xLabel = std::move(token); return;
-            default: break;
-        }
-        yLabel = std::move(token);
-        std::string title = Title();
-        if (title == "0") title.clear();
-        if (plotTarget >= 0) {
-            ColumnSpec& target = state.columns[static_cast<std::size_t>(plotTarget)];
-            target.plotType = std::move(plotType);
-            target.xLabel = std::move(xLabel);
-            target.yLabel = std::move(yLabel);
-            target.plotTitle = std::move(title);
-        }
-        fieldCounter = 0;
-    }
-
-    void FieldEnd(ConfigSection section, std::string& token) {
-        switch (section) {
-            case SectionEquations: mode = ParseInt(token); break;
-            case SectionColumns: ColumnField(token); break;
-            case SectionMatlab: PlotField(token); break;
-            default: break;
+            }
+            case 1: plotType = PlotText(token); return;
+            case 2: xLabel = PlotText(token); return;
+            default: return;
         }
     }
 
-    void KeyEnd(ConfigSection section, const std::string& token) {
-        switch (section) {
-            case SectionStrings: StringsKey(token); break;
-            case SectionConstants: ConstantsKey(token); break;
-            case SectionWindowFunction: WindowFunctionKey(token); break;
-            case SectionEquations: EquationKey(token); break;
+    void PlotValue(std::string& yLabel, std::string& title) {
+        if (plotTarget < 0) return;
+        ColumnSpec& target = state.columns[static_cast<std::size_t>(plotTarget)];
+        target.plotType = std::move(plotType);
+        target.xLabel = std::move(xLabel);
+        target.yLabel = PlotText(yLabel);
+        target.plotTitle = PlotText(title);
+    }
+
+    void Field(ConfigEvent& event) {
+        switch (reader.Section()) {
+            case SectionEquations: mode = ParseInt(event.token); break;
+            case SectionColumns: ColumnField(event.field, event.token); break;
+            case SectionMatlab: PlotField(event.field, event.token); break;
             default: break;
         }
     }
 
-    // A list line that ends before its last field is dropped whole.
-    void LineEnd() {
-        fieldCounter = 0;
-        NextLine();
+    void Value(ConfigEvent& event) {
+        switch (reader.Section()) {
+            case SectionStrings: StringsKey(event.token, event.value); break;
+            case SectionConstants: ConstantsKey(event.token, event.value); break;
+            case SectionWindowFunction: WindowFunctionKey(event.token, event.value); break;
+            case SectionEquations: EquationKey(event.token, event.value); break;
+            case SectionColumns: ColumnValue(event.token, event.value); break;
+            case SectionMatlab: PlotValue(event.token, event.value); break;
+            default: break;
+        }
     }
 };
 
@@ -280,28 +242,14 @@ double PhysicalMemoryBytes() {
 }  // namespace
 
 RunConfig EvaluateConfig(UniqueFile file, const ConfigObserver& observer) {
-    std::FILE* const cfg = file.get();
     if (observer) observer({ConfigStep::Evaluating});
     RunConfig state;
-    ConfigTokenReader reader{cfg};
-    reader.observer = &observer;
-    Evaluation evaluation(state, cfg);
-    for (;;) {
-        ConfigEvent event = NextConfigEvent(reader);
-        switch (event.kind) {
-            case ConfigEventKind::End: break;
-            case ConfigEventKind::LineEnd: evaluation.LineEnd(); continue;
-            case ConfigEventKind::FieldEnd:
-                evaluation.FieldEnd(reader.section, event.token);
-                continue;
-            case ConfigEventKind::KeyEnd: evaluation.KeyEnd(reader.section, event.token); continue;
-        }
-        break;
-    }
-    // A read error must not pass for the end of the file.
-    if (std::ferror(cfg)) {
-        int err = errno;
-        Fail(ErrorKind::ConfigReadFailed, kConfigFileName, SystemReason(err));
+    ConfigLineReader reader(file.get(), &observer);
+    Evaluation evaluation(state, reader);
+    while (reader.NextLine()) {
+        ConfigEvent event;
+        while ((event = reader.NextEvent()).kind == ConfigEventKind::Field) evaluation.Field(event);
+        if (event.kind == ConfigEventKind::Value) evaluation.Value(event);
     }
     file.reset();
     if (observer) observer({ConfigStep::Evaluated});

@@ -2,14 +2,14 @@
 // Writing command-line values into the configuration file.
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "config/config_file.h"
+#include "config/line_reader.h"
 
 namespace vux {
-// Copies the open configuration up to and including its "#ENDCFG" line into
-// "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and
+// Copies the open configuration up to and including the line the evaluation
+// ends on (its "#ENDCFG" line) into "recfg", replacing the values of DATA_FILE and OUTPUT_FILE (#STRINGS) and
 // THETA_X, THETA_Y, THETA_Z (#CONSTANTS) by args[0..4] as far as given, then
 // gives "recfg" the old file's permission bits and renames it over
 // vux_reader.cfg in one step. Consumes and closes `cfg`; returns
@@ -32,12 +32,10 @@ struct LineRewrite {
     bool landed = false;  // the line's value is now that argument's text
 };
 
-// Rewrites one line of the configuration (with its line end, LF or CR LF, if
-// it has one). `section` is the section before the line and becomes the
-// section after it (a marker spelled by the line's first characters switches
-// it, also when more characters follow). A key line of a given argument
-// whose old value does not occur in its value text (it holds blanks, which
-// the old value has lost) is returned unchanged with `landed` false.
-LineRewrite RewriteConfigLine(std::string_view line, ConfigSection& section,
-                              const std::vector<std::string>& args);
+// Rewrites the line `reader` has just read (reading its events): a line
+// whose value the evaluation reads for the key of a given argument gets
+// that argument in place of its value's text. When the value does not occur
+// in its text (it holds blanks, which the value read has lost), the line is
+// returned unchanged with `landed` false.
+LineRewrite RewriteConfigLine(ConfigLineReader& reader, const std::vector<std::string>& args);
 }  // namespace vux

@@ -29,12 +29,12 @@ ScratchConfig::ScratchConfig(const char* target)
     // through. remove() also takes an empty directory.
     if (std::remove(kScratchConfigName) != 0 && errno != ENOENT) {
         const int err = errno;
-        Fail(ErrorKind::ScratchConfigRemove, target_, FailureReason(err));
+        Fail(ErrorKind::ScratchConfigRemove, target_, {err});
     }
     const int fd = ::open(kScratchConfigName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
-        Fail(ErrorKind::ScratchConfigCreate, target_, FailureReason(err));
+        Fail(ErrorKind::ScratchConfigCreate, target_, {err});
     }
     file_.reset(::fdopen(fd, "w"));
     if (!file_) {
@@ -42,7 +42,7 @@ ScratchConfig::ScratchConfig(const char* target)
         const int err = errno;
         ::close(fd);
         ::unlink(kScratchConfigName);
-        Fail(ErrorKind::ScratchConfigCreate, target_, FailureReason(err));
+        Fail(ErrorKind::ScratchConfigCreate, target_, {err});
     }
     present_ = true;
 }
@@ -73,13 +73,13 @@ void ScratchConfig::Install() {
 
 void ScratchConfig::Abandon(ErrorKind kind, int err) {
     // The destructor, run as the stop unwinds, closes and removes "recfg".
-    Fail(kind, target_, FailureReason(err));
+    Fail(kind, target_, {err});
 }
 
 UniqueFile InstallScratchConfig(ScratchConfig& scratch) {
     scratch.Install();
     UniqueFile installed(std::fopen(scratch.target(), "r"));
-    if (!installed) Fail(ErrorKind::ConfigCannotOpen, scratch.target(), SystemReason(errno));
+    if (!installed) Fail(ErrorKind::ConfigCannotOpen, scratch.target(), {errno});
     return installed;
 }
 

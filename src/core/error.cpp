@@ -1,23 +1,27 @@
 #include "core/error.h"
 
-#include <cstring>
+#include <sys/stat.h>
+
 #include <utility>
 
 namespace vux {
+FileFault SpecialFileFault(unsigned mode) {
+    if (S_ISFIFO(mode)) return FileFault::Fifo;
+    if (S_ISSOCK(mode)) return FileFault::Socket;
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return FileFault::Device;
+    return FileFault::None;
+}
+
 void Fail(Error error) {
     error.status = error.kind == ErrorKind::InputMissing ? 0 : -1;
     throw error;
 }
 
-void Fail(ErrorKind kind, std::string path, std::string reason) {
+void Fail(ErrorKind kind, std::string path, Cause cause) {
     Error error;
     error.kind = kind;
     error.path = std::move(path);
-    error.reason = std::move(reason);
+    error.cause = cause;
     Fail(std::move(error));
 }
-
-std::string SystemReason(int err) { return std::strerror(err); }
-
-std::string FailureReason(int err) { return err != 0 ? SystemReason(err) : std::string("write failed"); }
 }  // namespace vux

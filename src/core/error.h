@@ -1,7 +1,8 @@
 #pragma once
 // How a run stops early. Library code never prints and never calls exit():
-// it throws an Error that holds the facts, and the run sequence words the
-// message (run/console.h) and exits with `status`.
+// it throws an Error that holds the facts (kinds, paths, errno, never words),
+// and the run sequence words the message (run/messages.h) and exits with
+// `status`.
 
 #include <cstdint>
 #include <string>
@@ -18,10 +19,10 @@ enum class ErrorKind {
     TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script, 2 = run record
     TargetIsConfig,          // path: the output target; number 1 = plot script, 2 = run record
     TargetIsScratchConfig,   // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsSpecial,         // path: the output target; reason: "a FIFO"...; number 1 = plot script, 2 = run record
+    TargetIsSpecial,         // path: the output target; cause: its FileFault; number 1 = plot script, 2 = run record
     TargetIsDirectory,       // path: the output target; number 1 = plot script, 2 = run record
     TargetIsOtherOutput,     // path: the output target; other: the output it would replace; number 2 = record
-    OutputDirectoryMissing,  // path: the directory; other: the output target; reason
+    OutputDirectoryMissing,  // path: the directory; other: the output target; cause
     OutputDirectoryNotADirectory,  // path: the directory; other: the output target
     UnbalancedParentheses,   // a ")" without its "("
     MissingOperand,          // name: the equation; other: the operator
@@ -31,42 +32,65 @@ enum class ErrorKind {
     NoWindowFunction,        // name: the FFT-type column
     FftOncePerWindow,        // name: the column
     InputMissing,            // path (status 0)
-    DataUnreadable,          // path, reason
-    DataReadFailed,          // path, reason
+    DataUnreadable,          // path, cause
+    DataReadFailed,          // path, cause
     DataNoMarker,            // path
     DataCrLineEnds,          // path: a file without LF but with CRs
     DataHeadingsIncomplete,  // path
     DataHeadingsTooLong,     // path; number: the limit in MiB
     DataChanged,             // path
     ConfigNotRegular,        // path
-    ConfigCannotOpen,        // path, reason
-    ConfigCannotRead,        // path, reason (while it is settled)
-    ConfigReadFailed,        // path, reason (while it is evaluated or rewritten)
-    LockDirectoryOpen,       // reason
-    LockDirectory,           // reason
-    ScratchConfigRemove,     // path: the scratch file's target; reason
-    ScratchConfigCreate,     // path: the target; reason
-    ScratchConfigWrite,      // path: the target; reason
-    ScratchConfigReplace,    // path: the target; reason
+    ConfigCannotOpen,        // path, cause
+    ConfigCannotRead,        // path, cause (while it is settled)
+    ConfigReadFailed,        // path, cause (while it is evaluated or rewritten)
+    LockDirectoryOpen,       // cause
+    LockDirectory,           // cause
+    ScratchConfigRemove,     // path: the scratch file's target; cause
+    ScratchConfigCreate,     // path: the target; cause
+    ScratchConfigWrite,      // path: the target; cause
+    ScratchConfigReplace,    // path: the target; cause
     ArgumentKeyMissing,      // name: the key; other: its section marker
     ArgumentValueBlanks,     // name: the key; number: the line
-    MatCreate,               // path, reason
-    MatDirectory,            // path, reason; other: its directory, refusing the new file ("" = working directory)
-    MatWrite,                // path, reason
-    PlotScriptCreate,        // path, reason
-    PlotScriptDirectory,     // path, reason; other: its directory, refusing the new file ("" = working directory)
-    PlotScriptWrite,         // path, reason
-    RecordCreate,            // path, reason
-    RecordDirectory,         // path, reason; other: its directory, refusing the new file ("" = working directory)
-    RecordWrite,             // path, reason
+    MatCreate,               // path, cause
+    MatDirectory,            // path, cause; other: its directory, refusing the new file ("" = working directory)
+    MatWrite,                // path, cause
+    MatVectorSize,           // path; name: the vector; number: its length, negative or too large for an element
+    PlotScriptCreate,        // path, cause
+    PlotScriptDirectory,     // path, cause; other: its directory, refusing the new file ("" = working directory)
+    PlotScriptWrite,         // path, cause
+    RecordCreate,            // path, cause
+    RecordDirectory,         // path, cause; other: its directory, refusing the new file ("" = working directory)
+    RecordWrite,             // path, cause
     OutOfMemory,
 };
+
+// What is wrong with a file when no errno says it.
+enum class FileFault {
+    None,         // the errno says it
+    Directory,    // it is a directory
+    Fifo,         // it is a FIFO (a pipe)
+    Socket,       // it is a socket
+    Device,       // it is a character or block device
+    NotRegular,   // it is of another kind that is no regular file
+    NotOpen,      // the output file is not open (an earlier step failed)
+    NotComplete,  // the output file was renamed before it was complete
+};
+
+// Why a step on a file failed.
+struct Cause {
+    int err = 0;                        // the system's errno; 0 when the call named none
+    FileFault fault = FileFault::None;  // a fault of the file itself, in place of `err`
+};
+
+// Fifo, Socket or Device for a file of that type (`mode` as stat gives it);
+// None for any other.
+FileFault SpecialFileFault(unsigned mode);
 
 struct Error {
     ErrorKind kind = ErrorKind::Usage;
     int status = -1;     // exit status: 0 for a missing input file, else -1 (255)
     std::string path;    // the file concerned
-    std::string reason;  // the system's reason, or what is wrong with the file
+    Cause cause;         // why a step on the file failed
     std::string name;    // a key, a column or an equation
     std::string other;   // a second file or an operator
     int64_t number = 0;
@@ -77,13 +101,6 @@ struct Error {
 // Throws `error` with its status set from its kind.
 [[noreturn]] void Fail(Error error);
 
-// Throws an error of `kind` naming `path` and `reason`.
-[[noreturn]] void Fail(ErrorKind kind, std::string path = {}, std::string reason = {});
-
-// The system's wording for an errno value ("No such file or directory").
-std::string SystemReason(int err);
-
-// As SystemReason, but "write failed" for 0: a call that failed without
-// naming a reason still failed.
-std::string FailureReason(int err);
+// Throws an error of `kind` naming `path` and `cause`.
+[[noreturn]] void Fail(ErrorKind kind, std::string path = {}, Cause cause = {});
 }  // namespace vux

@@ -22,7 +22,7 @@ constexpr uint32_t kMxDoubleClass = 6;
 constexpr size_t kHeaderTextBytes = 116;
 
 [[noreturn]] void StopForWrite(MatFile& mat, int err) {
-    DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, FailureReason(err));
+    DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, {err});
 }
 
 void PutU16(std::vector<unsigned char>& out, uint32_t value) {
@@ -109,7 +109,7 @@ MatFile MatCreate(const std::string& path) {
     MatFile mat;
     mat.path = path;
     mat.digest.Start();
-    if (const ScratchRefusal refusal = OpenScratchFile(path, mat.out); !refusal.reason.empty()) {
+    if (const ScratchRefusal refusal = OpenScratchFile(path, mat.out); refusal.refused) {
         FailToOpen(refusal, ErrorKind::MatCreate, ErrorKind::MatDirectory, mat.path);
     }
 
@@ -128,17 +128,18 @@ MatFile MatCreate(const std::string& path) {
 
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n) {
     if (mat.out.stream == nullptr) {
-        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, "the file is not open");
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, {0, FileFault::NotOpen});
     }
     const size_t nameLength = std::strlen(name);
-    if (n < 0) {
-        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, "vector " + std::string(name) + " has a negative length");
-    }
-    const uint64_t byteCount = MatElementByteCount(nameLength, static_cast<uint64_t>(n));
-    if (byteCount > 0xFFFFFFFFu) {
-        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path,
-                    "vector " + std::string(name) + " of " + std::to_string(n) +
-                        " values is too large for a MAT-file element");
+    const uint64_t byteCount = MatElementByteCount(nameLength, static_cast<uint64_t>(n < 0 ? 0 : n));
+    if (n < 0 || byteCount > 0xFFFFFFFFu) {
+        DiscardScratchFile(mat.out);
+        Error error;
+        error.kind = ErrorKind::MatVectorSize;
+        error.path = mat.path;
+        error.name = name;
+        error.number = n;
+        Fail(std::move(error));
     }
 
     std::vector<unsigned char> head;
@@ -173,8 +174,8 @@ void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_
 }
 
 void MatComplete(MatFile& mat) {
-    if (const std::string reason = CompleteScratchFile(mat.out); !reason.empty()) {
-        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
+    if (const std::optional<Cause> cause = CompleteScratchFile(mat.out)) {
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, *cause);
     }
 }
 
@@ -183,8 +184,8 @@ void MatClose(MatFile& mat) {
         return;
     }
     MatComplete(mat);
-    if (const std::string reason = RenameScratchFile(mat.out); !reason.empty()) {
-        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, reason);
+    if (const std::optional<Cause> cause = RenameScratchFile(mat.out)) {
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, *cause);
     }
 }
 }  // namespace vux

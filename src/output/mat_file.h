@@ -47,9 +47,10 @@ uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount);
 MatFile MatCreate(const std::string& path);
 
 // Appends one matrix element holding values[0..n-1] under `name` (any length,
-// written as it is) and flushes it to the scratch file. Stops the run (status -1) when the write
-// or the flush fails, and before writing anything when n is negative or the
-// element's byte count does not fit 32 bits.
+// written as it is) and flushes it to the scratch file. Stops the run with
+// MatWrite when the write or the flush fails, and with MatVectorSize before
+// writing anything when n is negative or the element's byte count does not
+// fit 32 bits.
 void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_t n);
 
 // Completes the file under its scratch name: flushes, syncs it to disk and

@@ -12,8 +12,8 @@ void OutputSet::Add(ScratchFile&& file, ErrorKind renameKind) {
 
 void OutputSet::Commit() {
     for (Pending& p : pending_) {
-        if (std::string reason = RenameScratchFile(p.file); !reason.empty()) {
-            Fail(p.renameKind, p.file.finalPath, std::move(reason));
+        if (const std::optional<Cause> cause = RenameScratchFile(p.file)) {
+            Fail(p.renameKind, p.file.finalPath, *cause);
         }
     }
     pending_.clear();
@@ -21,15 +21,15 @@ void OutputSet::Commit() {
 
 void AddWholeFile(OutputSet& outputs, const std::string& path, std::string_view bytes, const OutputErrors& errors) {
     ScratchFile file;
-    if (const ScratchRefusal refusal = OpenScratchFile(path, file); !refusal.reason.empty()) {
+    if (const ScratchRefusal refusal = OpenScratchFile(path, file); refusal.refused) {
         FailToOpen(refusal, errors.create, errors.directory, path);
     }
     errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream) != bytes.size()) {
-        DiscardAndFail(file, errors.write, path, FailureReason(errno));
+        DiscardAndFail(file, errors.write, path, {errno});
     }
-    if (const std::string reason = CompleteScratchFile(file); !reason.empty()) {
-        DiscardAndFail(file, errors.write, path, reason);
+    if (const std::optional<Cause> cause = CompleteScratchFile(file)) {
+        DiscardAndFail(file, errors.write, path, *cause);
     }
     outputs.Add(std::move(file), errors.write);
 }

@@ -50,6 +50,6 @@ struct OutputErrors {
 
 // Writes `bytes` whole into a scratch file for `path` and adds it to
 // `outputs` to be renamed at the commit. A failure stops the run with an
-// error of `errors` naming the path and the reason; nothing is left behind.
+// error of `errors` naming the path and the cause; nothing is left behind.
 void AddWholeFile(OutputSet& outputs, const std::string& path, std::string_view bytes, const OutputErrors& errors);
 }  // namespace vux

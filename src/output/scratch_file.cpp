@@ -58,24 +58,28 @@ void Unregister(ScratchEntry*& entry) {
 }
 
 
-// The reason to refuse `finalPath` as it is now, or "". `replaced` holds the
+// Why `finalPath` as it is now is refused, if it is. `replaced` holds the
 // permissions of the file that will be replaced, -1 when there is none.
-std::string CheckFinalPath(const std::string& finalPath, const std::string& name, int& replaced) {
-    if (name.size() > kLongestName) return SystemReason(ENAMETOOLONG);
+std::optional<Cause> CheckFinalPath(const std::string& finalPath, const std::string& name, int& replaced) {
+    if (name.size() > kLongestName) return Cause{ENAMETOOLONG};
     struct stat existing {};
     if (::stat(finalPath.c_str(), &existing) != 0) {
-        return errno == ENOENT ? std::string() : SystemReason(errno);
+        if (errno == ENOENT) return std::nullopt;
+        return Cause{errno};
     }
-    if (S_ISDIR(existing.st_mode)) return SystemReason(EISDIR);
-    if (const char* kind = SpecialFileKind(existing)) return std::string("it is ") + kind + ", not a regular file";
-    if (::access(finalPath.c_str(), W_OK) != 0) return SystemReason(errno);
+    if (S_ISDIR(existing.st_mode)) return Cause{EISDIR};
+    if (const FileFault special = SpecialFileFault(existing.st_mode); special != FileFault::None) {
+        return Cause{0, special};
+    }
+    if (::access(finalPath.c_str(), W_OK) != 0) return Cause{errno};
     replaced = static_cast<int>(existing.st_mode & 0777);
-    return {};
+    return std::nullopt;
 }
 
-ScratchRefusal Refused(std::string reason) {
+ScratchRefusal Refused(Cause cause) {
     ScratchRefusal refusal;
-    refusal.reason = std::move(reason);
+    refusal.refused = true;
+    refusal.cause = cause;
     return refusal;
 }
 
@@ -111,19 +115,12 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
 
 ScratchFile::~ScratchFile() { DiscardScratchFile(*this); }
 
-const char* SpecialFileKind(const struct stat& info) {
-    if (S_ISFIFO(info.st_mode)) return "a FIFO";
-    if (S_ISSOCK(info.st_mode)) return "a socket";
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
-    return nullptr;
-}
-
 ScratchRefusal OpenScratchFile(const std::string& finalPath, ScratchFile& scratch) {
     DiscardScratchFile(scratch);
     const size_t nameStart = finalPath.rfind('/') + 1;  // 0 without a directory part
     const std::string name = finalPath.substr(nameStart);
     int replaced = -1;
-    if (std::string refusal = CheckFinalPath(finalPath, name, replaced); !refusal.empty()) return Refused(refusal);
+    if (const std::optional<Cause> refusal = CheckFinalPath(finalPath, name, replaced)) return Refused(*refusal);
 
     // Built piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + temporary string.
     std::string suffix = ".";
@@ -152,12 +149,12 @@ ScratchRefusal OpenScratchFile(const std::string& finalPath, ScratchFile& scratc
     if (fd < 0) {
         // The final path was checked: a refusal now is the directory's.
         if (err == EACCES || err == EPERM || err == EROFS) {
-            ScratchRefusal refusal = Refused(FailureReason(err));
+            ScratchRefusal refusal = Refused({err});
             refusal.byDirectory = true;
             refusal.directory = DirectoryPart(finalPath, nameStart);
             return refusal;
         }
-        return Refused(FailureReason(err));
+        return Refused({err});
     }
 
     scratch.finalPath = finalPath;
@@ -169,7 +166,7 @@ ScratchRefusal OpenScratchFile(const std::string& finalPath, ScratchFile& scratc
         err = errno;
         ::close(fd);
         DiscardScratchFile(scratch);
-        return Refused(FailureReason(err));
+        return Refused({err});
     }
     return {};
 }
@@ -178,36 +175,36 @@ void FailToOpen(const ScratchRefusal& refusal, ErrorKind kind, ErrorKind directo
     Error error;
     error.kind = refusal.byDirectory ? directoryKind : kind;
     error.path = path;
-    error.reason = refusal.reason;
+    error.cause = refusal.cause;
     if (refusal.byDirectory) error.other = refusal.directory;
     Fail(std::move(error));
 }
 
-std::string CompleteScratchFile(ScratchFile& scratch) {
-    if (scratch.stream == nullptr) return "the file is not open";
+std::optional<Cause> CompleteScratchFile(ScratchFile& scratch) {
+    if (scratch.stream == nullptr) return Cause{0, FileFault::NotOpen};
     errno = 0;
     if (std::fflush(scratch.stream) != 0 || !SyncToDisk(::fileno(scratch.stream))) {
         const int err = errno;
         DiscardScratchFile(scratch);
-        return FailureReason(err);
+        return Cause{err};
     }
     std::FILE* stream = std::exchange(scratch.stream, nullptr);
     errno = 0;
     if (std::fclose(stream) != 0) {
         const int err = errno;
         DiscardScratchFile(scratch);
-        return FailureReason(err);
+        return Cause{err};
     }
     return {};
 }
 
-std::string InstallScratchFile(ScratchFile& scratch) {
-    if (std::string reason = CompleteScratchFile(scratch); !reason.empty()) return reason;
+std::optional<Cause> InstallScratchFile(ScratchFile& scratch) {
+    if (std::optional<Cause> cause = CompleteScratchFile(scratch)) return cause;
     return RenameScratchFile(scratch);
 }
 
-std::string RenameScratchFile(ScratchFile& scratch) {
-    if (scratch.stream != nullptr || scratch.scratchPath.empty()) return "the file is not complete";
+std::optional<Cause> RenameScratchFile(ScratchFile& scratch) {
+    if (scratch.stream != nullptr || scratch.scratchPath.empty()) return Cause{0, FileFault::NotComplete};
     int err = 0;
     {
         std::lock_guard<std::timed_mutex> lock(gLock);
@@ -221,7 +218,7 @@ std::string RenameScratchFile(ScratchFile& scratch) {
     }
     if (err != 0) {
         DiscardScratchFile(scratch);
-        return FailureReason(err);
+        return Cause{err};
     }
     return {};
 }
@@ -239,9 +236,9 @@ void DiscardScratchFile(ScratchFile& scratch) {
     scratch.scratchPath.clear();
 }
 
-void DiscardAndFail(ScratchFile& scratch, ErrorKind kind, const std::string& path, std::string reason) {
-    DiscardScratchFile(scratch);  // already failing: the first reason is the one to report
-    Fail(kind, path, std::move(reason));
+void DiscardAndFail(ScratchFile& scratch, ErrorKind kind, const std::string& path, Cause cause) {
+    DiscardScratchFile(scratch);  // already failing: the first cause is the one to report
+    Fail(kind, path, cause);
 }
 
 void RemoveScratchFilesForExit() {

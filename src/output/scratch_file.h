@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "core/error.h"
@@ -37,12 +38,10 @@ struct ScratchFile {
     ~ScratchFile();
 };
 
-// "a FIFO", "a socket" or "a device" for such a file; null for any other kind.
-const char* SpecialFileKind(const struct stat& info);
-
 // Why OpenScratchFile refused a file.
 struct ScratchRefusal {
-    std::string reason;        // the system's reason; empty when the file was opened
+    bool refused = false;      // false when the file was opened
+    Cause cause;               // why
     bool byDirectory = false;  // the directory would not take the new file (its
                                // permissions, a read-only file system)
     std::string directory;     // then the final path's directory part without its last
@@ -50,41 +49,42 @@ struct ScratchRefusal {
 };
 
 // Creates the scratch file for `finalPath` (discarding one `scratch` held
-// before) and registers it for removal on interrupt. Refuses, with the reason
-// a plain create would give, a final path that is a directory ("Is a
-// directory"), an existing file that may not be written, a final name longer
-// than 255 bytes, and a FIFO, socket or device ("it is a FIFO, not a regular
-// file"); a directory that refuses the new file is told apart. Returns an
-// empty reason on success (nothing is left behind otherwise). The new file
+// before) and registers it for removal on interrupt. Refuses, with the errno
+// a plain create would give, a final path that is a directory (EISDIR), an
+// existing file that may not be written, a final name longer than 255 bytes
+// (ENAMETOOLONG), and with its FileFault a FIFO, socket or device; a
+// directory that refuses the new file is told apart. Returns no refusal on
+// success (nothing is left behind otherwise). The new file
 // gets the permissions of the file it will replace, or 0666 less the umask.
 // Costs a few system calls and one small allocation.
 ScratchRefusal OpenScratchFile(const std::string& finalPath, ScratchFile& scratch);
 
 // Stops the run for `refusal` of the scratch file of `path`: an error of
-// `directoryKind` naming the path, the reason and the directory (`other`)
-// when the directory refused it, else of `kind` naming the path and reason.
+// `directoryKind` naming the path, the cause and the directory (`other`)
+// when the directory refused it, else of `kind` naming the path and cause.
 [[noreturn]] void FailToOpen(const ScratchRefusal& refusal, ErrorKind kind, ErrorKind directoryKind,
                              const std::string& path);
 
 // Flushes, syncs to disk and closes the scratch file, which stays under its
-// scratch name (registered) until renamed. Returns "" on success; else the
-// reason, with the scratch file removed. The cost is that of fsync.
-std::string CompleteScratchFile(ScratchFile& scratch);
+// scratch name (registered) until renamed. Returns nothing on success; else
+// the cause (NotOpen without a file), with the scratch file removed. The cost
+// is that of fsync.
+std::optional<Cause> CompleteScratchFile(ScratchFile& scratch);
 
-// Renames a complete scratch file over the final path. Returns "" on
-// success; else the reason, with the scratch file removed and the final path
-// as it was.
-std::string RenameScratchFile(ScratchFile& scratch);
+// Renames a complete scratch file over the final path. Returns nothing on
+// success; else the cause (NotComplete for a file not completed), with the
+// scratch file removed and the final path as it was.
+std::optional<Cause> RenameScratchFile(ScratchFile& scratch);
 
 // CompleteScratchFile, then RenameScratchFile.
-std::string InstallScratchFile(ScratchFile& scratch);
+std::optional<Cause> InstallScratchFile(ScratchFile& scratch);
 
 // Closes and removes the scratch file; nothing to do when there is none.
 void DiscardScratchFile(ScratchFile& scratch);
 
 // Closes and removes the scratch file, then stops the run with an error of
-// `kind` naming `path` and `reason`.
-[[noreturn]] void DiscardAndFail(ScratchFile& scratch, ErrorKind kind, const std::string& path, std::string reason);
+// `kind` naming `path` and `cause`.
+[[noreturn]] void DiscardAndFail(ScratchFile& scratch, ErrorKind kind, const std::string& path, Cause cause);
 
 // For the interrupt watcher, which ends the process right after: removes every
 // registered scratch file and keeps any new one from being created (a thread

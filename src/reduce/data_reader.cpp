@@ -16,17 +16,17 @@
 namespace vux {
 namespace {
 
-[[noreturn]] void StopUnreadable(const std::string& path, const std::string& reason) {
-    Fail(ErrorKind::DataUnreadable, path, reason);
+[[noreturn]] void StopUnreadable(const std::string& path, Cause cause) {
+    Fail(ErrorKind::DataUnreadable, path, cause);
 }
 
-// Refuses anything but a regular file, naming what it is instead.
+// Refuses anything but a regular file, telling what it is instead.
 void RequireRegularFile(const std::string& path, const struct stat& info) {
     if (S_ISREG(info.st_mode)) return;
-    if (S_ISDIR(info.st_mode)) StopUnreadable(path, "it is a directory");
-    if (S_ISFIFO(info.st_mode)) StopUnreadable(path, "it is a pipe, not a regular file");
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) StopUnreadable(path, "it is a device, not a regular file");
-    StopUnreadable(path, "it is not a regular file");
+    const FileFault special = SpecialFileFault(info.st_mode);
+    StopUnreadable(path, {0, S_ISDIR(info.st_mode)           ? FileFault::Directory
+                             : special != FileFault::None ? special
+                                                          : FileFault::NotRegular});
 }
 
 // Moves the unconsumed bytes to the front of the buffer and reads the next
@@ -56,7 +56,7 @@ size_t Refill(DataReader& reader) {
         got = read(reader.fd.get(), reader.buffer.data() + reader.end, want);
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        Fail(ErrorKind::DataReadFailed, reader.path, SystemReason(errno));
+        Fail(ErrorKind::DataReadFailed, reader.path, {errno});
     }
     if (got == 0) {
         reader.endOfFile = true;
@@ -121,17 +121,17 @@ DataReader OpenDataFile(const std::string& path, int32_t windowSize) {
         const int err = errno;
         // Only a path that names nothing is a missing file; a name too long,
         // a loop of links or a folder that may not be searched is a failure.
-        if (err != ENOENT && err != ENOTDIR) StopUnreadable(path, SystemReason(err));
+        if (err != ENOENT && err != ENOTDIR) StopUnreadable(path, {err});
         Fail(ErrorKind::InputMissing, path);
     }
     // Look before opening: opening a FIFO or a device can block or act on it.
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) StopUnreadable(path, SystemReason(errno));
+    if (stat(path.c_str(), &info) != 0) StopUnreadable(path, {errno});
     RequireRegularFile(path, info);
 
     UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) StopUnreadable(path, SystemReason(errno));
-    if (fstat(fd.get(), &info) != 0) StopUnreadable(path, SystemReason(errno));
+    if (!fd) StopUnreadable(path, {errno});
+    if (fstat(fd.get(), &info) != 0) StopUnreadable(path, {errno});
     RequireRegularFile(path, info);  // it may have been replaced meanwhile
     const int flags = fcntl(fd.get(), F_GETFL);
     if (flags >= 0) fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);

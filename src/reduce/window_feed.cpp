@@ -358,7 +358,7 @@ void WindowFeed::CutPiece(Cut& cut) {
         do {
             got = read(reader.fd.get(), block.bytes.get() + filled_, want);
         } while (got < 0 && errno == EINTR);
-        if (got < 0) Fail(ErrorKind::DataReadFailed, reader.path, SystemReason(errno));
+        if (got < 0) Fail(ErrorKind::DataReadFailed, reader.path, {errno});
         if (got == 0) {
             endOfFile_ = true;
         } else {

@@ -32,9 +32,11 @@
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
 #include "run/command_line.h"
-#include "run/console.h"
 #include "run/interrupt.h"
+#include "run/messages.h"
 #include "run/run_record.h"
+#include "run/transcript.h"
+#include "run/warnings.h"
 
 namespace vux {
 namespace {
@@ -93,8 +95,7 @@ void CheckDirectoryOf(const std::string& target) {
     refusal.other = target;
     if (::stat(directory.c_str(), &info) != 0) {
         refusal.kind = ErrorKind::OutputDirectoryMissing;
-        refusal.number = errno;
-        refusal.reason = SystemReason(errno);
+        refusal.cause.err = errno;
     } else if (!S_ISDIR(info.st_mode)) {
         refusal.kind = ErrorKind::OutputDirectoryNotADirectory;
     } else {
@@ -124,7 +125,7 @@ void CheckOutputTargets(const RunSettings& settings) {
         refusal.path = target;
         refusal.number = static_cast<int64_t>(t);
         struct stat info {};
-        const char* kind = ::stat(target.c_str(), &info) == 0 ? SpecialFileKind(info) : nullptr;
+        const FileFault special = ::stat(target.c_str(), &info) == 0 ? SpecialFileFault(info.st_mode) : FileFault::None;
         const auto earlier = std::find_if(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(t),
                                           [&target](const std::string& other) {
                                               return other == target || SameFile(other, target);
@@ -136,9 +137,9 @@ void CheckOutputTargets(const RunSettings& settings) {
             refusal.kind = ErrorKind::TargetIsConfig;
         } else if (IsScratchConfig(target)) {
             refusal.kind = ErrorKind::TargetIsScratchConfig;
-        } else if (kind != nullptr) {
+        } else if (special != FileFault::None) {
             refusal.kind = ErrorKind::TargetIsSpecial;
-            refusal.reason = kind;
+            refusal.cause.fault = special;
         } else if (S_ISDIR(info.st_mode)) {
             refusal.kind = ErrorKind::TargetIsDirectory;
         } else if (earlier != targets.begin() + static_cast<std::ptrdiff_t>(t)) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 
@@ -31,24 +32,6 @@ TEST(DefaultConfig, ExactBytes) {
               std::string_view::npos);
     if (auto expected = CaseFile("cli__first-run-no-config/expected", "vux_reader.cfg")) {
         EXPECT_EQ(kDefaultConfig, *expected);
-    }
-}
-
-TEST(RecogniseSection, ExactMarkersOnly) {
-    struct Case {
-        const char* token;
-        ConfigSection expected;
-    } cases[] = {
-        {"#ENDCFG", SectionEnd},       {"#MATLAB", SectionMatlab},
-        {"#COLUMNS", SectionColumns},  {"#EQUATIONS", SectionEquations},
-        {"#WINDOW_FUNCTION", SectionWindowFunction},
-        {"#CONSTANTS", SectionConstants}, {"#STRINGS", SectionStrings},
-        {"#Strings", SectionEquations},   {"#STRING", SectionEquations},
-        {"#STRINGSX", SectionEquations},  {"STRINGS", SectionEquations},
-        {"", SectionEquations},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(RecogniseSection(c.token, SectionEquations), c.expected) << c.token;
     }
 }
 
@@ -127,10 +110,11 @@ TEST_F(OpenConfigTest, ABackupThatCannotBeMadeStopsTheRunBeforeTheDefaultIsWritt
     fs::create_directories(fs::path(kBackupConfigName) / "inside");  // no rename replaces it
     WriteFile(kConfigFileName, "tiny");
     std::string told;
-    const test_support::Stopped stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { told += Told(n, warned_); }); });
+    const Error stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { told += Told(n, warned_); }); });
     EXPECT_EQ(told, kReading);
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot replace vux_reader.cfg.bak with recfg: Is a directory\n");
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigReplace);
+    EXPECT_EQ(stop.path, kBackupConfigName);
+    EXPECT_EQ(stop.cause.err, EISDIR);
     EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
     EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
 }
@@ -146,26 +130,26 @@ TEST_F(OpenConfigTest, ConformingCaseKeepsItsFile) {
 
 TEST_F(OpenConfigTest, ADirectoryInItsPlaceStopsTheRun) {
     fs::create_directory(kConfigFileName);
-    test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_NE(stop.message.find("vux_reader.cfg"), std::string::npos) << stop.message;
-    EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n"));
+    const Error stop = ExpectStop([] { OpenConfig(); });
+    EXPECT_EQ(stop.kind, ErrorKind::ConfigNotRegular);
+    EXPECT_EQ(stop.path, kConfigFileName);
 }
 
 TEST_F(OpenConfigTest, UnreadableOrUncreatableFileStopsTheRun) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     WriteFile(kConfigFileName, std::string(2000, 'x'));
     fs::permissions(kConfigFileName, fs::perms::none);
-    test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message,
-              "\nCannot open configuration file vux_reader.cfg for reading: Permission denied\n");
+    Error stop = ExpectStop([] { OpenConfig(); });
+    EXPECT_EQ(stop.kind, ErrorKind::ConfigCannotOpen);
+    EXPECT_EQ(stop.path, kConfigFileName);
+    EXPECT_EQ(stop.cause.err, EACCES);
 
     fs::remove(kConfigFileName);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     stop = ExpectStop([] { OpenConfig(); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigCreate);
+    EXPECT_EQ(stop.path, kConfigFileName);
+    EXPECT_EQ(stop.cause.err, EACCES);
 }
 
 TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) {
@@ -176,9 +160,8 @@ TEST_F(OpenConfigTest, ADefaultThatCannotBeWrittenLeavesTheOldFileAndNoScratch) 
     EXPECT_EXIT(
         {
             LimitFileSize(100);
-            test_support::Stopped stop = ExpectStop([] { OpenConfig(); });
-            bool reported = stop.status == -1 &&
-                            stop.message == "\nCannot write recfg: File too large\n";
+            const Error stop = ExpectStop([] { OpenConfig(); });
+            bool reported = stop.kind == ErrorKind::ScratchConfigWrite && stop.cause.err == EFBIG;
             bool kept = ReadFile(kConfigFileName) == corrupt;
             std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
         },
@@ -200,18 +183,17 @@ TEST_F(OpenConfigTest, ScratchThatCannotBeCreatedStopsTheRunBeforeAnythingChange
     fs::create_directories(fs::path(kScratchConfigName) / "inside");
     WriteFile(kConfigFileName, "tiny");
     std::string printed;
-    const test_support::Stopped stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { printed += Told(n, warned_); }); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message,
-              "\nCannot remove the old recfg (for vux_reader.cfg.bak): Directory not empty\n");
+    const Error stop = ExpectStop([&] { OpenConfig([&](const ConfigNote& n) { printed += Told(n, warned_); }); });
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigRemove);
+    EXPECT_EQ(stop.path, kBackupConfigName);
+    EXPECT_EQ(stop.cause.err, ENOTEMPTY);
     EXPECT_EQ(printed, kReading);  // the "Creating new file" line would be a lie
     EXPECT_EQ(ReadFile(kConfigFileName), "tiny");
     EXPECT_FALSE(fs::exists(kBackupConfigName));
     EXPECT_TRUE(fs::is_directory(kScratchConfigName));
 
     fs::remove(kConfigFileName);
-    EXPECT_EQ(ExpectStop([] { OpenConfig(); }).message,
-              "\nCannot remove the old recfg: Directory not empty\n");
+    EXPECT_EQ(ExpectStop([] { OpenConfig(); }).path, kConfigFileName);  // removing the old recfg for it
 }
 
 TEST_F(OpenConfigTest, WhateverStandsAtTheScratchNameIsRemovedNeverFollowedOrRead) {

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -77,12 +78,8 @@ TEST_F(ConfigLockTest, DirectoryThatCannotBeOpenedStopsTheRun) {
     EXPECT_EXIT(
         {
             LimitOpenFiles(3);
-            test_support::Stopped stop = ExpectStop([] { ConfigLock lock; });
-            std::_Exit(stop.status == -1 &&
-                               stop.message == "\nCannot open the working directory to lock "
-                                               "vux_reader.cfg: Too many open files\n"
-                           ? 0
-                           : 1);
+            const Error stop = ExpectStop([] { ConfigLock lock; });
+            std::_Exit(stop.kind == ErrorKind::LockDirectoryOpen && stop.cause.err == EMFILE ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
 }

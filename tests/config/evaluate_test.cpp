@@ -276,9 +276,7 @@ TEST(EvaluateConfig, EventsOutsideTheirSectionsAreDropped) {
 TEST(EvaluateConfig, UnbalancedParenthesesStopTheRun) {
     for (const char* text : {"#EQUATIONS\n0, A = (1 + 2))\n", "#COLUMNS\nC, 0, 1, 0, )input(\n",
                              "#WINDOW_FUNCTION\nW = input)\n"}) {
-        test_support::Stopped stop = ExpectStop([&] { Evaluate(text); });
-        EXPECT_EQ(stop.status, -1) << text;
-        EXPECT_EQ(stop.message, "\n\nUnbalanced parentheses in equation") << text;
+        EXPECT_EQ(ExpectStop([&] { Evaluate(text); }).kind, ErrorKind::UnbalancedParentheses) << text;
     }
 }
 
@@ -299,26 +297,31 @@ TEST(ValidateRunSettings, AcceptsWorkableSettings) {
 TEST(ValidateRunSettings, RefusesWhatLaterStagesCannotUse) {
     struct Case {
         void (*change)(RunConfig&);
-        const char* mentions;
+        ErrorKind kind;
+        int64_t number;  // the setting refused
+        const char* name;
     } cases[] = {
-        {[](RunConfig& s) { s.settings.windowSize = 1; }, "WINDOW_SIZE 1"},
-        {[](RunConfig& s) { s.settings.windowSize = -5; }, "WINDOW_SIZE -5"},
-        {[](RunConfig& s) { s.settings.sampleFreq = 0; }, "SAMPLE_FREQ 0"},
+        {[](RunConfig& s) { s.settings.windowSize = 1; }, ErrorKind::WindowSizeTooSmall, 1, ""},
+        {[](RunConfig& s) { s.settings.windowSize = -5; }, ErrorKind::WindowSizeTooSmall, -5, ""},
+        {[](RunConfig& s) { s.settings.sampleFreq = 0; }, ErrorKind::SampleFreqTooSmall, 0, ""},
         // Far more memory than any machine has: refused before anything is allocated.
         {[](RunConfig& s) {
              s.settings.windowSize = std::numeric_limits<int32_t>::max();
              s.columns.resize(64, s.columns[0]);
          },
-         "WINDOW_SIZE 2147483647: a window needs about 3136.0 GiB of memory"},
-        {[](RunConfig& s) { s.windowFunction.reset(); }, "#WINDOW_FUNCTION"},
+         ErrorKind::WindowSizeTooLarge, std::numeric_limits<int32_t>::max(), ""},
+        {[](RunConfig& s) { s.windowFunction.reset(); }, ErrorKind::NoWindowFunction, 0, "X"},
     };
     for (const Case& c : cases) {
         RunConfig state = ValidState();
         c.change(state);
-        test_support::Stopped stop = ExpectStop([&] { ValidateRunSettings(state); });
-        EXPECT_EQ(stop.status, -1) << c.mentions;
-        EXPECT_NE(stop.message.find(c.mentions), std::string::npos) << stop.message;
-        EXPECT_TRUE(stop.message.starts_with("\n") && stop.message.ends_with("\n")) << stop.message;
+        const Error stop = ExpectStop([&] { ValidateRunSettings(state); });
+        EXPECT_EQ(stop.kind, c.kind) << c.number;
+        EXPECT_EQ(stop.number, c.number);
+        EXPECT_EQ(stop.name, c.name);
+        if (c.kind == ErrorKind::WindowSizeTooLarge) {
+            EXPECT_GT(stop.needed, stop.available);
+        }
     }
 }
 

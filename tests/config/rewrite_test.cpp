@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,18 @@ using namespace config_test;
 using Args = std::vector<std::string>;
 
 const Args kFive{"data.csv", "res.mat", "12.5", "-45", "1e2"};
+
+// The line rewritten after the marker line of `section` (none for SectionNone).
+std::string RewriteLine(ConfigSection section, const std::string& line, const Args& args) {
+    const char* markers[] = {"", "#STRINGS\n", "#CONSTANTS\n"};
+    std::FILE* file = MemoryFile(markers[section] + line);
+    ConfigLineReader reader(file);
+    if (section != SectionNone) reader.NextLine();
+    reader.NextLine();
+    std::string text = RewriteConfigLine(reader, args).text;
+    std::fclose(file);
+    return text;
+}
 
 TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
     struct Case {
@@ -52,37 +65,18 @@ TEST(RewriteConfigLine, KeyLinesOfTheArgumentMap) {
         {SectionStrings, "DATA_FILE =\r\n", {"n.csv"}, "DATA_FILE =n.csv\r\n"},
         // A last line without a line end.
         {SectionStrings, "DATA_FILE = old.csv", {"n.csv"}, "DATA_FILE = n.csv"},
-        // Comment lines and list lines stop the key scan before any equals sign.
+        // The key is the one the evaluation reads: after passed-over fields
+        // and keys too; a key in a comment or a value is none.
         {SectionStrings, "% DATA_FILE = x\n", {"n"}, "% DATA_FILE = x\n"},
-        {SectionStrings, "0, DATA_FILE = x\n", {"n"}, "0, DATA_FILE = x\n"},
+        {SectionStrings, "0, DATA_FILE = x\n", {"n"}, "0, DATA_FILE = n\n"},
+        {SectionStrings, "A = DATA_FILE = x\n", {"n"}, "A = DATA_FILE = n\n"},
+        {SectionStrings, "OUTPUT_FILE = DATA_FILE = x\n", {"n"}, "OUTPUT_FILE = DATA_FILE = x\n"},
+        {SectionConstants, "A = THETA_X = 1\n", kFive, "A = THETA_X = 1\n"},
         {SectionStrings, "DATA_FILE\n", {"n"}, "DATA_FILE\n"},
         // The argument is written as given.
         {SectionStrings, "DATA_FILE = a\n", {"C:\\x y\\%z.csv"}, "DATA_FILE = C:\\x y\\%z.csv\n"},
     };
-    for (const Case& c : cases) {
-        ConfigSection section = c.section;
-        EXPECT_EQ(RewriteConfigLine(c.line, section, c.args).text, c.expected) << c.line;
-        EXPECT_EQ(section, c.section) << c.line;
-    }
-}
-
-TEST(RewriteConfigLine, SectionFollowsMarkersAsTheyAreSpelled) {
-    struct Case {
-        const char* line;
-        ConfigSection after;
-    } cases[] = {
-        {"#STRINGS\n", SectionStrings},
-        {"# CONSTANTS % note\n", SectionConstants},
-        {"#ENDCFG", SectionEnd},
-        {"#ENDCFG trailing\n", SectionEnd},  // the marker is spelled before the rest
-        {"#Strings\n", SectionMatlab},
-        {"x#STRINGS\n", SectionMatlab},
-    };
-    for (const Case& c : cases) {
-        ConfigSection section = SectionMatlab;
-        EXPECT_EQ(RewriteConfigLine(c.line, section, kFive).text, c.line);
-        EXPECT_EQ(section, c.after) << c.line;
-    }
+    for (const Case& c : cases) EXPECT_EQ(RewriteLine(c.section, c.line, c.args), c.expected) << c.line;
 }
 
 class RewriteTest : public ScratchDirTest {
@@ -99,7 +93,7 @@ protected:
                 if (note.step == ConfigStep::WritingArguments) told += "writing;";
             });
         } catch (const Error& error) {
-            ADD_FAILURE() << "the rewrite stopped: " << Message(error);
+            ADD_FAILURE() << "the rewrite stopped: " << testing::PrintToString(error);
             return {};
         }
         std::string printed = told;
@@ -157,6 +151,15 @@ TEST_F(RewriteTest, TextAfterTheEndMarkerIsDropped) {
     }
 }
 
+// The copy ends on the line the evaluation ends on, and a key line counts in
+// the section the evaluation reads it in.
+TEST_F(RewriteTest, MarkersAreThoseTheEvaluationReads) {
+    EXPECT_EQ(Rewrite("#STRINGS\nDATA_FILE = a\n#ENDCFG trailing\n#CONSTANTSX\nDATA_FILE = b\n# ENDCFG % c\nx\n",
+                      {"n"})
+                  .second,
+              "#STRINGS\nDATA_FILE = n\n#ENDCFG trailing\n#CONSTANTSX\nDATA_FILE = n\n# ENDCFG % c\n");
+}
+
 TEST_F(RewriteTest, FileWithoutEndMarkerIsCopiedToItsEnd) {
     EXPECT_EQ(Rewrite("#STRINGS\nDATA_FILE = a\n\nlast line", {"b"}).second,
               "#STRINGS\nDATA_FILE = b\n\nlast line");
@@ -203,38 +206,26 @@ TEST_F(RewriteTest, AValueThatCannotLandStopsTheRunAndChangesNothing) {
     struct Case {
         std::string config;
         Args args;
-        const char* message;
+        const char* key;  // whose value cannot land
+        long line;        // the line whose old value holds blanks; 0: the key has no line
     } cases[] = {
-        {"", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
-         "#STRINGS\n"},
-        {"#STRINGS\nOUTPUT_FILE = o.mat\n#ENDCFG\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
-         "#STRINGS\n"},
+        {"", {"a.csv"}, "DATA_FILE", 0},
+        {"#STRINGS\nOUTPUT_FILE = o.mat\n#ENDCFG\n", {"a.csv"}, "DATA_FILE", 0},
         // In the wrong section, or only after the end marker, a line does not count.
-        {"#CONSTANTS\nDATA_FILE = x\n#ENDCFG\n#STRINGS\nDATA_FILE = y\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: vux_reader.cfg has no DATA_FILE line in "
-         "#STRINGS\n"},
-        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Z = 3\n", {"a", "b", "1", "2", "3"},
-         "\nCannot set THETA_Y from the command line: vux_reader.cfg has no THETA_Y line in "
-         "#CONSTANTS\n"},
-        {"#STRINGS\nDATA_FILE = my data.csv\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: its old value on line 2 of vux_reader.cfg is "
-         "written with blanks, so the command-line value cannot replace it\n"},
+        {"#CONSTANTS\nDATA_FILE = x\n#ENDCFG\n#STRINGS\nDATA_FILE = y\n", {"a.csv"}, "DATA_FILE", 0},
+        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Z = 3\n", {"a", "b", "1", "2", "3"}, "THETA_Y", 0},
+        {"#STRINGS\nDATA_FILE = my data.csv\n", {"a.csv"}, "DATA_FILE", 2},
         // Every line of the key must take the value, the second one too.
-        {strings + "#STRINGS\nDATA_FILE = a b.csv % ab.csv\n", {"a.csv"},
-         "\nCannot set DATA_FILE from the command line: its old value on line 5 of vux_reader.cfg is "
-         "written with blanks, so the command-line value cannot replace it\n"},
-        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\nTHETA_Z = - 3\n", {"a", "b", "1", "2", "3"},
-         "\nCannot set THETA_Z from the command line: its old value on line 7 of vux_reader.cfg is "
-         "written with blanks, so the command-line value cannot replace it\n"},
+        {strings + "#STRINGS\nDATA_FILE = a b.csv % ab.csv\n", {"a.csv"}, "DATA_FILE", 5},
+        {strings + "#CONSTANTS\nTHETA_X = 1\nTHETA_Y = 2\nTHETA_Z = - 3\n", {"a", "b", "1", "2", "3"}, "THETA_Z", 7},
     };
     for (const Case& c : cases) {
         WriteFile(kConfigFileName, c.config);
-        const test_support::Stopped stop =
-            ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), c.args); });
-        EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, c.message) << c.config;
+        const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), c.args); });
+        EXPECT_EQ(stop.kind, c.line == 0 ? ErrorKind::ArgumentKeyMissing : ErrorKind::ArgumentValueBlanks) << c.config;
+        EXPECT_EQ(stop.name, c.key) << c.config;
+        EXPECT_EQ(stop.number, c.line) << c.config;
+        EXPECT_EQ(stop.other, stop.name.starts_with("THETA") ? "#CONSTANTS" : "#STRINGS");
         EXPECT_EQ(ReadFile(kConfigFileName), c.config);
         EXPECT_FALSE(fs::exists(fs::symlink_status(kScratchConfigName)));
     }
@@ -262,11 +253,9 @@ TEST_F(RewriteTest, TheRewrittenFileKeepsItsPermissionBits) {
 TEST_F(RewriteTest, FailureToReplaceTheFileStopsTheRunAndRemovesTheScratchFile) {
     // vux_reader.cfg is a non-empty directory: no rename can replace it.
     fs::create_directories(fs::path(kConfigFileName) / "inside");
-    test_support::Stopped stop = ExpectStop([&] { RewriteConfig(UniqueFile(MemoryFile(kDefaultConfig)), {"x"}); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_TRUE(stop.message.starts_with("\nCannot replace vux_reader.cfg with recfg: "))
-        << stop.message;
-    EXPECT_TRUE(stop.message.ends_with("\n"));
+    const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(MemoryFile(kDefaultConfig)), {"x"}); });
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigReplace);
+    EXPECT_EQ(stop.path, kConfigFileName);
     EXPECT_FALSE(fs::exists(kScratchConfigName));
 }
 
@@ -275,9 +264,8 @@ TEST_F(RewriteTest, FailureToWriteStopsTheRunAndKeepsTheOldFile) {
     EXPECT_EXIT(
         {
             LimitFileSize(1000);  // the old file is larger: it stays readable
-            test_support::Stopped stop =
-                ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
-            bool reported = stop.status == -1 && stop.message.starts_with("\nCannot write recfg: ");
+            const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
+            bool reported = stop.kind == ErrorKind::ScratchConfigWrite && stop.cause.err == EFBIG;
             bool kept = ReadFile(kConfigFileName) == kDefaultConfig;
             std::_Exit(reported && kept && !fs::exists(kScratchConfigName) ? 0 : 1);
         },
@@ -288,10 +276,9 @@ TEST_F(RewriteTest, ReadOnlyDirectoryStopsTheRun) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     WriteFile(kConfigFileName, kDefaultConfig);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    test_support::Stopped stop =
-        ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot create recfg: Permission denied\n");
+    const Error stop = ExpectStop([&] { RewriteConfig(UniqueFile(std::fopen(kConfigFileName, "r")), {"x"}); });
+    EXPECT_EQ(stop.kind, ErrorKind::ScratchConfigCreate);
+    EXPECT_EQ(stop.cause.err, EACCES);
     EXPECT_EQ(ReadFile(kConfigFileName), kDefaultConfig);
 }
 

@@ -174,9 +174,9 @@ TEST(Export, UnwritableFileStopsTheRunWithoutDone) {
         ExportResults(config, result, outputs);
         ADD_FAILURE() << "the run was not stopped";
     } catch (const Error& error) {
-        const test_support::Stopped stop = test_support::StoppedBy(error);
-        EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, "\nCannot write MAT-file " + (dir / "out.mat") + ": File too large\n");
+        EXPECT_EQ(error.kind, ErrorKind::MatWrite);
+        EXPECT_EQ(error.path, dir / "out.mat");
+        EXPECT_EQ(error.cause.err, EFBIG);
     }
     EXPECT_TRUE(EntriesIn(dir.path).empty());
 }

@@ -153,30 +153,36 @@ TEST(MatFile, ElementsGoToAScratchFileAndThePathGetsTheWholeFileOnClose) {
     MatClose(mat);  // closing twice does nothing
 }
 
-TEST(MatFile, CreateFailuresNameThePathAndReason) {
+TEST(MatFile, CreateFailuresNameThePathAndCause) {
     ScratchDir dir;
     WriteFile(dir / "plain", "x");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
     struct Case {
         std::string path;
-        std::string reason;
+        int err;
+        FileFault fault;
     };
     std::vector<Case> cases = {
-        {dir / "missing/out.mat", "No such file or directory"},
-        {dir / "plain/out.mat", "Not a directory"},
-        {dir.path.string(), "Is a directory"},
-        {dir / std::string(256, 'n'), "File name too long"},
-        {dir / "fifo", "it is a FIFO, not a regular file"},
-        {"/dev/null", "it is a device, not a regular file"},
+        {dir / "missing/out.mat", ENOENT, FileFault::None},
+        {dir / "plain/out.mat", ENOTDIR, FileFault::None},
+        {dir.path.string(), EISDIR, FileFault::None},
+        {dir / std::string(256, 'n'), ENAMETOOLONG, FileFault::None},
+        {dir / "fifo", 0, FileFault::Fifo},
+        {"/dev/null", 0, FileFault::Device},
     };
+    for (const Case& c : cases) {
+        const Error stop = ExpectStop([&] { MatCreate(c.path); });
+        EXPECT_EQ(stop.kind, ErrorKind::MatCreate) << c.path;
+        EXPECT_EQ(stop.path, c.path);
+        EXPECT_EQ(stop.cause.err, c.err) << c.path;
+        EXPECT_EQ(stop.cause.fault, c.fault) << c.path;
+    }
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
-        cases.push_back({dir / "ro/out.mat", "directory " + (dir / "ro") + " cannot be written: Permission denied"});
-    }
-    for (const Case& c : cases) {
-        const test_support::Stopped stop = ExpectStop([&] { MatCreate(c.path); });
-        EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, "\nCannot create MAT-file " + c.path + ": " + c.reason + "\n");
+        const Error stop = ExpectStop([&] { MatCreate(dir / "ro/out.mat"); });
+        EXPECT_EQ(stop.kind, ErrorKind::MatDirectory);
+        EXPECT_EQ(stop.other, dir / "ro");
+        EXPECT_EQ(stop.cause.err, EACCES);
     }
     std::vector<std::string> left = EntriesIn(dir.path);
     left.erase(std::remove(left.begin(), left.end(), "ro"), left.end());
@@ -188,49 +194,50 @@ TEST(MatFile, CreateFailuresNameThePathAndReason) {
 TEST(MatFile, WriteFlushAndInstallFailuresKeepThePreviousFile) {
     ScratchDir dir;
     const std::string path = dir / "out.mat";
-    const std::string tooLarge = "\nCannot write MAT-file " + path + ": File too large\n";
     const std::vector<double> values(100000, 1.0);
     MatFile mat;
     struct Case {
         const char* name;
         long long limit;  // file size limit in bytes, -1: none
         std::function<void()> steps;
-        std::string message;
+        std::string path;  // the MAT-file named
+        int err;
     };
     const std::vector<Case> cases = {
-        {"the header's flush", 100, [&] { mat = MatCreate(path); }, tooLarge},
+        {"the header's flush", 100, [&] { mat = MatCreate(path); }, path, EFBIG},
         {"a large element", 300,
          [&] {
              mat = MatCreate(path);
              MatWriteVector(mat, values.data(), "v", 1);
              MatWriteVector(mat, values.data(), "v", 100000);
          },
-         tooLarge},
+         path, EFBIG},
         {"data still buffered at the close", 200,
          [&] {
              mat = MatCreate(path);
              std::fputs(std::string(100, 'p').c_str(), mat.out.stream);
              MatClose(mat);
          },
-         tooLarge},
+         path, EFBIG},
         {"the rename", -1,
          [&] {
              mat = MatCreate(dir / "later");
              mkdir((dir / "later").c_str(), 0755);  // the path became a directory meanwhile
              MatClose(mat);
          },
-         "\nCannot write MAT-file " + (dir / "later") + ": Is a directory\n"},
+         dir / "later", EISDIR},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFile(path, "earlier results");
-        test_support::Stopped stop;
+        Error stop;
         {
             const FileSizeLimit limit(c.limit);
             stop = ExpectStop(c.steps);
         }
-        EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, c.message);
+        EXPECT_EQ(stop.kind, ErrorKind::MatWrite);
+        EXPECT_EQ(stop.path, c.path);
+        EXPECT_EQ(stop.cause.err, c.err);
         EXPECT_EQ(mat.out.stream, nullptr);  // closed before stopping
         EXPECT_EQ(ReadFile(path), "earlier results");
         std::vector<std::string> left = EntriesIn(dir.path);
@@ -249,14 +256,16 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     const std::string path = dir / "big.mat";
     MatFile mat = MatCreate(path);
     const double one = 1.0;  // never read: the refusal comes before any write
-    const test_support::Stopped stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
-    EXPECT_EQ(stop.status, -1);
-    EXPECT_EQ(stop.message, "\nCannot write MAT-file " + path +
-                                ": vector big of 536870912 values is too large for a MAT-file element\n");
+    const Error stop = ExpectStop([&] { MatWriteVector(mat, &one, "big", 1 << 29); });
+    EXPECT_EQ(stop.kind, ErrorKind::MatVectorSize);
+    EXPECT_EQ(stop.path, path);
+    EXPECT_EQ(stop.name, "big");
+    EXPECT_EQ(stop.number, 1 << 29);
     EXPECT_EQ(mat.out.stream, nullptr);
     EXPECT_TRUE(EntriesIn(dir.path).empty());  // no part of a file is left behind
-    EXPECT_EQ(ExpectStop([&] { MatWriteVector(mat, &one, "next", 1); }).message,
-              "\nCannot write MAT-file " + path + ": the file is not open\n");
+    const Error next = ExpectStop([&] { MatWriteVector(mat, &one, "next", 1); });
+    EXPECT_EQ(next.kind, ErrorKind::MatWrite);
+    EXPECT_EQ(next.cause.fault, FileFault::NotOpen);
 }
 
 // Independent readers: what Python's scipy and GNU Octave load from the file.

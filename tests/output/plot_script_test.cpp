@@ -163,26 +163,25 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
     WriteFile(dir / "old/vuxplots.m", "an earlier script");
     struct Case {
         std::string outputPath;
-        std::string message;
+        ErrorKind kind;
+        int err;
+        FileFault fault = FileFault::None;
         long long fileSizeLimit = -1;
     };
     std::vector<Case> cases = {
-        {dir / "missing/out.mat",
-         "\nCannot create plot script " + (dir / "missing/vuxplots.m") + ": No such file or directory\n"},
-        {dir / "plain/out.mat", "\nCannot create plot script " + (dir / "plain/vuxplots.m") + ": Not a directory\n"},
+        {dir / "missing/out.mat", ErrorKind::PlotScriptCreate, ENOENT},
+        {dir / "plain/out.mat", ErrorKind::PlotScriptCreate, ENOTDIR},
         // A link to a device is refused, never written through.
-        {dir / "full/out.mat", "\nCannot create plot script " + (dir / "full/vuxplots.m") +
-                                   ": it is a device, not a regular file\n"},
-        {dir / "old/out.mat", "\nCannot write plot script " + (dir / "old/vuxplots.m") + ": File too large\n", 100},
+        {dir / "full/out.mat", ErrorKind::PlotScriptCreate, 0, FileFault::Device},
+        {dir / "old/out.mat", ErrorKind::PlotScriptWrite, EFBIG, FileFault::None, 100},
     };
     if (geteuid() != 0) {
         ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
-        cases.push_back({dir / "ro/out.mat", "\nCannot create plot script " + (dir / "ro/vuxplots.m") +
-                                                 ": directory " + (dir / "ro") + " cannot be written: Permission denied\n"});
+        cases.push_back({dir / "ro/out.mat", ErrorKind::PlotScriptDirectory, EACCES});
     }
     for (const Case& c : cases) {
         const RunConfig state = DefaultLikeConfig(c.outputPath);
-        test_support::Stopped stop;
+        Error stop;
         {
             const FileSizeLimit limit(c.fileSizeLimit);
             stop = ExpectStop([&] {
@@ -191,8 +190,10 @@ TEST(PlotScript, FailuresNameTheScriptAndStopTheRun) {
                 outputs.Commit();
             });
         }
-        EXPECT_EQ(stop.status, -1);
-        EXPECT_EQ(stop.message, c.message);
+        EXPECT_EQ(stop.kind, c.kind) << c.outputPath;
+        EXPECT_EQ(stop.path, PlotScriptPath(c.outputPath));
+        EXPECT_EQ(stop.cause.err, c.err) << c.outputPath;
+        EXPECT_EQ(stop.cause.fault, c.fault) << c.outputPath;
     }
     // The earlier script is kept whole, and no scratch file is left.
     EXPECT_EQ(ReadFile(dir / "old/vuxplots.m"), "an earlier script");
@@ -245,7 +246,7 @@ TEST(PlotScriptOctave, ScriptRunsBesideItsMatFile) {
         WritePlotScript(state, outputs);
         outputs.Commit();
     } catch (const Error& error) {
-        ADD_FAILURE() << Message(error);
+        ADD_FAILURE() << testing::PrintToString(error);
     }
     ASSERT_EQ(chdir(previous), 0);
     ASSERT_NE(ReadFile(dir / "results/vuxplots.m").find("load('Bob''s run.mat')\n"), std::string::npos);

@@ -58,10 +58,10 @@ TEST(ScratchFile, InstalledFileTakesThePathWhole) {
         SCOPED_TRACE(c.name);
         c.before();
         ScratchFile file;
-        ASSERT_EQ(OpenScratchFile(c.path, file).reason, "");
+        ASSERT_FALSE(OpenScratchFile(c.path, file).refused);
         EXPECT_LE(file.scratchPath.size() - dir.path.string().size() - 1, 255u);
         std::fputs("new", file.stream);
-        ASSERT_EQ(InstallScratchFile(file), "");
+        ASSERT_FALSE(InstallScratchFile(file).has_value());
         EXPECT_EQ(file.stream, nullptr);
         EXPECT_EQ(ReadFile(c.path), "new");
         EXPECT_EQ(Permissions(c.path), c.mode);
@@ -77,7 +77,7 @@ TEST(ScratchFile, AbandonedScratchFilesAreRemoved) {
     WriteFile(dir / "out.mat", "old");
     const std::vector<std::pair<const char*, std::function<void(ScratchFile&)>>> endings = {
         {"discarded", [](ScratchFile& f) { DiscardScratchFile(f); }},
-        {"opened again", [&](ScratchFile& f) { ASSERT_EQ(OpenScratchFile(dir / "other.mat", f).reason, ""); }},
+        {"opened again", [&](ScratchFile& f) { ASSERT_FALSE(OpenScratchFile(dir / "other.mat", f).refused); }},
         {"replaced by another", [](ScratchFile& f) { f = ScratchFile(); }},
         {"moved and dropped", [](ScratchFile& f) { ScratchFile taken(std::move(f)); }},
         {"destroyed", [](ScratchFile&) {}},
@@ -86,7 +86,7 @@ TEST(ScratchFile, AbandonedScratchFilesAreRemoved) {
         SCOPED_TRACE(name);
         {
             ScratchFile file;
-            ASSERT_EQ(OpenScratchFile(dir / "out.mat", file).reason, "");
+            ASSERT_FALSE(OpenScratchFile(dir / "out.mat", file).refused);
             std::fputs("partial", file.stream);
             ending(file);
         }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -49,7 +50,7 @@ Columns MakeColumns(const std::vector<int>& sampling, int32_t windowSize, size_t
 
 struct Stopped {
     bool stopped = false;
-    test_support::Stopped stop;
+    Error stop;
 };
 
 Stopped CatchStop(const std::function<void()>& step) {
@@ -58,7 +59,7 @@ Stopped CatchStop(const std::function<void()>& step) {
         step();
     } catch (const Error& error) {
         result.stopped = true;
-        result.stop = test_support::StoppedBy(error);
+        result.stop = error;
     }
     return result;
 }
@@ -122,7 +123,7 @@ protected:
             MapHeadings(reader, columns.size(), columns.headings);
             return reader;
         } catch (const Error& error) {
-            throw std::runtime_error("unexpected stop: " + Message(error));
+            throw std::runtime_error("unexpected stop: " + testing::PrintToString(error));
         }
     }
 
@@ -187,9 +188,8 @@ TEST_F(DataReaderTest, OnlyTheExactMarkerLineEndsTheHeader) {
             SkipHeader(reader);
         });
         ASSERT_TRUE(result.stopped) << nearMiss;
-        EXPECT_EQ(result.stop.status, -1);
-        EXPECT_NE(result.stop.message.find(path), std::string::npos);
         EXPECT_EQ(result.stop.kind, ErrorKind::DataNoMarker);
+        EXPECT_EQ(result.stop.path, path);
     }
 }
 
@@ -389,31 +389,35 @@ TEST_F(DataReaderTest, MissingFileStopsWithStatusZero) {
     const std::string path = dir_ + "/nosuch.csv";
     const Stopped result = CatchStop([&] { OpenDataFile(path, 4); });
     ASSERT_TRUE(result.stopped);
+    EXPECT_EQ(result.stop.kind, ErrorKind::InputMissing);
     EXPECT_EQ(result.stop.status, 0);
-    EXPECT_EQ(result.stop.message, "File " + path + " does not exist\n");
+    EXPECT_EQ(result.stop.path, path);
 }
 
 // A path that exists but is no readable regular file is refused before
-// anything is printed, naming the file and the reason.
+// anything is printed, naming the file and why.
 TEST_F(DataReaderTest, UnreadablePathsAreRefused) {
     const std::string fifo = dir_ + "/pipe.csv";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         std::string path;
-        const char* reason;
+        FileFault fault;
+        int err;
     };
-    std::vector<Case> cases = {{dir_, "directory"}, {fifo, "pipe"}, {"/dev/null", "device"}};
+    std::vector<Case> cases = {
+        {dir_, FileFault::Directory, 0}, {fifo, FileFault::Fifo, 0}, {"/dev/null", FileFault::Device, 0}};
     if (geteuid() != 0) {
         const std::string locked = Write("locked.csv", kMarkerLine);
         chmod(locked.c_str(), 0);
-        cases.push_back({locked, "Permission denied"});
+        cases.push_back({locked, FileFault::None, EACCES});
     }
     for (const Case& c : cases) {
         const Stopped result = CatchStop([&] { OpenDataFile(c.path, 4); });
         ASSERT_TRUE(result.stopped) << c.path;
-        EXPECT_EQ(result.stop.status, -1);
-        EXPECT_NE(result.stop.message.find(c.path), std::string::npos) << result.stop.message;
-        EXPECT_NE(result.stop.message.find(c.reason), std::string::npos) << result.stop.message;
+        EXPECT_EQ(result.stop.kind, ErrorKind::DataUnreadable);
+        EXPECT_EQ(result.stop.path, c.path);
+        EXPECT_EQ(result.stop.cause.fault, c.fault) << c.path;
+        EXPECT_EQ(result.stop.cause.err, c.err) << c.path;
     }
 }
 
@@ -440,9 +444,8 @@ TEST_F(DataReaderTest, FileEndingBeforeTheRowsIsRefused) {
             MapHeadings(reader, columns.size(), columns.headings);
         });
         ASSERT_TRUE(result.stopped);
-        EXPECT_EQ(result.stop.status, -1);
-        EXPECT_NE(result.stop.message.find(path), std::string::npos) << result.stop.message;
-        EXPECT_EQ(result.stop.kind == ErrorKind::DataNoMarker, c.failsInHeader);
+        EXPECT_EQ(result.stop.path, path);
+        EXPECT_EQ(result.stop.kind, c.failsInHeader ? ErrorKind::DataNoMarker : ErrorKind::DataHeadingsIncomplete);
     }
 }
 

@@ -22,7 +22,6 @@
 #include "reduce/spectrum.h"
 #include "reduce/window.h"
 #include "reduce/window_feed.h"
-#include "run/console.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/reference_reader.h"
@@ -364,11 +363,7 @@ TEST(ThreadChoice, OverrideIsAWholeNumberFromOneToTheLimit) {
         const ThreadChoice choice = ChooseThreads(row.text);
         EXPECT_EQ(choice.threads, row.threads == 0 ? cpus : row.threads);
         EXPECT_EQ(choice.overrideIgnored, row.ignored);
-        EXPECT_EQ(ThreadWarnings(row.text, choice).size(), row.ignored ? 1u : 0u);
     }
-    EXPECT_EQ(ThreadWarnings("4 ", ChooseThreads("4 ")),
-              std::vector<std::string>{"vux_reader: warning: VUX_THREADS=\"4 \" is not a whole number from 1 to 256 "
-                                       "and is ignored: reading on " + std::to_string(cpus) + " threads"});
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "run/command_line.h"
 #include "core/paths.h"
-#include "run/console.h"
+#include "run/messages.h"
 
 #include <gtest/gtest.h>
 

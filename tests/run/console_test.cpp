@@ -1,7 +1,7 @@
-// The console's own logic: figures it formats and smooths. Its texts are
-// pinned by the golden transcripts and the conformance cases.
+// The transcript's own logic: figures it formats, the summary's blocks. Its
+// texts are pinned by the golden transcripts and the conformance cases.
 
-#include "run/console.h"
+#include "run/transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -33,26 +33,6 @@ TEST(Console, ByteCountsHaveDecimalThresholdsAndBinaryDivisors) {
         {UINT64_MAX, "17179869184.000 GiB"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatByteCount(c.bytes), c.text) << c.bytes;
-}
-
-TEST(Console, ProgressFiguresAreRawForFourWindowsThenSmoothed) {
-    ProgressFigures f;
-    const double e[] = {0.5, 0.25, 2.0, 1.0, 4.0, 0.1};
-    const double b[] = {1000, 500, 800, 100, 2000, 50};
-    for (int32_t n = 1; n <= 4; ++n) {
-        UpdateProgress(f, n, e[n - 1], b[n - 1]);
-        EXPECT_EQ(f.windowTime, e[n - 1]);
-        EXPECT_EQ(f.byteRate, b[n - 1] / e[n - 1]);
-    }
-    double t = 1.0;
-    double rate = 100.0;
-    for (int32_t n = 5; n <= 6; ++n) {
-        UpdateProgress(f, n, e[n - 1], b[n - 1]);
-        t = 0.98 * t + 0.02 * e[n - 1];
-        rate = 0.98 * rate + 0.02 * (b[n - 1] / t);
-        EXPECT_EQ(f.windowTime, t);
-        EXPECT_EQ(f.byteRate, rate);
-    }
 }
 
 const char* const kHint =

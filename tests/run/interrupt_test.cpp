@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/console.h"
+#include "run/messages.h"
 #include "support/files.h"
 #include "support/process.h"
 

@@ -18,7 +18,9 @@
 #include "run/command_line.h"
 #include "support/config_builder.h"
 #include "support/files.h"
-#include "run/console.h"
+#include "run/messages.h"
+#include "run/transcript.h"
+#include "run/warnings.h"
 
 using namespace vux;
 
@@ -320,7 +322,8 @@ TEST_F(ToolRun, LinesOver16MiBAreSkippedWithAWarning) {
 
 // The wording of the warnings that a whole run above does not show: one line
 // over the row limit, counts above one, field text escaped and cut, names
-// MATLAB cannot load, and a WINDOW_SIZE beyond the file's rows.
+// MATLAB cannot load, a WINDOW_SIZE beyond the file's rows, and a VUX_THREADS
+// that is ignored.
 TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
     test_support::ConfigText configText;
     configText.strings = "DATA_FILE = f.csv\n";
@@ -355,6 +358,11 @@ TEST(Warnings, WordingOfCountsFieldTextNamesAndWindowSize) {
                   "\"a\\\"b\\\\c\\x0d\\x01\\xff" + std::string(24, 'z') +
                       "\"...); each reads as its leading number, 0 when it has none",
                   "vux_reader: warning: WINDOW_SIZE 100 is larger than the 40 rows f.csv holds"}));
+
+    const int32_t cpus = ChooseThreads(nullptr).threads;
+    EXPECT_EQ(ThreadWarnings("4 ", ChooseThreads("4 ")),
+              std::vector<std::string>{"vux_reader: warning: VUX_THREADS=\"4 \" is not a whole number from 1 to 256 "
+                                       "and is ignored: reading on " + std::to_string(cpus) + " threads"});
 }
 
 }  // namespace

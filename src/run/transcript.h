@@ -1,15 +1,13 @@
 #pragma once
-// Every text the run shows: the transcript on standard output, the message of
-// each way a run stops, the warnings on the error stream. Lower layers return
-// facts or throw Error; only this unit words them.
+// The run's transcript on standard output: the banner, the configuration
+// stage's lines, the data file and progress lines, the output steps and the
+// closing summary.
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "config/config_file.h"
 #include "core/clock.h"
-#include "core/error.h"
 #include "core/model.h"
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
@@ -17,21 +15,6 @@
 namespace vux {
 inline constexpr const char* kBanner =
     "\nVUX Data Processor --- OLVA KTR --- Marrowgate Field --- 2015\n\n";
-
-// Printed for a help word and for an argument count the tool does not accept.
-inline constexpr const char* kUsageText =
-    "\nUnexpected number of arguments\n"
-    "Expected usages:\n\n"
-    " vux_reader <input filename>\n"
-    " vux_reader <input filename> <output filename>\n"
-    " vux_reader <input> <output> <X> <Y> <Z>\n";
-
-// "vux_reader <project version>\n".
-const char* VersionLine();
-
-// The text printed to standard output, exactly as given, when `error` stops
-// the run.
-std::string Message(const Error& error);
 
 // "%.3f %s": below 10,000 as bytes ("B  "), below 1,000,000 in KiB, below
 // 1,000,000,000 in MiB, otherwise in GiB (decimal thresholds, binary divisors).
@@ -81,26 +64,4 @@ void PrintDone(RunClock::time_point start);
 // the hint on viewing the plots.
 std::string SummaryText(const RunConfig& config, const ReduceResult& result, double processingSeconds);
 
-// Warnings about the evaluated configuration, in this order: names an
-// expression reads that nothing sets, then columns whose exported vector
-// name MATLAB cannot load. Each line starts "vux_reader: warning: " and has
-// no line end.
-std::vector<std::string> ConfigurationWarnings(const RunConfig& config);
-
-// Warnings about the data file after the window loop, in this order: lines
-// skipped for being longer than the row limit, short rows, fields that are not numbers (column order), a first-column time step
-// that differs from 1 / SAMPLE_FREQ by more than 1 %, a WINDOW_SIZE larger
-// than the file's rows, and a file in which no window was processed (the
-// WINDOW_SIZE line is left out then: this one says more).
-std::vector<std::string> DataWarnings(const RunConfig& config, const ReduceResult& result);
-
-// The warning when VUX_THREADS (`override`, may be null) was given but
-// ignored, as ChooseThreads tells in `choice`; none otherwise. The line starts
-// "vux_reader: warning: " and has no line end.
-std::vector<std::string> ThreadWarnings(const char* override, const ThreadChoice& choice);
-
-// Writes `lines` to the error stream, one per line, after flushing standard
-// output. When both streams are terminals and `consoleLineOpen` (standard
-// output's last line is unfinished), a line break comes first.
-void PrintWarnings(const std::vector<std::string>& lines, bool consoleLineOpen);
 }  // namespace vux
