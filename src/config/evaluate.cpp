@@ -132,6 +132,7 @@ struct Evaluation {
         else if (name == "THETA_Y") s.thetaY = value;
         else if (name == "THETA_Z") s.thetaZ = value;
         else if (name == "RUN_RECORD") s.runRecord = RoundToInt32(value) == 1;
+        else if (name == "TIME_HISTORY") s.timeHistory = RoundToInt32(value) == 1;
     }
 
     void WindowFunctionKey(const std::string& key) {

@@ -15,12 +15,12 @@ enum class ErrorKind {
     InvalidInputName,        // DATA_FILE has no file-name part
     InvalidOutputName,       // OUTPUT_FILE has no file-name part
     OutputIsPlotScript,      // path: the output file the plot script would replace
-    TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script, 2 = run record
-    TargetIsConfig,          // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsScratchConfig,   // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsSpecial,         // path: the output target; reason: "a FIFO"...; number 1 = plot script, 2 = run record
-    TargetIsDirectory,       // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsOtherOutput,     // path: the output target; other: the output it would replace; number 2 = record
+    TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script, 2 = run record, 3 = time history, 4 = its script
+    TargetIsConfig,          // path: the output target; number 1 = plot script, 2 = run record, 3 = time history, 4 = its script
+    TargetIsScratchConfig,   // path: the output target; number 1 = plot script, 2 = run record, 3 = time history, 4 = its script
+    TargetIsSpecial,         // path: the output target; reason: "a FIFO"...; number 1 = plot script, 2 = run record, 3 = time history, 4 = its script
+    TargetIsDirectory,       // path: the output target; number 1 = plot script, 2 = run record, 3 = time history, 4 = its script
+    TargetIsOtherOutput,     // path: the output target; other: the output it would replace; number as above
     OutputDirectoryMissing,  // path: the directory; other: the output target; reason
     OutputDirectoryNotADirectory,  // path: the directory; other: the output target
     UnbalancedParentheses,   // a ")" without its "("
@@ -59,6 +59,7 @@ enum class ErrorKind {
     RecordCreate,            // path, reason
     RecordDirectory,         // path, reason; other: its directory, refusing the new file ("" = working directory)
     RecordWrite,             // path, reason
+    HistoryTooLarge,         // path: the time history; name: its matrix; needed: its bytes; number: a WINDOW_SIZE that fits, 0 = none
     OutOfMemory,
 };
 

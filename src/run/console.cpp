@@ -121,10 +121,12 @@ std::string Directory(const std::string& path) {
     return path.empty() ? std::string("the working directory") : Join({"directory ", path});
 }
 
-// "Output file <path>", "Plot script <path>" or "Run record <path>".
+// "Output file <path>", "Plot script <path>", "Run record <path>", "Time
+// history <path>" or "History script <path>".
 std::string Target(const Error& e) {
-    static constexpr const char* kTargets[] = {"Output file ", "Plot script ", "Run record "};
-    return Join({kTargets[e.number >= 0 && e.number <= 2 ? e.number : 0], e.path});
+    static constexpr const char* kTargets[] = {"Output file ", "Plot script ", "Run record ", "Time history ",
+                                               "History script "};
+    return Join({kTargets[e.number >= 0 && e.number <= 4 ? e.number : 0], e.path});
 }
 
 }  // namespace
@@ -211,6 +213,11 @@ std::string Message(const Error& e) {
         case ErrorKind::RecordDirectory:
             return Join({"\nCannot create run record ", e.path, ": ", Directory(e.other), " cannot be written: ", e.reason, "\n"});
         case ErrorKind::RecordWrite: return Join({"\nCannot write run record ", e.path, ": ", e.reason, "\n"});
+        case ErrorKind::HistoryTooLarge:
+            return Join({"\nTime history ", e.path, ": its matrix ", e.name, " would take about ", GibiBytes(e.needed),
+                         ", more than the 2 GiB (2^31 - 1 bytes) a MAT-file element can hold; ",
+                         e.number > 0 ? Join({"WINDOW_SIZE ", n, " or more would fit\n"})
+                                      : std::string("no WINDOW_SIZE makes it fit: the data file is too long for a time history\n")});
         case ErrorKind::OutOfMemory:
             return "\nOut of memory: the run needs more memory than this machine can give\n";
     }

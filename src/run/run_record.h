@@ -11,6 +11,7 @@
 
 #include <time.h>
 
+#include "core/history.h"
 #include "core/model.h"
 
 namespace vux {
@@ -29,6 +30,7 @@ struct RunFacts {
     std::string inputDigest;             // XXH3-128 of the whole file, as xxh128sum prints it
     std::vector<std::string> warnings;   // as printed, without line ends
     std::string plotScriptPath;
+    const TimeHistoryData* history = nullptr;  // the time history, when the run wrote one
 };
 
 // The transform length every full window is taken at: WINDOW_SIZE, or
