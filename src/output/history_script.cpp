@@ -21,16 +21,6 @@ std::string Text(const std::string& text) {
     return out;
 }
 
-// The name as a legend shows it: TeX would take '_' for a subscript.
-std::string LegendName(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        if (c == '_' || c == '^' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 const ColumnSpec& ColumnOf(const RunConfig& config, const HistoryVector& vector) {
     return config.columns[static_cast<size_t>(vector.column)];
 }
@@ -156,11 +146,12 @@ std::string HistoryScriptText(const RunConfig& config, const TimeHistoryData& hi
             std::string names;
             for (const auto& [row, vector] : figures[f].panels) {
                 values += (values.empty() ? "" : ", ") + vector->name + "_rms";
-                names += ", " + Text(LegendName(vector->name));
+                names += ", " + Text(vector->name);
             }
             script += "subplot(" + std::to_string(figures.size()) + ", 1, " + std::to_string(f + 1) +
-                      "), plot(TIME_S, [" + values + "]);\n";
-            script += "legend(" + names.substr(2) + "), xlabel('Time (s)'), ylabel('RMS per window'), title(" +
+                      "), plot(TIME_S, [" + values + "], '.-');\n";
+            script += "set(legend(" + names.substr(2) +
+                      "), 'interpreter', 'none'), xlabel('Time (s)'), ylabel('RMS per window'), title(" +
                       Text(figures[f].title) + ");\n";
         }
     }
