@@ -60,24 +60,28 @@ int OpenUnlinked(const std::string& directory) {
 
 }  // namespace
 
+// The first bin of the `bins` whose frequency is above `edge`.
+int32_t FirstBinAbove(double edge, int32_t bins, int32_t sampleFreq, int32_t n) {
+    const double guess = std::floor(edge * n / sampleFreq);
+    int32_t k = static_cast<int32_t>(std::clamp(guess, 0.0, static_cast<double>(bins)));
+    while (k > 0 && BinFrequency(k - 1, sampleFreq, n) > edge) --k;
+    while (k < bins && !(BinFrequency(k, sampleFreq, n) > edge)) ++k;
+    return k;
+}
+
 OctaveBands PlanOctaveBands(int32_t bins, int32_t sampleFreq, int32_t transformLength) {
     OctaveBands bands;
     if (bins < 2 || sampleFreq < 1 || transformLength < 2) return bands;
     const double low = BinFrequency(1, sampleFreq, transformLength);
     const double high = BinFrequency(bins - 1, sampleFreq, transformLength);
-    int32_t k = 0;  // the first bin above the current band's lower edge
     for (int32_t i = static_cast<int32_t>(std::floor(10 * std::log10(low))) - 1;; ++i) {
         const double lower = std::pow(10.0, (2 * i - 1) / 20.0);
         const double upper = std::pow(10.0, (2 * i + 1) / 20.0);
         if (upper > high) break;
         if (lower < low) continue;
-        while (k < bins && !(BinFrequency(k, sampleFreq, transformLength) > lower)) ++k;
-        int32_t end = k;
-        while (end < bins && BinFrequency(end, sampleFreq, transformLength) <= upper) ++end;
         bands.centres.push_back(std::pow(10.0, i / 10.0));
-        bands.firstBin.push_back(k);
-        bands.endBin.push_back(end);
-        k = end;
+        bands.firstBin.push_back(FirstBinAbove(lower, bins, sampleFreq, transformLength));
+        bands.endBin.push_back(FirstBinAbove(upper, bins, sampleFreq, transformLength));
     }
     return bands;
 }
@@ -102,17 +106,18 @@ std::vector<HistoryVector> PlanHistoryVectors(const RunConfig& config) {
     return vectors;
 }
 
-std::vector<HistoryShape> HistoryShapes(const RunConfig& config, int32_t windowSize, uint64_t windows) {
+std::vector<HistoryShape> HistoryShapes(const std::vector<HistoryVector>& vectors, int32_t sampleFreq,
+                                        int32_t windowSize, uint64_t windows) {
     const int32_t n = TransformPoints(windowSize);
     const uint64_t bins = static_cast<uint64_t>(std::max(0, windowSize / 2));
     const uint64_t bands =
-        PlanOctaveBands(static_cast<int32_t>(bins), config.settings.sampleFreq, n).centres.size();
+        PlanOctaveBands(static_cast<int32_t>(bins), sampleFreq, n).centres.size();
     std::vector<HistoryShape> shapes = {
         {"FREQ_HZ", false, bins, 1},
         {"TIME_S", false, windows, 1},
         {"OCT_HZ", false, bands, 1},
     };
-    for (const HistoryVector& vector : PlanHistoryVectors(config)) {
+    for (const HistoryVector& vector : vectors) {
         shapes.push_back({vector.name + "_t", true, bins, windows});
         shapes.push_back({vector.name + "_max", false, bins, 1});
         shapes.push_back({vector.name + "_rms", false, windows, 1});
@@ -374,7 +379,8 @@ TimeHistoryData TimeHistory::Finish(const ReduceResult& result) {
     data.lastWindowLeftOut = result.processedWindows > windows_;
     data.vectors = vectors_;
 
-    const std::vector<HistoryShape> shapes = HistoryShapes(config_, windowSize_, static_cast<uint64_t>(windows_));
+    const std::vector<HistoryShape> shapes =
+        HistoryShapes(vectors_, config_.settings.sampleFreq, windowSize_, static_cast<uint64_t>(windows_));
     size_t next = 0;
     const auto add = [&](HistoryRole role, HistoryAxis rowAxis, HistoryAxis colAxis, int32_t vector) -> HistoryMatrix& {
         const HistoryShape& shape = shapes[next++];

@@ -59,10 +59,12 @@ struct HistoryShape {
 // order.
 std::vector<HistoryVector> PlanHistoryVectors(const RunConfig& config);
 
-// Every matrix of the companion, in its order, for `config` run with
-// `windowSize` on a file of `windows` full windows: FREQ_HZ, TIME_S, OCT_HZ,
-// then V_t, V_max, V_rms, V_oct of each vector.
-std::vector<HistoryShape> HistoryShapes(const RunConfig& config, int32_t windowSize, uint64_t windows);
+// Every matrix of the companion, in its order, for `vectors` (of
+// PlanHistoryVectors) run with `windowSize` at `sampleFreq` on a file of
+// `windows` full windows: FREQ_HZ, TIME_S, OCT_HZ, then V_t, V_max, V_rms,
+// V_oct of each vector.
+std::vector<HistoryShape> HistoryShapes(const std::vector<HistoryVector>& vectors, int32_t sampleFreq,
+                                        int32_t windowSize, uint64_t windows);
 
 // The data file's rows, foreseen from its size before it is read: the rows
 // of its first mebibyte after the headings line give the bytes per row. 0
