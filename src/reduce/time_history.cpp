@@ -60,6 +60,8 @@ int OpenUnlinked(const std::string& directory) {
 
 }  // namespace
 
+namespace {
+
 // The first bin of the `bins` whose frequency is above `edge`.
 int32_t FirstBinAbove(double edge, int32_t bins, int32_t sampleFreq, int32_t n) {
     const double guess = std::floor(edge * n / sampleFreq);
@@ -68,6 +70,8 @@ int32_t FirstBinAbove(double edge, int32_t bins, int32_t sampleFreq, int32_t n) 
     while (k < bins && !(BinFrequency(k, sampleFreq, n) > edge)) ++k;
     return k;
 }
+
+}  // namespace
 
 OctaveBands PlanOctaveBands(int32_t bins, int32_t sampleFreq, int32_t transformLength) {
     OctaveBands bands;
@@ -267,6 +271,21 @@ void TimeHistory::Append(RowFile& file, const void* bytes, size_t size) {
 
 namespace {
 
+// x[from] + ... + x[to - 1], in four interleaved partial sums (a sum of
+// many bins does not wait on each addition).
+double SumOf(const double* x, int32_t from, int32_t to) {
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    int32_t k = from;
+    for (; k + 4 <= to; k += 4) {
+        s0 += x[k];
+        s1 += x[k + 1];
+        s2 += x[k + 2];
+        s3 += x[k + 3];
+    }
+    for (; k < to; ++k) s0 += x[k];
+    return (s0 + s1) + (s2 + s3);
+}
+
 // The values as little-endian bytes, in place (nothing to do on a
 // little-endian machine).
 template <typename T>
@@ -332,20 +351,25 @@ void TimeHistory::AddWindow(int32_t m, int32_t rows, const SpectralTables& table
         const double* row = source.column >= 0 ? psd_[static_cast<size_t>(source.column)].data()
                                                : groups_[source.group].out[static_cast<size_t>(source.axis)].data();
         double* peak = peak_[v].data();
-        double sum = 0.0;
+        float* single = singleRow_.data();
         for (size_t k = 0; k < bins; ++k) {
             const double value = row[k];
             // The largest value; a NaN window gives none.
-            if (value > peak[k] || std::isnan(peak[k])) peak[k] = value;
-            singleRow_[k] = static_cast<float>(value);
-            sum += value;
+            peak[k] = (value > peak[k] || peak[k] != peak[k]) ? value : peak[k];
+            single[k] = static_cast<float>(value);
         }
-        const double rms = std::sqrt(sum * binHz_ / meanSquare_);
+        // The bands' sums, and the whole sum from the stretches below, in
+        // and above the bands.
+        const int32_t bandsFrom = bandRow_.empty() ? bins_ : bands_.firstBin.front();
+        const int32_t bandsTo = bandRow_.empty() ? bins_ : bands_.endBin.back();
+        double sum = SumOf(row, 0, bandsFrom);
         for (size_t b = 0; b < bandRow_.size(); ++b) {
-            double band = 0.0;
-            for (int32_t k = bands_.firstBin[b]; k < bands_.endBin[b]; ++k) band += row[k];
+            const double band = SumOf(row, bands_.firstBin[b], bands_.endBin[b]);
+            sum += band;
             bandRow_[b] = std::sqrt(band * binHz_ / meanSquare_);
         }
+        sum += SumOf(row, bandsTo, bins_);
+        const double rms = std::sqrt(sum * binHz_ / meanSquare_);
         ToLittleEndian(singleRow_.data(), singleRow_.size());
         ToLittleEndian(bandRow_.data(), bandRow_.size());
         double rmsBytes = rms;
