@@ -259,6 +259,7 @@ void TimeHistory::Flush(RowFile& file) {
 }
 
 void TimeHistory::Append(RowFile& file, const void* bytes, size_t size) {
+    if (size == 0) return;  // a row of no band
     if (file.used + size > file.buffer.size()) Flush(file);
     if (size > file.buffer.size()) {
         // A row larger than the buffer goes straight to the file.
