@@ -87,8 +87,8 @@ function spectrogram_panel(rows, position, t, dt, f, psd, unit, name)
   axis tight;
   xlabel('Time (s)');
   ylabel('Frequency (Hz)');
-  bar = colorbar;
-  ylabel(bar, ['dB re 1 ' unit]);
+  scale = colorbar;
+  ylabel(scale, ['dB re 1 ' unit]);
   title(name);
 end
 
