@@ -37,6 +37,12 @@ struct GenOptions {
     uint64_t sizeBytes = 0;        // 0: not given
     bool lfOnly = false;           // LF line ends instead of CR LF
     std::string outputPath;        // empty: standard output
+    // --burst: a steady tone on every vibration channel from burstStart
+    // (inclusive) to burstEnd (exclusive), in seconds; burstHz 0 = none.
+    double burstHz = 0.0;
+    double burstStart = 0.0;
+    double burstEnd = 0.0;
+    double burstAmplitude = 1.0;  // engineering units (deg/s, g)
 };
 
 constexpr double kDefaultDurationSeconds = 10.0;
@@ -44,12 +50,15 @@ constexpr double kBytesPerRowEstimate = 110.6;
 
 const char* const kUsage =
     "usage: vux_gen [--duration SECONDS] [--rate HZ] [--seed N] [--size BYTES]\n"
-    "               [--lf] [-o PATH]\n"
+    "               [--burst HZ,START,END[,AMPLITUDE]] [--lf] [-o PATH]\n"
     "  --duration SECONDS  length of the recording (default 10 s unless --size is given)\n"
     "  --rate HZ           sample rate (default 10000)\n"
     "  --seed N            seed of the deterministic generator (default 1)\n"
     "  --size BYTES        stop once the file reaches about this size; suffixes\n"
     "                      K, M, G (powers of 1000) and Ki, Mi, Gi (powers of 1024)\n"
+    "  --burst HZ,START,END[,AMPLITUDE]\n"
+    "                      a tone of HZ Hz on every vibration channel from START s\n"
+    "                      to END s, AMPLITUDE in engineering units (default 1)\n"
     "  --lf                LF line ends instead of CR LF\n"
     "  -o PATH             output file (default: standard output)\n";
 
@@ -95,6 +104,27 @@ bool ParseSize(std::string_view text, uint64_t& out) {
     return true;
 }
 
+// "HZ,START,END[,AMPLITUDE]": HZ > 0, 0 <= START < END, AMPLITUDE > 0.
+bool ParseBurst(std::string_view text, GenOptions& opts) {
+    double values[4] = {0.0, 0.0, 0.0, 1.0};
+    size_t count = 0;
+    while (count < 4) {
+        const size_t comma = text.find(',');
+        if (!ParseDouble(text.substr(0, comma), values[count++])) return false;
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+        if (count == 4) return false;
+    }
+    if (count < 3 || !(values[0] > 0.0) || !(values[1] >= 0.0) || !(values[2] > values[1]) || !(values[3] > 0.0)) {
+        return false;
+    }
+    opts.burstHz = values[0];
+    opts.burstStart = values[1];
+    opts.burstEnd = values[2];
+    opts.burstAmplitude = values[3];
+    return true;
+}
+
 // Fills `opts` from the command line. Returns 0 to go on, 1 after --help, or
 // 2 after printing an error to stderr.
 int ParseOptions(int argc, char** argv, GenOptions& opts) {
@@ -123,7 +153,7 @@ int ParseOptions(int argc, char** argv, GenOptions& opts) {
             continue;
         }
         const bool known = arg == "--duration" || arg == "--rate" || arg == "--seed" ||
-                           arg == "--size" || arg == "-o" || arg == "--output";
+                           arg == "--size" || arg == "--burst" || arg == "-o" || arg == "--output";
         if (!known) {
             std::fprintf(stderr, "vux_gen: unknown option '%s'\n%s", argv[i], kUsage);
             return 2;
@@ -144,6 +174,8 @@ int ParseOptions(int argc, char** argv, GenOptions& opts) {
             ok = ParseUnsigned(value, opts.seed);
         } else if (arg == "--size") {
             ok = ParseSize(value, opts.sizeBytes);
+        } else if (arg == "--burst") {
+            ok = ParseBurst(value, opts);
         } else {
             ok = !value.empty();
             opts.outputPath = std::string(value);
@@ -595,8 +627,19 @@ struct Generator {
             toneRe[k] = re;
             toneIm[k] = im;
         }
+        // The burst's sine at this sample (its phase from the sample index, so
+        // it is the same tone wherever it starts), when the burst is on.
+        double burst = 0.0;
+        const double t = static_cast<double>(index) / opts.rateHz;
+        if (opts.burstHz > 0.0 && t >= opts.burstStart && t < opts.burstEnd) {
+            const double cycles = opts.burstHz * static_cast<double>(index) / opts.rateHz;
+            double cosine;
+            SinCos(2.0 * kPi * (cycles - std::floor(cycles)), burst, cosine);
+            burst *= opts.burstAmplitude;
+        }
         for (int ch = 0; ch < kChannels; ++ch) {
             double v = base[ch] + noiseRaw[ch] * rng.Gauss();
+            if (burst != 0.0) v += burst * kDivision[ch];
             for (int k = 0; k < kTones; ++k) v += weightRe[ch][k] * toneRe[k] - weightIm[ch][k] * toneIm[k];
             base[ch] += baseStep[ch];
             *out++ = ',';

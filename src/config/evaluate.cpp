@@ -93,6 +93,7 @@ struct Evaluation {
         else if (name == "THETA_Y") s.thetaY = value;
         else if (name == "THETA_Z") s.thetaZ = value;
         else if (name == "RUN_RECORD") s.runRecord = RoundToInt32(value) == 1;
+        else if (name == "TIME_HISTORY") s.timeHistory = RoundToInt32(value) == 1;
     }
 
     // The short window's function is the window function with its first

@@ -16,12 +16,12 @@ enum class ErrorKind {
     InvalidInputName,        // DATA_FILE has no file-name part
     InvalidOutputName,       // OUTPUT_FILE has no file-name part
     OutputIsPlotScript,      // path: the output file the plot script would replace
-    TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script, 2 = run record
-    TargetIsConfig,          // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsScratchConfig,   // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsSpecial,         // path: the output target; cause: its FileFault; number 1 = plot script, 2 = run record
-    TargetIsDirectory,       // path: the output target; number 1 = plot script, 2 = run record
-    TargetIsOtherOutput,     // path: the output target; other: the output it would replace; number 2 = record
+    TargetIsDataFile,        // path: the output target; other: the data file; number 1 = plot script, 2 = run record, 3 = time history, 4 = its script
+    TargetIsConfig,          // path: the output target; number as above
+    TargetIsScratchConfig,   // path: the output target; number as above
+    TargetIsSpecial,         // path: the output target; cause: its FileFault; number as above
+    TargetIsDirectory,       // path: the output target; number as above
+    TargetIsOtherOutput,     // path: the output target; other: the output it would replace; number as above
     OutputDirectoryMissing,  // path: the directory; other: the output target; cause
     OutputDirectoryNotADirectory,  // path: the directory; other: the output target
     UnbalancedParentheses,   // a ")" without its "("
@@ -55,12 +55,14 @@ enum class ErrorKind {
     MatDirectory,            // path, cause; other: its directory, refusing the new file ("" = working directory)
     MatWrite,                // path, cause
     MatVectorSize,           // path; name: the vector; number: its length, negative or too large for an element
+    MatMatrixSize,           // path; name: the matrix; number: rows; needed: columns (a size negative or too large)
     PlotScriptCreate,        // path, cause
     PlotScriptDirectory,     // path, cause; other: its directory, refusing the new file ("" = working directory)
     PlotScriptWrite,         // path, cause
     RecordCreate,            // path, cause
     RecordDirectory,         // path, cause; other: its directory, refusing the new file ("" = working directory)
     RecordWrite,             // path, cause
+    HistoryTooLarge,         // path: the time history; name: its matrix; needed: its bytes; number: a WINDOW_SIZE that fits, 0 = none
     OutOfMemory,
 };
 
@@ -74,6 +76,7 @@ enum class FileFault {
     NotRegular,   // it is of another kind that is no regular file
     NotOpen,      // the output file is not open (an earlier step failed)
     NotComplete,  // the output file was renamed before it was complete
+    ScratchShort, // a scratch file of data to copy ended before its data did
 };
 
 // Why a step on a file failed.

@@ -48,6 +48,10 @@ struct RunSettings {
     // RUN_RECORD, a value that rounds to 1: the run writes its record (a JSON
     // file beside the MAT-file). Off when absent, as in the default file.
     bool runRecord = false;
+    // TIME_HISTORY, a value that rounds to 1: the run also writes the time
+    // history of its spectra (a companion MAT-file and vuxhistory.m). Off
+    // when absent, as in the default file.
+    bool timeHistory = false;
 };
 
 // One configured data column, in #COLUMNS order.

@@ -1,5 +1,8 @@
 #include "output/mat_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -15,9 +18,11 @@ namespace {
 constexpr uint32_t kMiInt8 = 1;
 constexpr uint32_t kMiInt32 = 5;
 constexpr uint32_t kMiUInt32 = 6;
+constexpr uint32_t kMiSingle = 7;
 constexpr uint32_t kMiDouble = 9;
 constexpr uint32_t kMiMatrix = 14;
 constexpr uint32_t kMxDoubleClass = 6;
+constexpr uint32_t kMxSingleClass = 7;
 
 constexpr size_t kHeaderTextBytes = 116;
 
@@ -92,6 +97,108 @@ std::string HeaderText() {
     return text;
 }
 
+
+uint64_t ValueBytes(MatClass matClass) { return matClass == MatClass::Single ? 4 : 8; }
+
+uint64_t PaddedTo8(uint64_t bytes) { return (bytes + 7) / 8 * 8; }
+
+// The element's tag, array flags, dimensions, name and the values' tag.
+void WriteElementHead(MatFile& mat, const char* name, MatClass matClass, int32_t rows, int32_t cols,
+                      uint64_t byteCount) {
+    const size_t nameLength = std::strlen(name);
+    const uint64_t valueBytes = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols) * ValueBytes(matClass);
+    std::vector<unsigned char> head;
+    head.reserve(56 + nameLength + 8);
+    PutU32(head, kMiMatrix);
+    PutU32(head, static_cast<uint32_t>(byteCount));
+    PutU32(head, kMiUInt32);  // array flags
+    PutU32(head, 8);
+    PutU32(head, matClass == MatClass::Single ? kMxSingleClass : kMxDoubleClass);
+    PutU32(head, 0);
+    PutU32(head, kMiInt32);  // dimensions rows x cols
+    PutU32(head, 8);
+    PutU32(head, static_cast<uint32_t>(rows));
+    PutU32(head, static_cast<uint32_t>(cols));
+    if (nameLength <= 4) {
+        PutU16(head, kMiInt8);
+        PutU16(head, static_cast<uint32_t>(nameLength));
+        head.insert(head.end(), name, name + nameLength);
+        head.resize(head.size() + (4 - nameLength), 0);
+    } else {
+        PutU32(head, kMiInt8);
+        PutU32(head, static_cast<uint32_t>(nameLength));
+        head.insert(head.end(), name, name + nameLength);
+        head.resize(head.size() + (MatNameBytes(nameLength) - 8 - nameLength), 0);
+    }
+    PutU32(head, matClass == MatClass::Single ? kMiSingle : kMiDouble);
+    PutU32(head, static_cast<uint32_t>(valueBytes));
+    WriteBytes(mat, head.data(), head.size());
+}
+
+// Stops the run before anything of a matrix element is written that the file
+// is not open for, or that the format cannot hold.
+void CheckMatrix(MatFile& mat, const char* name, MatClass matClass, int32_t rows, int32_t cols) {
+    if (mat.out.stream == nullptr) {
+        DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, Cause{0, FileFault::NotOpen});
+    }
+    const bool negative = rows < 0 || cols < 0;
+    if (negative || MatMatrixByteCount(std::strlen(name), static_cast<uint64_t>(rows), static_cast<uint64_t>(cols),
+                                       matClass) > kMatLargestMatrix) {
+        DiscardScratchFile(mat.out);
+        Error error;
+        error.kind = ErrorKind::MatMatrixSize;
+        error.path = mat.path;
+        error.name = name;
+        error.number = rows;
+        error.needed = cols;
+        Fail(std::move(error));
+    }
+}
+
+// Appends the first `count` bytes of the file `source` to the MAT-file: in
+// the kernel (copy_file_range) where the file systems allow, else through a
+// buffer.
+void CopyFrom(MatFile& mat, int source, uint64_t count) {
+    Flush(mat);
+    const int target = ::fileno(mat.out.stream);
+    uint64_t done = 0;
+    bool inKernel = true;
+    std::vector<unsigned char> buffer;
+    while (done < count) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, uint64_t{1} << 30));
+        if (inKernel) {
+            loff_t from = static_cast<loff_t>(done);
+            const ssize_t copied = ::copy_file_range(source, &from, target, nullptr, chunk, 0);
+            if (copied > 0) {
+                done += static_cast<uint64_t>(copied);
+                continue;
+            }
+            if (copied < 0 && errno == EINTR) continue;
+            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                inKernel = false;  // these file systems copy through user space
+                continue;
+            }
+            if (copied == 0) DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, Cause{0, FileFault::ScratchShort});
+            StopForWrite(mat, errno);
+        }
+        buffer.resize(size_t{1} << 20);
+        const ssize_t got = ::pread(source, buffer.data(), std::min(chunk, buffer.size()), static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) StopForWrite(mat, errno);
+        if (got == 0) DiscardAndFail(mat.out, ErrorKind::MatWrite, mat.path, Cause{0, FileFault::ScratchShort});
+        for (size_t put = 0; put < static_cast<size_t>(got);) {
+            const ssize_t wrote = ::write(target, buffer.data() + put, static_cast<size_t>(got) - put);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) StopForWrite(mat, wrote < 0 ? errno : 0);
+            put += static_cast<size_t>(wrote);
+        }
+        done += static_cast<uint64_t>(got);
+    }
+    // The stream writes on at the descriptor's new end.
+    errno = 0;
+    if (std::fseek(mat.out.stream, 0, SEEK_END) != 0) StopForWrite(mat, errno);
+}
+
 }  // namespace
 
 uint64_t MatNameBytes(uint64_t nameLength) {
@@ -103,6 +210,11 @@ uint64_t MatNameBytes(uint64_t nameLength) {
 
 uint64_t MatElementByteCount(uint64_t nameLength, uint64_t valueCount) {
     return 40 + MatNameBytes(nameLength) + 8 * valueCount;
+}
+
+uint64_t MatMatrixByteCount(uint64_t nameLength, uint64_t rows, uint64_t cols, MatClass matClass) {
+    // Kept from overflowing: a dimension fits 31 bits.
+    return 40 + MatNameBytes(nameLength) + PaddedTo8(rows * cols * ValueBytes(matClass));
 }
 
 MatFile MatCreate(const std::string& path) {
@@ -141,35 +253,31 @@ void MatWriteVector(MatFile& mat, const double* values, const char* name, int32_
         error.number = n;
         Fail(std::move(error));
     }
-
-    std::vector<unsigned char> head;
-    head.reserve(56 + nameLength + 8);
-    PutU32(head, kMiMatrix);
-    PutU32(head, static_cast<uint32_t>(byteCount));
-    PutU32(head, kMiUInt32);  // array flags
-    PutU32(head, 8);
-    PutU32(head, kMxDoubleClass);
-    PutU32(head, 0);
-    PutU32(head, kMiInt32);  // dimensions n x 1
-    PutU32(head, 8);
-    PutU32(head, static_cast<uint32_t>(n));
-    PutU32(head, 1);
-    if (nameLength <= 4) {
-        PutU16(head, kMiInt8);
-        PutU16(head, static_cast<uint32_t>(nameLength));
-        head.insert(head.end(), name, name + nameLength);
-        head.resize(head.size() + (4 - nameLength), 0);
-    } else {
-        PutU32(head, kMiInt8);
-        PutU32(head, static_cast<uint32_t>(nameLength));
-        head.insert(head.end(), name, name + nameLength);
-        head.resize(head.size() + (MatNameBytes(nameLength) - 8 - nameLength), 0);
-    }
-    PutU32(head, kMiDouble);
-    PutU32(head, static_cast<uint32_t>(8 * static_cast<uint64_t>(n)));
-
-    WriteBytes(mat, head.data(), head.size());
+    WriteElementHead(mat, name, MatClass::Double, n, 1, byteCount);
     WriteValues(mat, values, static_cast<size_t>(n));
+    Flush(mat);
+}
+
+void MatWriteMatrix(MatFile& mat, const char* name, int32_t rows, int32_t cols, const double* values) {
+    CheckMatrix(mat, name, MatClass::Double, rows, cols);
+    WriteElementHead(mat, name, MatClass::Double, rows, cols,
+                     MatMatrixByteCount(std::strlen(name), static_cast<uint64_t>(rows), static_cast<uint64_t>(cols),
+                                        MatClass::Double));
+    WriteValues(mat, values, static_cast<size_t>(rows) * static_cast<size_t>(cols));
+    Flush(mat);
+}
+
+void MatCopyMatrix(MatFile& mat, const char* name, MatClass matClass, int32_t rows, int32_t cols,
+                   const UniqueFd& source) {
+    CheckMatrix(mat, name, matClass, rows, cols);
+    const uint64_t count = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols);
+    WriteElementHead(mat, name, matClass, rows, cols,
+                     MatMatrixByteCount(std::strlen(name), static_cast<uint64_t>(rows), static_cast<uint64_t>(cols),
+                                        matClass));
+    const uint64_t bytes = count * ValueBytes(matClass);
+    CopyFrom(mat, source.get(), bytes);
+    static constexpr unsigned char kZeros[8] = {};
+    WriteBytes(mat, kZeros, static_cast<size_t>(PaddedTo8(bytes) - bytes));
     Flush(mat);
 }
 

@@ -24,18 +24,7 @@ bool IsAbsolute(const std::string& path) {
     return driveLetter;
 }
 
-// MATLAB writes a single quote inside a quoted text as two.
-std::string Quoted(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    for (char c : text) {
-        out.push_back(c);
-        if (c == '\'') {
-            out.push_back('\'');
-        }
-    }
-    return out;
-}
+std::string Quoted(std::string_view text) { return MatlabQuoted(text); }
 
 // The label line that follows every plotting line; absent texts are left out.
 void AppendLabels(std::string& script, const ColumnSpec& column) {
@@ -58,6 +47,19 @@ void AppendSubplot(std::string& script, int32_t rows, int32_t position, const Co
 }
 
 }  // namespace
+
+// MATLAB writes a single quote inside a quoted text as two.
+std::string MatlabQuoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        out.push_back(c);
+        if (c == '\'') {
+            out.push_back('\'');
+        }
+    }
+    return out;
+}
 
 std::string PlotScriptPath(const std::string& outputPath) {
     return outputPath.substr(0, FileNameStart(outputPath)) + "vuxplots.m";

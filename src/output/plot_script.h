@@ -2,6 +2,7 @@
 // The MATLAB plot script "vuxplots.m", written beside the output MAT-file.
 
 #include <string>
+#include <string_view>
 
 #include "core/model.h"
 #include "output/output_set.h"
@@ -19,6 +20,9 @@ std::string PlotScriptPath(const std::string& outputPath);
 // '%', which the command form cannot carry, uses load('...') with single
 // quotes doubled; otherwise "load <path>\n".
 std::string PlotLoadLine(const std::string& outputPath);
+
+// `text` for a single-quoted MATLAB text: each single quote doubled.
+std::string MatlabQuoted(std::string_view text);
 
 // The whole script: "function vuxplots()", the load line, one figure per
 // rotation group number (ascending, "_rot" at subplot row axis+1), the figure

@@ -7,12 +7,13 @@
 #include "core/error.h"
 #include "reduce/rotation.h"
 #include "reduce/spectrum.h"
+#include "reduce/time_history.h"
 #include "reduce/window.h"
 #include "reduce/window_feed.h"
 
 namespace vux {
 ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer,
-                           int32_t threads) {
+                           int32_t threads, TimeHistory* history) {
     const auto tell = [&](ReducePhase phase, const ReduceResult& result) {
         if (observer.phase) observer.phase(phase, reader, result);
     };
@@ -61,6 +62,7 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
                 meanStep = (time[static_cast<size_t>(n) - 1] - firstTime) / static_cast<double>(steppedRows - 1);
             }
             TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
+            if (history != nullptr) history->AddWindow(m, fed.rows, tables, result);
             ++m;
             work.windowPosition = 0;
             if (observer.window) observer.window(WindowDone{m, SecondsSince(start), fed.bytesConsumed});

@@ -10,6 +10,8 @@
 #include "reduce/thread_count.h"
 
 namespace vux {
+class TimeHistory;
+
 // The steps of the reduction, told to the run as they happen.
 enum class ReducePhase {
     WindowTable,      // the window function is about to be tabled
@@ -51,6 +53,9 @@ struct ReduceObserver {
 // the same bits: windows are processed, and the observer told, in order on
 // the calling thread. Memory: a few windows' arrays and 1 MiB blocks per
 // thread, whatever the file's size.
+//
+// With a `history` (reduce/time_history.h), each processed window is added
+// to it right after its transform, in window order.
 ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer = {},
-                           int32_t threads = 0);
+                           int32_t threads = 0, TimeHistory* history = nullptr);
 }  // namespace vux

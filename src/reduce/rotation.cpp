@@ -86,25 +86,15 @@ void RotateGroups(const RotationPlan& plan, const RunConfig& config, ReduceResul
             in[a] = c >= 0 ? &RotationInput(config.columns[c], result, static_cast<size_t>(c)) : &kNoInput;
         }
 
-        const double cz = group.z[0], sz = group.z[1];
-        const double cy = group.y[0], sy = group.y[2];
-        const double cx = group.x[4], sx = group.x[5];
         for (size_t i = 0; i < values; ++i) {
             const double x = i < in[0]->size() ? (*in[0])[i] : 0.0;
             const double y = i < in[1]->size() ? (*in[1])[i] : 0.0;
             const double z = i < in[2]->size() ? (*in[2])[i] : 0.0;
-
-            const double t1 = cz * x + sz * y;
-            const double t2 = sz * x + cz * y;
-            const double t3 = z;
-
-            const double u1 = cy * t1 + sy * t3;
-            const double u2 = t2;
-            const double u3 = sy * t1 + cy * t3;
-
-            out[0][i] = u1;
-            out[1][i] = cx * u2 + sx * u3;
-            out[2][i] = sx * u2 + cx * u3;
+            double w[3];
+            RotateElement(group, x, y, z, w);
+            out[0][i] = w[0];
+            out[1][i] = w[1];
+            out[2][i] = w[2];
         }
 
         for (size_t a = 0; a < 3; ++a) {

@@ -46,6 +46,28 @@ RotationMatrices BuildRotationMatrices(const RotationGroupSpec& group, const Run
 // gaps there are.
 RotationPlan PlanRotation(const RunConfig& config, std::vector<std::vector<double>>& rotated);
 
+// One element's rotation in a group: w = matrixX . matrixY . matrixZ . v,
+// z first, then y, then x, in double precision (`w` gets x, y, z). Every
+// rotation of the run is computed by it, so a rotation of the same values
+// gives the same bits anywhere.
+inline void RotateElement(const RotationMatrices& group, double x, double y, double z, double* w) {
+    const double cz = group.z[0], sz = group.z[1];
+    const double cy = group.y[0], sy = group.y[2];
+    const double cx = group.x[4], sx = group.x[5];
+
+    const double t1 = cz * x + sz * y;
+    const double t2 = sz * x + cz * y;
+    const double t3 = z;
+
+    const double u1 = cy * t1 + sy * t3;
+    const double u2 = t2;
+    const double u3 = sy * t1 + cy * t3;
+
+    w[0] = u1;
+    w[1] = cx * u2 + sx * u3;
+    w[2] = sx * u2 + cx * u3;
+}
+
 // Rotates every planned group, z first, then y, then x, in double precision:
 // w = matrixX . matrixY . matrixZ . v for each index 0 .. WINDOW_SIZE/2.
 // Inputs are read when this runs; past the end of an input array they read 0.

@@ -43,6 +43,7 @@ std::string Why(const Error& e) {
         case FileFault::NotRegular: return "it is not a regular file";
         case FileFault::NotOpen: return "the file is not open";
         case FileFault::NotComplete: return "the file is not complete";
+        case FileFault::ScratchShort: return "its scratch data ended early";
     }
     return {};
 }
@@ -75,10 +76,12 @@ std::string Directory(const std::string& path) {
     return path.empty() ? std::string("the working directory") : Join({"directory ", path});
 }
 
-// "Output file <path>", "Plot script <path>" or "Run record <path>".
+// "Output file <path>", "Plot script <path>", "Run record <path>", "Time
+// history <path>" or "History script <path>".
 std::string Target(const Error& e) {
-    static constexpr const char* kTargets[] = {"Output file ", "Plot script ", "Run record "};
-    return Join({kTargets[e.number >= 0 && e.number <= 2 ? e.number : 0], e.path});
+    static constexpr const char* kTargets[] = {"Output file ", "Plot script ", "Run record ", "Time history ",
+                                               "History script "};
+    return Join({kTargets[e.number >= 0 && e.number <= 4 ? e.number : 0], e.path});
 }
 
 }  // namespace
@@ -160,6 +163,9 @@ std::string Message(const Error& e) {
         case ErrorKind::MatVectorSize:
             if (e.number < 0) return Join({"\nCannot write MAT-file ", e.path, ": vector ", e.name, " has a negative length\n"});
             return Join({"\nCannot write MAT-file ", e.path, ": vector ", e.name, " of ", n, " values is too large for a MAT-file element\n"});
+        case ErrorKind::MatMatrixSize:
+            if (e.number < 0 || e.needed < 0) return Join({"\nCannot write MAT-file ", e.path, ": matrix ", e.name, " has a negative size\n"});
+            return Join({"\nCannot write MAT-file ", e.path, ": matrix ", e.name, " of ", n, " x ", std::to_string(static_cast<int64_t>(e.needed)), " values is too large for a MAT-file element\n"});
         case ErrorKind::PlotScriptCreate: return Join({"\nCannot create plot script ", e.path, ": ", Why(e), "\n"});
         case ErrorKind::PlotScriptDirectory:
             return Join({"\nCannot create plot script ", e.path, ": ", Directory(e.other), " cannot be written: ", Why(e), "\n"});
@@ -168,6 +174,11 @@ std::string Message(const Error& e) {
         case ErrorKind::RecordDirectory:
             return Join({"\nCannot create run record ", e.path, ": ", Directory(e.other), " cannot be written: ", Why(e), "\n"});
         case ErrorKind::RecordWrite: return Join({"\nCannot write run record ", e.path, ": ", Why(e), "\n"});
+        case ErrorKind::HistoryTooLarge:
+            return Join({"\nTime history ", e.path, ": its matrix ", e.name, " would take about ", GibiBytes(e.needed),
+                         ", more than the 2 GiB (2^31 - 1 bytes) a MAT-file element can hold; ",
+                         e.number > 0 ? Join({"WINDOW_SIZE ", n, " or more would fit\n"})
+                                      : std::string("no WINDOW_SIZE makes it fit: the data file is too long for a time history\n")});
         case ErrorKind::OutOfMemory:
             return "\nOut of memory: the run needs more memory than this machine can give\n";
     }

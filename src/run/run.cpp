@@ -26,12 +26,16 @@
 #include "core/model.h"
 #include "core/paths.h"
 #include "output/export.h"
+#include "output/history_file.h"
+#include "output/history_script.h"
 #include "output/output_set.h"
 #include "output/plot_script.h"
 #include "output/scratch_file.h"
 #include "reduce/data_reader.h"
 #include "reduce/reduce_data.h"
+#include "reduce/time_history.h"
 #include "run/command_line.h"
+#include "run/history_size.h"
 #include "run/interrupt.h"
 #include "run/messages.h"
 #include "run/run_record.h"
@@ -115,15 +119,21 @@ void CheckOutputTargets(const RunSettings& settings) {
     if (script == output || SameFile(script, output)) {
         Fail(ErrorKind::OutputIsPlotScript, output);
     }
-    // Numbered as messages name them: the MAT-file, the plot script, the record.
+    // Numbered as messages name them: the MAT-file, the plot script, the
+    // record, the time history and its script.
     std::vector<std::string> targets = {output, script};
-    if (settings.runRecord) targets.push_back(RunRecordPath(output));
+    std::vector<int64_t> numbers = {0, 1};
+    if (settings.runRecord) targets.push_back(RunRecordPath(output)), numbers.push_back(2);
+    if (settings.timeHistory) {
+        targets.push_back(HistoryPath(output)), numbers.push_back(3);
+        targets.push_back(HistoryScriptPath(output)), numbers.push_back(4);
+    }
     for (const std::string& target : targets) CheckDirectoryOf(target);
     for (size_t t = 0; t < targets.size(); ++t) {
         const std::string& target = targets[t];
         Error refusal;
         refusal.path = target;
-        refusal.number = static_cast<int64_t>(t);
+        refusal.number = numbers[t];
         struct stat info {};
         const FileFault special = ::stat(target.c_str(), &info) == 0 ? SpecialFileFault(info.st_mode) : FileFault::None;
         const auto earlier = std::find_if(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(t),
@@ -217,9 +227,17 @@ int Run(const std::vector<std::string>& args) {
     const ThreadChoice threads = ChooseThreads(threadsOverride);
     facts.threads = threads.threads;
     warn(ThreadWarnings(threadsOverride, threads), false);
+    // The time history's size is foreseen before the file is read; its
+    // scratch files are open before the first window.
+    const std::string output = config.settings.outputPath.value_or("");
+    std::optional<TimeHistory> history;
+    if (config.settings.timeHistory) {
+        CheckHistorySize(config, ForeseeRows(reader), HistoryPath(output));
+        history.emplace(config, HistoryPath(output));
+    }
     ReduceConsole console;
-    const ReduceResult result =
-        ReduceWindows(reader, config, PrintingReduceObserver(config, console), threads.threads);
+    const ReduceResult result = ReduceWindows(reader, config, PrintingReduceObserver(config, console),
+                                              threads.threads, history ? &*history : nullptr);
     // A file without a complete window still gives its (empty or zero)
     // vectors and NaN means; that, like every other data warning, goes to the
     // error stream before the files are written.
@@ -238,7 +256,15 @@ int Run(const std::vector<std::string>& args) {
     WritePlotScript(config, outputs);
     PrintDone(start);
 
-    const std::string output = config.settings.outputPath.value_or("");
+    std::optional<TimeHistoryData> historyData;
+    if (history) {
+        historyData = history->Finish(result);
+        CheckHistorySize(config, result.quality.rows, HistoryPath(output));
+        WriteHistoryFile(HistoryPath(output), *historyData, outputs);
+        WriteHistoryScript(config, *historyData, outputs);
+        facts.history = &*historyData;
+    }
+
     facts.plotScriptPath = PlotScriptPath(output);
     facts.inputDigest = HexDigest(result.inputDigest);
     facts.matDigest = HexDigest(matDigest);

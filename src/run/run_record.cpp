@@ -5,6 +5,8 @@
 #include "config/config_checks.h"
 #include "core/json.h"
 #include "output/export.h"
+#include "output/history_file.h"
+#include "output/history_script.h"
 
 namespace vux {
 namespace {
@@ -125,6 +127,92 @@ void WriteQuality(JsonWriter& json, const RunConfig& config, const ReduceResult&
     json.EndObject();
 }
 
+const char* AxisName(HistoryAxis axis) {
+    switch (axis) {
+        case HistoryAxis::Frequency: return "frequency";
+        case HistoryAxis::Window: return "window";
+        case HistoryAxis::Band: return "band";
+        case HistoryAxis::None: break;
+    }
+    return "none";
+}
+
+// One dimension of a history matrix: what runs along it, its unit and the
+// matrix that holds the position of each step (null for a single step).
+void WriteHistoryAxis(JsonWriter& json, HistoryAxis axis, int32_t length) {
+    json.BeginObject().Key("kind").String(AxisName(axis)).Key("length").Integer(length);
+    json.Key("unit");
+    if (axis == HistoryAxis::None) json.Null(); else json.String(axis == HistoryAxis::Window ? "s" : "Hz");
+    static constexpr const char* kValues[] = {nullptr, "FREQ_HZ", "TIME_S", "OCT_HZ"};
+    json.Key("values");
+    if (axis == HistoryAxis::None) json.Null(); else json.String(kValues[static_cast<int>(axis)]);
+    json.EndObject();
+}
+
+struct RoleText {
+    const char* holds;
+    const char* unit;  // "unit" stands for the column's engineering unit
+};
+
+RoleText TextOf(HistoryRole role) {
+    switch (role) {
+        case HistoryRole::Frequency: return {"frequency of each bin", "Hz"};
+        case HistoryRole::Time: return {"start time of each full window (the first column's value in its first row)", "s"};
+        case HistoryRole::BandCentre: return {"centre frequency of each 1/3-octave band", "Hz"};
+        case HistoryRole::Psd: return {"one-sided PSD of each full window, scaled and rotated as the vector", "unit^2/Hz"};
+        case HistoryRole::PeakHold: return {"largest PSD of each bin over the full windows", "unit^2/Hz"};
+        case HistoryRole::Rms: return {"overall RMS of each full window, from its PSD, corrected for the window function's power", "unit"};
+        case HistoryRole::BandRms: return {"RMS of each 1/3-octave band in each full window, corrected for the window function's power", "unit"};
+    }
+    return {"", ""};
+}
+
+const char* RoleName(HistoryRole role) {
+    static constexpr const char* kNames[] = {"frequency", "time", "band_centre", "psd", "peak_hold", "rms", "band_rms"};
+    return kNames[static_cast<int>(role)];
+}
+
+void WriteHistory(JsonWriter& json, const RunConfig& config, const TimeHistoryData& history) {
+    const std::string output = config.settings.outputPath.value_or("");
+    json.Key("history").BeginObject();
+    json.Key("mat_file").String(HistoryPath(output)).Key("plot_script").String(HistoryScriptPath(output));
+    json.Key("full_windows").Integer(history.windows).Key("last_window_left_out").Bool(history.lastWindowLeftOut);
+    json.Key("bins").Integer(history.bins).Key("bin_hz").Number(history.binHz);
+    json.Key("transform_length").Integer(history.transformLength);
+    json.Key("bands").Integer(history.bands).Key("window_mean_square").Number(history.windowMeanSquare);
+    json.Key("vectors").BeginArray();
+    for (const HistoryVector& vector : history.vectors) {
+        static constexpr const char* kAxes[] = {"x", "y", "z"};
+        json.BeginObject().Key("name").String(vector.name);
+        json.Key("column").String(config.columns[static_cast<size_t>(vector.column)].name);
+        json.Key("rotation");
+        if (vector.group != 0) {
+            json.BeginObject().Key("group").Integer(vector.group).Key("axis").String(kAxes[vector.axis]).EndObject();
+        } else {
+            json.Null();
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("variables").BeginArray();
+    for (const HistoryMatrix& matrix : history.matrices) {
+        const RoleText text = TextOf(matrix.role);
+        json.BeginObject().Key("name").String(matrix.name).Key("role").String(RoleName(matrix.role));
+        json.Key("vector");
+        if (matrix.vector >= 0) json.String(history.vectors[static_cast<size_t>(matrix.vector)].name); else json.Null();
+        json.Key("class").String(matrix.single ? "single" : "double");
+        json.Key("rows").Integer(matrix.rows).Key("cols").Integer(matrix.cols);
+        json.Key("row_axis");
+        WriteHistoryAxis(json, matrix.rowAxis, matrix.rows);
+        json.Key("col_axis");
+        WriteHistoryAxis(json, matrix.colAxis, matrix.cols);
+        json.Key("unit").String(text.unit).Key("holds").String(text.holds);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
 }  // namespace
 
 std::string RunRecordPath(const std::string& matPath) {
@@ -183,6 +271,7 @@ std::string RunRecordText(const RunConfig& config, const ReduceResult& result, c
     json.Key("plot_script").String(facts.plotScriptPath);
     json.Key("record").String(RunRecordPath(s.outputPath.value_or("")));
     json.EndObject();
+    if (facts.history != nullptr) WriteHistory(json, config, *facts.history);
     json.EndObject();
     return json.Text();
 }

@@ -11,6 +11,7 @@
 
 #include <time.h>
 
+#include "core/history.h"
 #include "core/model.h"
 
 namespace vux {
@@ -30,6 +31,7 @@ struct RunFacts {
     std::vector<std::string> warnings;   // as printed, without line ends
     std::string plotScriptPath;
     std::string matDigest;  // XXH3-128 of the MAT-file written, as xxh128sum prints it
+    const TimeHistoryData* history = nullptr;  // the time history, when the run wrote one
 };
 
 // The transform length every full window is taken at: WINDOW_SIZE, or

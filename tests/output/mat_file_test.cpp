@@ -1,6 +1,7 @@
 #include "output/mat_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -266,6 +267,71 @@ TEST(MatFile, VectorsBeyondThe32BitByteCountAreRefused) {
     const Error next = ExpectStop([&] { MatWriteVector(mat, &one, "next", 1); });
     EXPECT_EQ(next.kind, ErrorKind::MatWrite);
     EXPECT_EQ(next.cause.fault, FileFault::NotOpen);
+}
+
+// 2-D matrices: doubles from memory, singles (padded to 8 bytes) copied from
+// a file, in the kernel on one file system and through a buffer from
+// another (/dev/shm, where there is one); a copy that would go past the
+// 2^31 - 1 byte limit, or whose source ends early, is refused.
+TEST(MatFile, MatricesOfDoublesAndCopiedSinglesAreByteExact) {
+    ScratchDir dir;
+    const std::vector<double> doubles = {1, 2, 3, 4, 5, 6};  // 2 x 3, column-major
+    const float singles[3] = {0.5f, -1.0f, 3.0f};
+    std::vector<std::string> sources = {dir / "rows"};
+    if (access("/dev/shm", W_OK) == 0) sources.push_back("/dev/shm/vux_mat_test_rows." + std::to_string(getpid()));
+    for (const std::string& source : sources) {
+        SCOPED_TRACE(source);
+        WriteFile(source, std::string(reinterpret_cast<const char*>(singles), sizeof singles));
+        const UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+        ::unlink(source.c_str());
+        MatFile mat = MatCreate(dir / "m.mat");
+        MatWriteMatrix(mat, "m", 2, 3, doubles.data());
+        MatCopyMatrix(mat, "s", MatClass::Single, 3, 1, fd);
+        MatClose(mat);
+        const std::string bytes = ReadFile(dir / "m.mat").substr(kHeader);
+        EXPECT_EQ(MatMatrixByteCount(1, 2, 3, MatClass::Double), 96u);
+        EXPECT_EQ(MatMatrixByteCount(1, 3, 1, MatClass::Single), 64u);
+        const std::string m = bytes.substr(0, 104);
+        EXPECT_EQ(m.substr(0, 40), Bytes({0x0E, 0, 0, 0, 96, 0, 0, 0, 6, 0, 0, 0, 8, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0,
+                                          5, 0, 0, 0, 8, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}));
+        EXPECT_EQ(Word(m, 48), 9u);
+        EXPECT_EQ(Word(m, 52), 48u);
+        EXPECT_EQ(m.substr(56), std::string(reinterpret_cast<const char*>(doubles.data()), 48));
+        const std::string s = bytes.substr(104);
+        ASSERT_EQ(s.size(), 72u);
+        EXPECT_EQ(s.substr(0, 40), Bytes({0x0E, 0, 0, 0, 64, 0, 0, 0, 6, 0, 0, 0, 8, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0,
+                                          5, 0, 0, 0, 8, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0}));
+        EXPECT_EQ(Word(s, 48), 7u);  // miSINGLE, 12 bytes
+        EXPECT_EQ(Word(s, 52), 12u);
+        EXPECT_EQ(s.substr(56), std::string(reinterpret_cast<const char*>(singles), 12) + std::string(4, '\0'));
+    }
+
+    const UniqueFd short_(::open((dir / "short").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    const std::string path = dir / "refused.mat";
+    struct Case {
+        int32_t rows, cols;
+        ErrorKind kind;
+        FileFault fault;
+    };
+    const Case refusals[] = {
+        {65536, 8192, ErrorKind::MatMatrixSize, FileFault::None},
+        {-1, 1, ErrorKind::MatMatrixSize, FileFault::None},
+        {2, 1, ErrorKind::MatWrite, FileFault::ScratchShort},
+    };
+    for (const Case& c : refusals) {
+        MatFile mat = MatCreate(path);
+        const Error stop = ExpectStop([&] { MatCopyMatrix(mat, "big", MatClass::Single, c.rows, c.cols, short_); });
+        EXPECT_EQ(stop.kind, c.kind);
+        EXPECT_EQ(stop.path, path);
+        EXPECT_EQ(stop.cause.fault, c.fault);
+        if (c.kind == ErrorKind::MatMatrixSize) {
+            EXPECT_EQ(stop.name, "big");
+            EXPECT_EQ(stop.number, c.rows);
+            EXPECT_EQ(stop.needed, c.cols);
+        }
+        EXPECT_EQ(mat.out.stream, nullptr);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
 }
 
 // Independent readers: what Python's scipy and GNU Octave load from the file.

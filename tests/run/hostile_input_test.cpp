@@ -98,6 +98,9 @@ std::string BaseConfigWith(const std::string& from, const std::string& to) {
     return Replace(BaseConfig(), from, to);
 }
 
+// The base configuration with the time history asked for.
+std::string HistoryConfig() { return BaseConfigWith("THETA_Z = 0\n", "THETA_Z = 0\nTIME_HISTORY = 1\n"); }
+
 // The base configuration with `lines` in place of its one equation.
 std::string EquationConfig(const std::string& lines) { return BaseConfigWith("0, E = T + 1", lines); }
 
@@ -584,6 +587,28 @@ std::vector<HostileRow> Rows() {
          [] { return BaseConfigWith("THETA_Z = 0\n", "THETA_Z = 0\nRUN_RECORD = 1\n"); },
          [](const fs::path& w) { WriteFile(w / "out.json", BaseData()); }, {"out.json", "out.mat"}, 255,
          {"\n\nRun record out.json would overwrite the data file out.json\n"}, {}, 1024, true},
+        // The time history's companion and script, when asked for, are
+        // checked with the other outputs; its size is foreseen from the data
+        // file's size (a sparse file after its first rows), never read.
+        {"HistoryIsADirectory", HistoryConfig,
+         [](const fs::path& w) {
+             Base(w);
+             fs::create_directory(w / "out_history.mat");
+         },
+         {}, 255, {"\n\nTime history out_history.mat is a directory, not a file\n"}},
+        {"HistoryScriptWouldBeTheDataFile", HistoryConfig,
+         [](const fs::path& w) { WriteFile(w / "vuxhistory.m", BaseData()); }, {"vuxhistory.m", "out.mat"}, 255,
+         {"\n\nHistory script vuxhistory.m would overwrite the data file vuxhistory.m\n"}, {}, 1024, true},
+        {"HistoryIsWrittenWithoutScratchFilesLeft", HistoryConfig, Base, {}, 10, {"Analysis complete"}, {"B_rot"}},
+        {"HistoryTooLargeForTheWindowSize", [] { return Replace(HistoryConfig(), "WINDOW_SIZE = 4", "WINDOW_SIZE = 2"); },
+         [](const fs::path& w) { WriteDataWithHole(w, BaseData(), uint64_t{8} << 30, ""); }, {}, 255,
+         {"\nTime history out_history.mat: its matrix TIME_S would take about 2.5 GiB, more than the 2 GiB "
+          "(2^31 - 1 bytes) a MAT-file element can hold; WINDOW_SIZE 3 or more would fit\n"}},
+        {"HistoryTooLargeForAnyWindowSize", [] { return Replace(HistoryConfig(), "WINDOW_SIZE = 4", "WINDOW_SIZE = 8"); },
+         [](const fs::path& w) { WriteDataWithHole(w, BaseData(), uint64_t{16} << 30, ""); }, {}, 255,
+         {"\nTime history out_history.mat: its matrix B_rot_t would take about 2.5 GiB, more than the 2 GiB "
+          "(2^31 - 1 bytes) a MAT-file element can hold; no WINDOW_SIZE makes it fit: the data file is too long "
+          "for a time history\n"}},
         // What stands where the rewrite's scratch file goes is removed, never
         // written through or waited on.
         {"ScratchNameIsALinkToTheDataFile", BaseConfig,

@@ -301,6 +301,7 @@ TEST_F(VuxGenTest, RefusesBadOptionsWithoutOutput) {
         "--rate 0",     "--rate abc",  "--rate",      "--duration -1", "--duration 0",
         "--duration x", "--size 12X",  "--size 0",    "--size M",      "--seed -3",
         "--seed 1.5",   "--bogus",     "--lf=1",      "-o",            "extra",
+        "--burst 100",  "--burst 100,2,1", "--burst 0,1,2", "--burst 100,1,2,0", "--burst 100,1,2,3,4",
     };
     for (const char* args : cases) {
         SCOPED_TRACE(args);
