@@ -86,8 +86,11 @@ void BuildShortWindow(const RunConfig& config, SpectralTables& tables, VarTable&
 // The element loops of the transform stage, built twice on x86-64: for
 // AVX2 and for any processor, chosen once at the first call. Every step is
 // an IEEE operation that rounds alike in any vector width (no fused
-// multiply-add is ever formed), so both give the same bits.
-#if defined(__x86_64__)
+// multiply-add is ever formed), so both give the same bits. The choice is
+// an ifunc resolved while the program is loaded, before ThreadSanitizer's
+// runtime is up, and its instrumented resolver would crash there: a
+// ThreadSanitizer build keeps the one portable loop.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define VUX_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
 #else
 #define VUX_VECTOR_CLONES
