@@ -161,8 +161,8 @@ shopt -u nullglob
 [[ ${#extra[@]} -eq 0 ]] || fail "history figures of runs without a time history: ${extra[*]}"
 
 # The time history (TIME_HISTORY = 1) of the same flight, 30 full windows of
-# 0.1 s: after the four figures of vuxplots.m, a spectrogram and a peak hold
-# per rotation group, then the RMS per window, nothing on the error stream.
+# 0.1 s: after the four figures of vuxplots.m, a spectrogram, a peak hold and
+# the RMS per window of each rotation group, nothing on the error stream.
 # With one full window (the first 1600 rows) no spectrogram, said on stderr;
 # with no companion (moved away) a note and only the figures of vuxplots.m;
 # with the companion of the one-window run in its place, a refusal.
@@ -184,17 +184,18 @@ expected=$(printf "$work/hist/%s\n" \
     "hist_history-figure-2.png: LINX_rot, LINY_rot, LINZ_rot: spectrogram, time 0 to 3 s, frequency 10 to 4990 Hz" \
     "hist_history-figure-3.png: ANGX_rot, ANGY_rot, ANGZ_rot: peak hold, frequency 10 to 4990 Hz" \
     "hist_history-figure-4.png: LINX_rot, LINY_rot, LINZ_rot: peak hold, frequency 10 to 4990 Hz" \
-    "hist_history-figure-5.png: ANGX_rot, ANGY_rot, ANGZ_rot, LINX_rot, LINY_rot, LINZ_rot: RMS per window, time 0 to 2.9 s")
+    "hist_history-figure-5.png: ANGX_rot, ANGY_rot, ANGZ_rot: RMS per window, time 0 to 2.9 s" \
+    "hist_history-figure-6.png: LINX_rot, LINY_rot, LINZ_rot: RMS per window, time 0 to 2.9 s")
 [[ $status -eq 0 && $output == "$expected" ]] || fail "time history: status $status, output: $output"
-for ((i = 1; i <= 5; i++)); do
+for ((i = 1; i <= 6; i++)); do
     [[ $(png_size "$work/hist/hist_history-figure-$i.png") == 400x300 ]] || fail "history figure $i is no 400x300 PNG"
 done
 output=$(bash "$render" --size 400x300 "$work/hist1/hist1.mat" 2>&1)
 status=$?
 [[ $status -eq 0 && $output == *"hist1_history.mat holds 1 full window(s): no spectrogram drawn"* &&
-    $output == *"hist1_history-figure-3.png: ANGX_rot, ANGY_rot, ANGZ_rot, LINX_rot, LINY_rot, LINZ_rot: RMS per window, time 0 to 0 s"* ]] ||
+    $output == *"hist1_history-figure-4.png: LINX_rot, LINY_rot, LINZ_rot: RMS per window, time 0 to 0 s"* ]] ||
     fail "one full window: status $status, output: $output"
-[[ -e $work/hist1/hist1_history-figure-4.png ]] && fail "one full window: a spectrogram drawn"
+[[ -e $work/hist1/hist1_history-figure-5.png ]] && fail "one full window: a spectrogram drawn"
 mv "$work/hist/hist_history.mat" "$work/hist/hist_history.mat.away"
 output=$(bash "$render" --size 400x300 "$work/hist/hist.mat" 2>&1)
 status=$?
