@@ -15,6 +15,18 @@ exactly):
     time            NAME   (the every-sample first column's vector, if any)
     vector          NAME  KIND  UNIT  START  STEP  LENGTH   (one per column)
 
+and, when the run wrote a time history (TIME_HISTORY = 1), its companion
+MAT-file and what its figures need:
+
+    history           PATH  FULL_WINDOWS  BINS  BANDS  WINDOW_S
+    history_vector    NAME  GROUP  AXIS  PSD_UNIT  TITLE  PLOTTED   (one per V)
+    history_variable  NAME  ROWS  COLS   (one per matrix of the companion)
+
+PATH is the companion beside the MAT-file (whether or not it is there);
+GROUP is 0 and AXIS "-" for a vector of no rotation group; PSD_UNIT is the
+column's #MATLAB Y label, "unit^2/Hz" without one; TITLE its #MATLAB title,
+the vector's name without one; PLOTTED 1 when the column has a plot kind.
+
 A record that is missing, unreadable or of another MAT-file is told on the
 error stream, with exit status 2.
 """
@@ -101,6 +113,68 @@ def mat_digest(mat_path):
         return None
 
 
+def history_path(mat_path, record):
+    """The time-history companion beside the MAT-file at `mat_path` (its path
+    with a final ".mat" replaced by "_history.mat", as vux_reader names it),
+    or None when the run wrote no time history. Raises RecordError when the
+    record names a companion of another name."""
+    history = record.get("history")
+    if history is None:
+        return None
+    path = (mat_path[:-4] if mat_path.endswith(".mat") else mat_path) + "_history.mat"
+    named = history["mat_file"]
+    if os.path.basename(named) != os.path.basename(path):
+        raise RecordError(f"{record_path(mat_path)} names the time history {named}, not {path}: "
+                          "run vux_reader again to write the MAT-file and its record together")
+    return path
+
+
+def history_groups(record):
+    """The history's vectors as vuxhistory.m draws them together: a list of
+    (title, [vector, ...]) with each rotation group (ascending, its vectors
+    in axis order) first, then each vector of no group (in column order).
+    Each vector is a dict: name, group (0 for none), axis ("x", "y", "z" or
+    "-"), psd_unit, title and plotted, taken from its column in the record."""
+    columns = {column["name"]: column for column in record["columns"]}
+    groups, single = {}, []
+    for vector in record["history"]["vectors"]:
+        plot = columns[vector["column"]]["plot"]
+        rotation = vector["rotation"]
+        entry = {"name": vector["name"],
+                 "group": rotation["group"] if rotation else 0,
+                 "axis": rotation["axis"] if rotation else "-",
+                 "psd_unit": plot["y_label"] or "unit^2/Hz",
+                 "title": plot["title"] or vector["name"],
+                 "plotted": plot["type"] not in ("", "0")}
+        if rotation:
+            groups.setdefault(rotation["group"], []).append(entry)
+        else:
+            single.append((entry["title"], [entry]))
+    ordered = [(f"Rotation group {group}", sorted(vectors, key=lambda v: v["axis"]))
+               for group, vectors in sorted(groups.items())]
+    return ordered + single
+
+
+def history_lines(mat_path, record):
+    """The history lines of `vux_record.py axes` (none without a history)."""
+    path = history_path(mat_path, record)
+    if path is None:
+        return []
+    history = record["history"]
+    settings = record["settings"]
+    window_s = settings["window_size"] / number(settings["sample_freq_hz"])
+    lines = ["\t".join(["history", path, str(history["full_windows"]), str(history["bins"]),
+                        str(history["bands"]), repr(window_s)])]
+    for _, vectors in history_groups(record):
+        for v in vectors:
+            lines.append("\t".join(["history_vector", v["name"], str(v["group"]), v["axis"],
+                                    v["psd_unit"], v["title"], "1" if v["plotted"] else "0"]))
+    for variable in history["variables"]:
+        lines.append("\t".join(["history_variable", variable["name"], str(variable["rows"]),
+                                str(variable["cols"])]))
+    return lines
+
+
 def number(value):
     """A record's number as a float; a non-finite one is written as the text
     "NaN", "Infinity" or "-Infinity", which float() reads."""
@@ -120,7 +194,7 @@ def axes_lines(mat_path, record):
         lines.append("\t".join(["vector", variable["name"], axis["kind"], axis["unit"],
                                 repr(number(axis["start"])), repr(number(axis["step"])),
                                 str(variable["length"])]))
-    return lines
+    return lines + history_lines(mat_path, record)
 
 
 def main(argv):

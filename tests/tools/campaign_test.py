@@ -463,6 +463,73 @@ class AxesTest(unittest.TestCase):
                     self.assertEqual(list(values), list(mat[name][1:, 0]), name)
 
 
+class HistoryTest(unittest.TestCase):
+    """--history: each flight's time history, its largest RMS per window and
+    that window's time in the table, and the peak-hold figure; without the
+    flag, neither. A companion that is missing or of another run is told."""
+
+    def test_history_columns_and_figure(self):
+        ws = e2e.Workspace()
+        self.addCleanup(ws.close)
+        # A tone from 1 s to 2 s in the first flight: its largest RMS lies in
+        # a window there. Windows of 2000 rows (0.2 s).
+        burst = ws.path("burst.csv")
+        subprocess.run([e2e.GENERATOR, "--duration", "3", "--seed", "5", "--burst", "700,1,2",
+                        "-o", burst], check=True)
+        flights = [burst, ws.generate("calm.csv", duration=2, seed=6)]
+        default = ask_for_record(ws)
+        config = ws.path("campaign.cfg")
+        with open(config, "wb") as f:
+            f.write(default.replace(b"WINDOW_SIZE = 10000", b"WINDOW_SIZE = 2000"))
+
+        plain = ws.path("plain")
+        status, stdout, stderr = campaign("-c", config, "-o", plain, *flights)
+        self.assertEqual(status, 0, stdout + stderr)
+        self.assertFalse([f for f in read_table(plain)[0] if "_rms_" in f])
+        self.assertFalse(os.path.exists(os.path.join(plain, "campaign-peak-hold.png")))
+        self.assertFalse(os.path.exists(os.path.join(plain, "burst", "burst_history.mat")))
+
+        outdir = ws.path("out")
+        status, stdout, stderr = campaign("-c", config, "-o", outdir, "--history", *flights)
+        self.assertEqual((status, stderr), (0, ""), stdout)
+        rows = read_table(outdir)
+        with open(os.path.join(outdir, "campaign.json"), encoding="utf-8") as f:
+            document = json.load(f)
+        self.assertEqual(list(rows[0]), document["fields"])
+        for row, entry, path in zip(rows, document["flights"], flights):
+            name = row["flight"]
+            record = flight_record(outdir, name, path)
+            vectors = [v["name"] for v in record["history"]["vectors"]]
+            self.assertEqual(len(vectors), 6)
+            history = scipy.io.loadmat(os.path.join(outdir, name, name + "_history.mat"))
+            times = history["TIME_S"][:, 0]
+            for vector in vectors:
+                rms = history[vector + "_rms"][:, 0]
+                expected = (float(rms.max()), float(times[rms.argmax()]))
+                self.assertEqual((float(row[vector + "_rms_max"]),
+                                  float(row[vector + "_rms_t_max"])), expected, (name, vector))
+                self.assertEqual((entry[vector + "_rms_max"], entry[vector + "_rms_t_max"]),
+                                 expected, (name, vector))
+                if name == "burst":
+                    self.assertTrue(1 <= expected[1] < 2, (vector, expected))
+        self.assertEqual(png_size(os.path.join(outdir, "campaign-peak-hold.png"))[0] > 0, True)
+
+        # The companion read on its own: missing, then another flight's.
+        loader = importlib.machinery.SourceFileLoader("vux_campaign", CAMPAIGN)
+        spec = importlib.util.spec_from_loader(loader.name, loader)
+        module = importlib.util.module_from_spec(spec)
+        loader.exec_module(module)
+        workdir = os.path.join(outdir, "burst")
+        row, _ = module.flight_row(workdir, "burst")
+        companion = os.path.join(workdir, "burst_history.mat")
+        os.rename(companion, companion + ".away")
+        with self.assertRaisesRegex(module.HistoryError, "no time history .*burst_history.mat"):
+            module.history_figures(workdir, "burst", row["record"])
+        shutil.copy(os.path.join(outdir, "calm", "calm_history.mat"), companion)
+        with self.assertRaisesRegex(module.HistoryError, "not the time history of the run"):
+            module.history_figures(workdir, "burst", row["record"])
+
+
 class UsageTest(unittest.TestCase):
     """Usage errors: status 2 and a message naming the problem; nothing runs."""
 

@@ -82,6 +82,13 @@ mkdir "$work/run" "$work/run/results"
 sed -i -e 's/^WINDOW_SIZE = 10000.*/&\nWINDOW_SIZE = 99 9.5  % the later line counts/' \
     -e 's/^TIME, 0, 0, 0, 0/TIME, plot, 0, 0, 0/' -e 's/^THETA_Z = -90$/&\nRUN_RECORD = 1/' \
     "$work/run/vux_reader.cfg"
+# Refusals: status 2 and a message naming the cause.
+check_refusal() {
+    local output status
+    output=$(bash "$render" "$1" 2>&1)
+    status=$?
+    [[ $status -eq 2 && $output == *"$2"* ]] || fail "$3: status $status, output: $output"
+}
 # Runs vux_reader in DIR on flight.csv into OUTPUT and checks its record.
 reduce() {
     (cd "$1" && "$reader" flight.csv "$2" >reader.out 2>reader.err)
@@ -106,6 +113,7 @@ output=$(cd "$work" && bash "$render" --size 400x300 run/results/flight.mat 2>&1
 status=$?
 [[ $status -eq 0 ]] || fail "render-plots exited with $status: $output"
 [[ -e $results/flight-figure-9.png ]] && fail "stale flight-figure-9.png left beside the new figures"
+[[ $(grep -c . <<<"$output") -eq $figures ]] || fail "expected one line per figure of vuxplots.m: $output"
 for expected in \
     "flight-figure-1.png: ANGX_rot, ANGY_rot, ANGZ_rot: frequency 10 to 4990 Hz" \
     "flight-figure-2.png: LINX_rot, LINY_rot, LINZ_rot: frequency 10 to 4990 Hz" \
@@ -146,6 +154,59 @@ odd3|200|s/^WINDOW_SIZE = .*/WINDOW_SIZE = 3/|1.png: ANGX_rot, ANGY_rot, ANGZ_ro
 notime|100000|s/^TIME, 1,/TIME, 0,/; s/^PRES, 0, 1, 0, .*/PRES, 1, 0, 0, 0/|4.png: PRES_out: time in the last window 0 to 0.0999 s
 CASES
 
+# A run without a time history draws exactly the figures of vuxplots.m.
+shopt -s nullglob
+extra=("$work"/*/*_history-figure-*.png "$results"/*_history-figure-*.png)
+shopt -u nullglob
+[[ ${#extra[@]} -eq 0 ]] || fail "history figures of runs without a time history: ${extra[*]}"
+
+# The time history (TIME_HISTORY = 1) of the same flight, 30 full windows of
+# 0.1 s: after the four figures of vuxplots.m, a spectrogram, a peak hold and
+# the RMS per window of each rotation group, nothing on the error stream.
+# With one full window (the first 1600 rows) no spectrogram, said on stderr;
+# with no companion (moved away) a note and only the figures of vuxplots.m;
+# with the companion of the one-window run in its place, a refusal.
+mkdir "$work/hist" "$work/hist1"
+cp "$work/run/flight.csv" "$work/hist/"
+head -n 1600 "$work/run/flight.csv" >"$work/hist1/flight.csv"
+for dir in hist hist1; do
+    sed 's/^RUN_RECORD = 1$/&\nTIME_HISTORY = 1/' "$work/run/vux_reader.cfg" >"$work/$dir/vux_reader.cfg"
+    reduce "$work/$dir" "$dir.mat"
+done
+output=$(bash "$render" --size 400x300 "$work/hist/hist.mat" 2>&1)
+status=$?
+expected=$(printf "$work/hist/%s\n" \
+    "hist-figure-1.png: ANGX_rot, ANGY_rot, ANGZ_rot: frequency 10 to 4990 Hz" \
+    "hist-figure-2.png: LINX_rot, LINY_rot, LINZ_rot: frequency 10 to 4990 Hz" \
+    "hist-figure-3.png: PRES_act, TEMP_act, HUMD_act: time 0 to 2.9 s" \
+    "hist-figure-4.png: TIME_out: time 2.9 to 2.9999 s" \
+    "hist_history-figure-1.png: ANGX_rot, ANGY_rot, ANGZ_rot: spectrogram, time 0 to 3 s, frequency 10 to 4990 Hz" \
+    "hist_history-figure-2.png: LINX_rot, LINY_rot, LINZ_rot: spectrogram, time 0 to 3 s, frequency 10 to 4990 Hz" \
+    "hist_history-figure-3.png: ANGX_rot, ANGY_rot, ANGZ_rot: peak hold, frequency 10 to 4990 Hz" \
+    "hist_history-figure-4.png: LINX_rot, LINY_rot, LINZ_rot: peak hold, frequency 10 to 4990 Hz" \
+    "hist_history-figure-5.png: ANGX_rot, ANGY_rot, ANGZ_rot: RMS per window, time 0 to 2.9 s" \
+    "hist_history-figure-6.png: LINX_rot, LINY_rot, LINZ_rot: RMS per window, time 0 to 2.9 s")
+[[ $status -eq 0 && $output == "$expected" ]] || fail "time history: status $status, output: $output"
+for ((i = 1; i <= 6; i++)); do
+    [[ $(png_size "$work/hist/hist_history-figure-$i.png") == 400x300 ]] || fail "history figure $i is no 400x300 PNG"
+done
+output=$(bash "$render" --size 400x300 "$work/hist1/hist1.mat" 2>&1)
+status=$?
+[[ $status -eq 0 && $output == *"hist1_history.mat holds 1 full window(s): no spectrogram drawn"* &&
+    $output == *"hist1_history-figure-4.png: LINX_rot, LINY_rot, LINZ_rot: RMS per window, time 0 to 0 s"* ]] ||
+    fail "one full window: status $status, output: $output"
+[[ -e $work/hist1/hist1_history-figure-5.png ]] && fail "one full window: a spectrogram drawn"
+mv "$work/hist/hist_history.mat" "$work/hist/hist_history.mat.away"
+output=$(bash "$render" --size 400x300 "$work/hist/hist.mat" 2>&1)
+status=$?
+[[ $status -eq 0 && $output == *"the run record $work/hist/hist.json names the time history $work/hist/hist_history.mat, which is not there"* ]] ||
+    fail "missing companion: status $status, output: $output"
+[[ -e $work/hist/hist-figure-4.png && ! -e $work/hist/hist_history-figure-1.png ]] ||
+    fail "missing companion: the figures of vuxplots.m only, and no earlier history figure, expected"
+cp "$work/hist1/hist1_history.mat" "$work/hist/hist_history.mat"
+check_refusal "$work/hist/hist.mat" "TIME_S in $work/hist/hist_history.mat is 1x1, but the run record $work/hist/hist.json gives it 30x1" \
+    "companion of another run"
+
 # The run's own script, on index axes: the same figures, one path per line.
 rm -f "$results"/flight-figure-*.png
 output=$(bash "$render" --as-script --size 400x300 "$results/flight.mat" 2>&1)
@@ -168,12 +229,6 @@ done
 # naming the cause): none beside the MAT-file; one that a run writing
 # results/flight (no .mat) left in flight.json; one of an earlier MAT-file
 # (another run's MAT-file in its place: the record's fingerprint differs).
-check_refusal() {
-    local output status
-    output=$(bash "$render" "$1" 2>&1)
-    status=$?
-    [[ $status -eq 2 && $output == *"$2"* ]] || fail "$3: status $status, output: $output"
-}
 mv "$results/flight.json" "$results/flight.json.away"
 check_refusal "$results/flight.mat" \
     "no run record beside $results/flight.mat (looked for $results/flight.json); a run writes it when its vux_reader.cfg has the line RUN_RECORD = 1" \
