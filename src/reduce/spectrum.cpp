@@ -90,8 +90,17 @@ void BuildShortWindow(const RunConfig& config, SpectralTables& tables, VarTable&
 // The element loops of the transform stage, built twice on x86-64: for
 // AVX2 and for any processor, chosen once at the first call. Every step is
 // an IEEE operation that rounds alike in any vector width (no fused
-// multiply-add is ever formed), so both give the same bits.
-#if defined(__x86_64__)
+// multiply-add is ever formed), so both give the same bits. Not under
+// ThreadSanitizer: the loader runs the clones' chooser before the
+// sanitizer's runtime is up, and the instrumented chooser crashes it.
+#if defined(__SANITIZE_THREAD__)
+#define VUX_NO_CLONES 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VUX_NO_CLONES 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(VUX_NO_CLONES)
 #define VUX_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
 #else
 #define VUX_VECTOR_CLONES
@@ -123,6 +132,7 @@ VUX_VECTOR_CLONES void AddScaledPower(const double* __restrict power, double* __
 }
 
 #undef VUX_VECTOR_CLONES
+#undef VUX_NO_CLONES
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 namespace vux {
 
 int32_t WindowTransforms::SlotsFor(int32_t threads, int32_t windowSize, size_t columns) {
-    constexpr size_t kBudget = size_t{4} << 20;
+    constexpr size_t kBudget = size_t{3} << 20;
     const size_t window = static_cast<size_t>(std::max(windowSize, 2));
     // The windowed floats and powers of every column, and a plan (about
     // 26 bytes a point with the library's tables).

@@ -67,7 +67,7 @@ public:
 
     // Slots for `threads` threads with windows of `windowSize` samples and
     // `columns` transform columns: a job per thread and one more, within
-    // about 4 MiB of jobs, at least 2.
+    // about 3 MiB of jobs, at least 2.
     static int32_t SlotsFor(int32_t threads, int32_t windowSize, size_t columns);
 
 private:
