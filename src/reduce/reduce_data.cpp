@@ -45,16 +45,16 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     uint64_t steppedRows = 0;
     {
         const int32_t threadCount = threads > 0 ? threads : ChooseThreads(std::getenv("VUX_THREADS")).threads;
-        WindowFeed feed(reader, config.columns, windowSize, threadCount);
-        // On several threads the transforms of a window run on any of them
-        // while the window loop goes on to the next windows; their sums are
-        // made here, in window order.
+        // On several threads the transforms of a window run on any of the
+        // feed's threads while the window loop goes on to the next windows;
+        // their sums are made here, in window order.
         std::optional<WindowTransforms> transforms;
         const size_t transformColumns = tables.transformColumns.size();
         if (threadCount > 1 && transformColumns > 0) {
-            const int32_t slots = WindowTransforms::SlotsFor(threadCount, windowSize, transformColumns);
-            transforms.emplace(transformColumns, windowSize, slots, std::min(threadCount - 1, slots));
+            transforms.emplace(transformColumns, windowSize,
+                               WindowTransforms::SlotsFor(threadCount, windowSize, transformColumns));
         }
+        WindowFeed feed(reader, config.columns, windowSize, threadCount, transforms ? &*transforms : nullptr);
         const std::function<void(TransformJob&)> retire = [&](TransformJob& job) {
             for (size_t i = 0; i < transformColumns; ++i) {
                 Spectrum& spectrum = result.spectra[static_cast<size_t>(tables.transformColumns[i])];
@@ -99,6 +99,7 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
                     if (n < windowSize) job.table.assign(table.begin(), table.end());
                 }
                 transforms->Submit(job);
+                feed.TellSideWork();
             } else {
                 TransformWindow(config, tables, work.vars, result.samples, result.spectra, n);
                 if (history != nullptr) history->AddWindow(m, fed.rows, tables, result);

@@ -1,13 +1,7 @@
 #include "reduce/window_transforms.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <algorithm>
 #include <cassert>
-#include <system_error>
-
-#include "core/ending_signals.h"
 
 namespace vux {
 
@@ -21,39 +15,33 @@ int32_t WindowTransforms::SlotsFor(int32_t threads, int32_t windowSize, size_t c
     return static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(std::max(threads, 1)) + 1, fit));
 }
 
-WindowTransforms::WindowTransforms(size_t columns, int32_t windowSize, int32_t slots, int32_t workers)
+WindowTransforms::WindowTransforms(size_t columns, int32_t windowSize, int32_t slots)
     : slotCount_(static_cast<size_t>(std::max(slots, 1))), jobs_(slotCount_) {
     const size_t window = static_cast<size_t>(std::max(windowSize, 0));
     for (TransformJob& job : jobs_) {
         job.inputs.assign(columns, std::vector<float>(window, 0.0f));
         job.powers.assign(columns, std::vector<double>(window / 2 + 1, 0.0));
     }
-    {
-        MutexLock held(mutex_);
-        done_.assign(slotCount_, 0);
-    }
-    workers_.reserve(static_cast<size_t>(std::max(workers, 0)));
-    for (int32_t t = 0; t < workers; ++t) {
-        try {
-            workers_.emplace_back(&WindowTransforms::WorkerMain, this);
-        } catch (const std::system_error&) {
-            break;  // fewer threads: the window loop's own thread does the rest
+    MutexLock held(mutex_);
+    done_.assign(slotCount_, 0);
+}
+
+int64_t WindowTransforms::Claim() {
+    MutexLock held(mutex_);
+    return claimed_ < submitted_ ? claimed_++ : -1;
+}
+
+void WindowTransforms::Run(int64_t window) noexcept {
+    const size_t slot = static_cast<size_t>(window) % slotCount_;
+    TransformJob& job = jobs_[slot];
+    if (job.plan) {
+        for (size_t c = 0; c < job.inputs.size(); ++c) {
+            TransformPower(*job.plan, job.inputs[c].data(), job.powers[c].data());
         }
     }
-}
-
-WindowTransforms::~WindowTransforms() {
-    {
-        MutexLock held(mutex_);
-        stopping_ = true;
-    }
-    submittedChanged_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
-}
-
-void WindowTransforms::Run(TransformJob& job) {
-    if (!job.plan) return;
-    for (size_t c = 0; c < job.inputs.size(); ++c) TransformPower(*job.plan, job.inputs[c].data(), job.powers[c].data());
+    MutexLock held(mutex_);
+    done_[slot] = 1;
+    doneChanged_.notify_one();  // only the window loop waits
 }
 
 TransformJob& WindowTransforms::Take(int32_t n, const std::function<void(TransformJob&)>& retire) {
@@ -71,11 +59,8 @@ void WindowTransforms::Submit(TransformJob& job) {
     assert(&job == &jobs_[static_cast<size_t>(taken_) % slotCount_]);
     (void)job;
     ++taken_;
-    {
-        MutexLock held(mutex_);
-        ++submitted_;
-    }
-    submittedChanged_.notify_one();
+    MutexLock held(mutex_);
+    ++submitted_;
 }
 
 void WindowTransforms::RetireAll(const std::function<void(TransformJob&)>& retire) {
@@ -85,41 +70,19 @@ void WindowTransforms::RetireAll(const std::function<void(TransformJob&)>& retir
 void WindowTransforms::RetireOldest(const std::function<void(TransformJob&)>& retire) {
     assert(retired_ < taken_);
     const size_t slot = static_cast<size_t>(retired_) % slotCount_;
+    for (;;) {
+        // Rather than wait, transform the oldest window nobody took.
+        const int64_t window = Claim();
+        if (window < 0) break;
+        Run(window);
+        if (static_cast<size_t>(window) % slotCount_ == slot) break;
+    }
     {
         MutexLock held(mutex_);
-        while (done_[slot] == 0) {
-            if (claimed_ < submitted_) {
-                // Rather than wait, transform the oldest window nobody took.
-                const size_t mine = static_cast<size_t>(claimed_++) % slotCount_;
-                held.Unlock();
-                Run(jobs_[mine]);
-                held.Lock();
-                done_[mine] = 1;
-            } else {
-                mutex_.Wait(doneChanged_);
-            }
-        }
+        while (done_[slot] == 0) mutex_.Wait(doneChanged_);
         done_[slot] = 0;
     }
     retire(jobs_[slot]);
     ++retired_;
-}
-
-void WindowTransforms::WorkerMain() {
-    // The interrupt watcher alone takes the signals that end a run.
-    const sigset_t signals = EndingSignalSet();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-    MutexLock held(mutex_);
-    for (;;) {
-        while (!stopping_ && claimed_ == submitted_) mutex_.Wait(submittedChanged_);
-        if (stopping_) return;
-        const size_t mine = static_cast<size_t>(claimed_++) % slotCount_;
-        held.Unlock();
-        Run(jobs_[mine]);
-        held.Lock();
-        done_[mine] = 1;
-        doneChanged_.notify_one();
-    }
 }
 }  // namespace vux
