@@ -45,12 +45,14 @@ ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const Re
     uint64_t steppedRows = 0;
     {
         const int32_t threadCount = threads > 0 ? threads : ChooseThreads(std::getenv("VUX_THREADS")).threads;
-        // On several threads the transforms of a window run on any of the
+        // On 3 threads or more the transforms of a window run on any of the
         // feed's threads while the window loop goes on to the next windows;
-        // their sums are made here, in window order.
+        // their sums are made here, in window order. (On 2, reading and
+        // parsing keep both busy longer than the window loop takes: handing
+        // the transforms over would only add its copies.)
         std::optional<WindowTransforms> transforms;
         const size_t transformColumns = tables.transformColumns.size();
-        if (threadCount > 1 && transformColumns > 0) {
+        if (threadCount > 2 && transformColumns > 0) {
             transforms.emplace(transformColumns, windowSize,
                                WindowTransforms::SlotsFor(threadCount, windowSize, transformColumns));
         }

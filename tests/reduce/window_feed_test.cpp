@@ -1,7 +1,7 @@
 // The window feed against the reference reader: the same file reduced by a
 // plain line-by-line reader window after window (the row-by-row semantics)
-// and by ReduceWindows on 1, 2, 3 and 16 threads (the transforms on other
-// threads than the window loop's), in blocks of every size, must give the
+// and by ReduceWindows on 1, 2, 3 and 16 threads (from 3 on, the transforms
+// on the feed's threads), in blocks of every size, must give the
 // same bits everywhere: arrays, statistics, spectra, rotated arrays,
 // data-quality facts, the windows told and the time history.
 
