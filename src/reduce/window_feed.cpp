@@ -172,8 +172,8 @@ void WindowFeed::RecordFailure(std::exception_ptr failure, int64_t window) {
     TellChange();
 }
 
-// Parses one waiting piece, or cuts one. Returns false when there is
-// nothing to do now.
+// Does a unit of the side work, or parses one waiting piece, or cuts one.
+// Returns false when there is nothing to do now.
 bool WindowFeed::HelpOnce() {
     if (side_ != nullptr) {
         const int64_t unit = side_->Claim();
