@@ -49,13 +49,15 @@ struct ReduceObserver {
 //
 // The rows are read and parsed on `threads` threads (the calling one among
 // them; 1 = no other thread); 0 takes the count from ChooseThreads with the
-// environment variable VUX_THREADS (reduce/window_feed.h). Every count gives
-// the same bits: windows are processed, and the observer told, in order on
-// the calling thread. Memory: a few windows' arrays and 1 MiB blocks per
-// thread, whatever the file's size.
+// environment variable VUX_THREADS (reduce/window_feed.h). On 3 or more,
+// the windows' transforms run on any of them (reduce/window_transforms.h)
+// and their sums are made in window order. Every count gives the same bits:
+// windows are processed, and the observer told, in order on the calling
+// thread. Memory: a few windows' arrays and 1 MiB blocks per thread,
+// whatever the file's size.
 //
 // With a `history` (reduce/time_history.h), each processed window is added
-// to it right after its transform, in window order.
+// to it after its transform, in window order.
 ReduceResult ReduceWindows(DataReader& reader, const RunConfig& config, const ReduceObserver& observer = {},
                            int32_t threads = 0, TimeHistory* history = nullptr);
 }  // namespace vux

@@ -2,9 +2,13 @@
 
 #include <kissfft/kiss_fftr.h>
 
+#include <type_traits>
+
 #include "expr/compiled_expr.h"
 
 namespace vux {
+static_assert(std::is_same_v<kiss_fft_scalar, float>, "the transform is single precision");
+
 struct FftPlan {
     int32_t n = 0;
     kiss_fftr_cfg config = nullptr;
@@ -86,18 +90,22 @@ void BuildShortWindow(const RunConfig& config, SpectralTables& tables, VarTable&
 // The element loops of the transform stage, built twice on x86-64: for
 // AVX2 and for any processor, chosen once at the first call. Every step is
 // an IEEE operation that rounds alike in any vector width (no fused
-// multiply-add is ever formed), so both give the same bits. The choice is
-// an ifunc resolved while the program is loaded, before ThreadSanitizer's
-// runtime is up, and its instrumented resolver would crash there: a
-// ThreadSanitizer build keeps the one portable loop.
-#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+// multiply-add is ever formed), so both give the same bits. Not under
+// ThreadSanitizer: the loader runs the clones' chooser before the
+// sanitizer's runtime is up, and the instrumented chooser crashes it.
+#if defined(__SANITIZE_THREAD__)
+#define VUX_NO_CLONES 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VUX_NO_CLONES 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(VUX_NO_CLONES)
 #define VUX_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
 #else
 #define VUX_VECTOR_CLONES
 #endif
 
-// x[i] = x[i] * table[i] in place, and its single-precision copy for the
-// transform.
 VUX_VECTOR_CLONES void ApplyWindowTable(double* __restrict x, const double* __restrict table,
                                         kiss_fft_scalar* __restrict in, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -107,36 +115,56 @@ VUX_VECTOR_CLONES void ApplyWindowTable(double* __restrict x, const double* __re
     }
 }
 
-// power[k] = |X_k|^2 (in single precision, as the bins), and the scaled
-// power added to the density: spectrum[0] += power[0] / d,
-// spectrum[k] += (power[k] * 2) / d for 1 <= k <= half.
-VUX_VECTOR_CLONES void AddPower(const kiss_fft_cpx* __restrict bins, double* __restrict power,
-                                double* __restrict spectrum, int32_t half, double d) {
+// power[k] = |X_k|^2 for 0 <= k <= half, in single precision as the bins.
+VUX_VECTOR_CLONES void PowerOfBins(const kiss_fft_cpx* __restrict bins, double* __restrict power, int32_t half) {
     for (int32_t k = 0; k <= half; ++k) {
         const float re = bins[k].r;
         const float im = bins[k].i;
         const float p = re * re + im * im;
         power[k] = static_cast<double>(p);
     }
+}
+
+VUX_VECTOR_CLONES void AddScaledPower(const double* __restrict power, double* __restrict spectrum, int32_t half,
+                                      double d) {
     spectrum[0] += power[0] / d;
     for (int32_t k = 1; k <= half; ++k) spectrum[k] += (power[k] * 2) / d;
 }
 
 #undef VUX_VECTOR_CLONES
+#undef VUX_NO_CLONES
 
 }  // namespace
+
+int32_t FftPlanLength(const FftPlan& plan) { return plan.n; }
+
+const std::vector<double>& WindowTableFor(const RunConfig& config, SpectralTables& tables, VarTable& vars, int32_t n) {
+    if (n < config.settings.windowSize) {
+        BuildShortWindow(config, tables, vars, n);
+        return tables.shortWindowTable;
+    }
+    return tables.windowTable;
+}
+
+void ApplyWindow(double* x, const double* table, float* in, int32_t n) { ApplyWindowTable(x, table, in, n); }
+
+void TransformPower(FftPlan& plan, const float* in, double* power) {
+    kiss_fftr(plan.config, in, plan.output.data());
+    PowerOfBins(plan.output.data(), power, plan.n / 2);
+}
+
+void AddDensity(const double* power, double* density, int32_t n, int32_t sampleFreq) {
+    const double d = static_cast<double>(n) * static_cast<double>(sampleFreq);
+    AddScaledPower(power, density, n / 2, d);
+}
 
 void TransformWindow(const RunConfig& config, SpectralTables& tables, VarTable& vars,
                      std::vector<std::vector<double>>& samples, std::vector<Spectrum>& spectra, int32_t n) {
     const bool shortWindow = n < config.settings.windowSize;
-    if (shortWindow) BuildShortWindow(config, tables, vars, n);
+    const double* table = WindowTableFor(config, tables, vars, n).data();
     if (tables.transformColumns.empty()) return;
 
-    const double* table = shortWindow ? tables.shortWindowTable.data() : tables.windowTable.data();
     FftPlan* plan = shortWindow ? tables.shortPlan.get() : tables.fullPlan.get();
-    const double d = static_cast<double>(n) * static_cast<double>(config.settings.sampleFreq);
-    const int32_t half = n / 2;
-
     for (int32_t c : tables.transformColumns) {
         double* x = samples[c].data();
         if (plan == nullptr) {  // only an odd length, which windows never have
@@ -144,8 +172,8 @@ void TransformWindow(const RunConfig& config, SpectralTables& tables, VarTable& 
             continue;
         }
         ApplyWindowTable(x, table, plan->input.data(), n);
-        kiss_fftr(plan->config, plan->input.data(), plan->output.data());
-        AddPower(plan->output.data(), spectra[c].power.data(), spectra[c].density.data(), half, d);
+        TransformPower(*plan, plan->input.data(), spectra[c].power.data());
+        AddDensity(spectra[c].power.data(), spectra[c].density.data(), n, config.settings.sampleFreq);
     }
 }
 

@@ -52,6 +52,24 @@ SpectralTables BuildSpectralTables(const RunConfig& config, VarTable& vars, std:
 void TransformWindow(const RunConfig& config, SpectralTables& tables, VarTable& vars,
                      std::vector<std::vector<double>>& samples, std::vector<Spectrum>& spectra, int32_t n);
 
+// The pieces of TransformWindow, for a window loop that transforms on other
+// threads; in that order they give TransformWindow's bits.
+//
+// The table for a window of n samples (the window loop's thread: a short
+// window's table is built as TransformWindow builds it, with `vars`).
+const std::vector<double>& WindowTableFor(const RunConfig& config, SpectralTables& tables, VarTable& vars, int32_t n);
+// x[i] = x[i] * table[i] in place for 0 <= i < n, and its single-precision
+// copy in `in`.
+void ApplyWindow(double* x, const double* table, float* in, int32_t n);
+// The transform of the plan's n points `in` and power[k] = |Xk|^2 for
+// 0 <= k <= n/2. Touches only `in`, `power` and the plan (its buffers are
+// scratch): any thread, one plan per thread at a time.
+void TransformPower(FftPlan& plan, const float* in, double* power);
+int32_t FftPlanLength(const FftPlan& plan);
+// density[0] += power[0] / D and density[k] += (power[k] x 2) / D for
+// 1 <= k <= n/2, D = n x sampleFreq.
+void AddDensity(const double* power, double* density, int32_t n, int32_t sampleFreq);
+
 // Divides elements 0 .. WINDOW_SIZE/2 of every FFT-type column's density by
 // m, the number of processed windows.
 void AverageSpectra(const RunConfig& config, std::vector<Spectrum>& spectra, int32_t m);

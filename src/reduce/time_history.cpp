@@ -305,13 +305,21 @@ void ToLittleEndian(T* values, size_t count) {
 
 void TimeHistory::AddWindow(int32_t m, int32_t rows, const SpectralTables& tables, const ReduceResult& result) {
     if (rows != windowSize_ || windowSize_ < 2) return;
+    const bool oddSize = transformLength_ < windowSize_;
+    const double start = config_.columns.empty() || result.samples.empty()
+                             ? 0.0
+                             : WindowStartTime(config_.columns[0].sampling, result.samples[0], static_cast<size_t>(m));
+    AddWindow(rows, oddSize ? tables.shortWindowTable : tables.windowTable, start, result);
+}
+
+void TimeHistory::AddWindow(int32_t rows, const std::vector<double>& table, double start, const ReduceResult& result) {
+    if (rows != windowSize_ || windowSize_ < 2) return;
     const size_t bins = static_cast<size_t>(bins_);
 
     // The window table's power: fixed for an even size, the window's own
     // table (filled again for every window) for an odd one.
     const bool oddSize = transformLength_ < windowSize_;
     if (oddSize || !meanSquareKnown_) {
-        const std::vector<double>& table = oddSize ? tables.shortWindowTable : tables.windowTable;
         const size_t points = std::min(table.size(), static_cast<size_t>(transformLength_));
         double sum = 0.0;
         for (size_t i = 0; i < points; ++i) sum += table[i] * table[i];
@@ -379,9 +387,6 @@ void TimeHistory::AddWindow(int32_t m, int32_t rows, const SpectralTables& table
         Append(rmsFiles_[v], &rmsBytes, sizeof rmsBytes);
         Append(bandFiles_[v], bandRow_.data(), bandRow_.size() * sizeof(double));
     }
-    double start = config_.columns.empty() || result.samples.empty()
-                       ? 0.0
-                       : WindowStartTime(config_.columns[0].sampling, result.samples[0], static_cast<size_t>(m));
     ToLittleEndian(&start, 1);
     Append(times_, &start, sizeof start);
     ++windows_;

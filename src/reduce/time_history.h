@@ -81,12 +81,16 @@ public:
     TimeHistory(const TimeHistory&) = delete;
     TimeHistory& operator=(const TimeHistory&) = delete;
 
-    // The window loop's call, once per processed window m (from 0) of `rows`
-    // rows, in window order, after its transform: `tables` and
-    // result.spectra[c].power (bins 0 .. n/2, |Xk|^2) are that window's.
-    // A window of fewer than WINDOW_SIZE rows is left out. Appends the
-    // window's rows to the scratch files (MatWrite naming the companion when
-    // one cannot be written). Allocates nothing.
+    // The window loop's call, once per processed window of `rows` rows, in
+    // window order, after its transform: `table` (the window table
+    // it was transformed with), `start` (its WindowStartTime, taken after
+    // the transform) and result.spectra[c].power (bins 0 .. n/2, |Xk|^2) are
+    // that window's. A window of fewer than WINDOW_SIZE rows is left out.
+    // Appends the window's rows to the scratch files (MatWrite naming the
+    // companion when one cannot be written). Allocates nothing.
+    void AddWindow(int32_t rows, const std::vector<double>& table, double start, const ReduceResult& result);
+    // The same for window m (from 0), right after its transform: the table
+    // and the start time taken from `tables` and result.samples.
     void AddWindow(int32_t m, int32_t rows, const SpectralTables& tables, const ReduceResult& result);
 
     // After the last window: the history, its scratch files handed over.

@@ -172,9 +172,18 @@ void WindowFeed::RecordFailure(std::exception_ptr failure, int64_t window) {
     TellChange();
 }
 
-// Parses one waiting piece, or cuts one. Returns false when there is
-// nothing to do now.
+// Does a unit of the side work, or parses one waiting piece, or cuts one.
+// Returns false when there is nothing to do now.
 bool WindowFeed::HelpOnce() {
+    if (side_ != nullptr) {
+        const int64_t unit = side_->Claim();
+        if (unit >= 0) {
+            mutex_.Unlock();
+            side_->Run(unit);
+            mutex_.Lock();
+            return true;
+        }
+    }
     if (readyFirst_ < readyPieces_.size()) {
         Piece* piece = readyPieces_[readyFirst_++];
         if (readyFirst_ == readyPieces_.size()) {
@@ -536,9 +545,10 @@ void WindowFeed::HandOver(Slot& slot, int32_t rows, int64_t m, std::vector<std::
 }
 
 WindowFeed::WindowFeed(DataReader& reader, const std::vector<ColumnSpec>& columns, int32_t windowSize,
-                       int32_t threads)
+                       int32_t threads, FeedSideWork* side)
     : reader_(&reader),
       columns_(&columns),
+      side_(side),
       windowSize_(windowSize),
       slotCount_(SlotCount(windowSize)),
       blockBytes_(BlockBytes(reader)) {
@@ -626,6 +636,11 @@ FedWindow WindowFeed::Next(std::vector<std::vector<double>>& samples) {
     ++nextWindow_;
     ended_ = fed.endOfFile;
     return fed;
+}
+
+void WindowFeed::TellSideWork() {
+    MutexLock held(mutex_);
+    TellChange();
 }
 
 DataQuality WindowFeed::Finish() {

@@ -34,6 +34,18 @@
 
 namespace vux {
 
+// Work besides the feed's own that its threads take on, before parsing or
+// cutting, in units (such as the transforms of the windows already fed).
+class FeedSideWork {
+public:
+    virtual ~FeedSideWork() = default;
+    // Takes a waiting unit: its number, or -1 when none waits. Called with
+    // the feed's lock held; takes no lock but its own.
+    virtual int64_t Claim() = 0;
+    // Does a unit Claim gave, without the feed's lock.
+    virtual void Run(int64_t unit) noexcept = 0;
+};
+
 struct FedWindow {
     int32_t rows = 0;            // complete rows of the window
     bool endOfFile = false;      // no window follows
@@ -47,8 +59,11 @@ public:
     // `threads` threads in all: the calling thread and threads - 1 workers,
     // which block SIGINT and SIGTERM. `reader` and `columns` must outlive the
     // feed; the reader is read from no more but by the feed. Allocates the
-    // blocks and slots.
-    WindowFeed(DataReader& reader, const std::vector<ColumnSpec>& columns, int32_t windowSize, int32_t threads);
+    // blocks and slots. With `side`, every thread of the feed (the window
+    // loop's too, while it waits in Next) does its units, first; it must
+    // outlive the feed.
+    WindowFeed(DataReader& reader, const std::vector<ColumnSpec>& columns, int32_t windowSize, int32_t threads,
+               FeedSideWork* side = nullptr);
     // Stops and joins the workers, so a stop of the run by an exception in
     // the window loop leaves no thread behind.
     ~WindowFeed();
@@ -73,6 +88,9 @@ public:
     // Stops the workers and returns the data-quality facts of every row and
     // line fed (meanStep is left NaN).
     DataQuality Finish() VUX_EXCLUDES(mutex_);
+
+    // Wakes the waiting threads: the side work has a new unit.
+    void TellSideWork() VUX_EXCLUDES(mutex_);
 
 private:
     struct Block;
@@ -104,6 +122,7 @@ private:
     // Fixed at start; read by every thread without the lock.
     DataReader* const reader_;  // its descriptor, path, block size and row limit are read; the cutter adds what it reads to its digest
     const std::vector<ColumnSpec>* const columns_;
+    FeedSideWork* const side_;  // null when none
     const int32_t windowSize_;
     const int64_t slotCount_;
     const size_t blockBytes_;  // the size of a block, unless it grew for one long line

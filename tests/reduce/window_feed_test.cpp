@@ -1,10 +1,12 @@
 // The window feed against the reference reader: the same file reduced by a
 // plain line-by-line reader window after window (the row-by-row semantics)
-// and by ReduceWindows on 1, 2 and 3 threads, in blocks of every size, must
-// give the same bits everywhere: arrays, statistics, spectra, rotated arrays,
-// data-quality facts and the windows told.
+// and by ReduceWindows on 1, 2, 3 and 16 threads (from 3 on, the transforms
+// on the feed's threads), in blocks of every size, must give the
+// same bits everywhere: arrays, statistics, spectra, rotated arrays,
+// data-quality facts, the windows told and the time history.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <cstdlib>
 
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include "reduce/reduce_test_util.h"
 #include "reduce/rotation.h"
 #include "reduce/spectrum.h"
+#include "reduce/time_history.h"
 #include "reduce/window.h"
 #include "reduce/window_feed.h"
 #include "support/files.h"
@@ -70,11 +73,12 @@ Reduced ReduceRowByRow(DataReader& reader, const RunConfig& config) {
     return out;
 }
 
-Reduced ReduceOnThreads(DataReader& reader, const RunConfig& config, int32_t threads) {
+Reduced ReduceOnThreads(DataReader& reader, const RunConfig& config, int32_t threads,
+                        TimeHistory* history = nullptr) {
     Reduced out;
     ReduceObserver observer;
     observer.window = [&out](const WindowDone& done) { out.windows.push_back(WindowDone{done.window, 0.0, done.bytesConsumed}); };
-    out.result = ReduceWindows(reader, config, observer, threads);
+    out.result = ReduceWindows(reader, config, observer, threads, history);
     return out;
 }
 
@@ -199,11 +203,72 @@ TEST(WindowFeed, EveryThreadCountAndBlockSizeGivesTheRowByRowBits) {
         DataReader reference = OpenDataFile(path, c.windowSize);
         const Reduced expected = ReduceRowByRow(reference, run.config);
         for (size_t block : {size_t{0}, size_t{1}, size_t{5}, size_t{97}, size_t{4096}}) {
-            for (int32_t threads : {1, 2, 3}) {
+            for (int32_t threads : {1, 2, 3, 16}) {
                 SCOPED_TRACE("block size " + std::to_string(block) + ", " + std::to_string(threads) + " threads");
                 DataReader reader = OpenDataFile(path, c.windowSize);
                 if (block > 0) reader.blockSize = block;
                 EXPECT_EQ(Differences(expected, ReduceOnThreads(reader, run.config, threads)), "");
+            }
+        }
+    }
+}
+
+// Every matrix of a time history as bytes: its values, or its scratch file.
+std::vector<std::string> HistoryBytes(const TimeHistoryData& data) {
+    std::vector<std::string> out;
+    out.push_back(std::to_string(data.windows) + " " + std::to_string(data.bins) + " " +
+                  std::to_string(data.lastWindowLeftOut));
+    out.emplace_back(reinterpret_cast<const char*>(&data.windowMeanSquare), sizeof data.windowMeanSquare);
+    for (const HistoryMatrix& matrix : data.matrices) {
+        std::string bytes = matrix.name + ":";
+        if (matrix.file) {
+            std::string stored(static_cast<size_t>(matrix.rows) * static_cast<size_t>(matrix.cols) *
+                                   (matrix.single ? 4 : 8),
+                               '\0');
+            EXPECT_EQ(::pread(matrix.file.get(), stored.data(), stored.size(), 0), static_cast<ssize_t>(stored.size()))
+                << matrix.name;
+            bytes += stored;
+        } else {
+            bytes.append(reinterpret_cast<const char*>(matrix.values.data()), matrix.values.size() * sizeof(double));
+        }
+        out.push_back(bytes);
+    }
+    return out;
+}
+
+// With the time history: each window's spectra are summed and added to the
+// history in window order, whichever thread transformed them. Short rows
+// carry windowed samples into the next window; an odd size gives every
+// window its own table; a short last window is transformed at its length.
+TEST(WindowFeed, TimeHistoryAndSpectraAreTheSameOnEveryThreadCount) {
+    const FeedCase cases[] = {
+        {"short last window, per-sample equations", 16, 341, true, true},
+        {"odd window size", 9, 400, false, true},
+        {"whole windows", 8, 400, true, false},
+    };
+    ScratchDir dir;
+    const std::string path = dir / "data.csv";
+    uint32_t seed = 40;
+    for (const FeedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TestRun run = MakeRun(c.windowSize, c.sampleEquations);
+        test_support::WriteFile(path, std::string(kDataMarker) + "\nT,P,Q,V,X,Y\n" + MessyRows(c.rows, seed++, c.lastLineEnd));
+        DataReader reference = OpenDataFile(path, c.windowSize);
+        const Reduced expected = ReduceRowByRow(reference, run.config);
+        std::vector<std::string> expectedHistory;
+        for (int32_t threads : {1, 2, 3, 16}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            DataReader reader = OpenDataFile(path, c.windowSize);
+            reader.blockSize = 64;  // many pieces, windows completed out of turn
+            TimeHistory history(run.config, dir / "out_history.mat");
+            Reduced reduced = ReduceOnThreads(reader, run.config, threads, &history);
+            EXPECT_EQ(Differences(expected, reduced), "");
+            const std::vector<std::string> bytes = HistoryBytes(history.Finish(reduced.result));
+            ASSERT_GT(bytes.size(), 5u);  // rotated vectors have a history
+            if (threads == 1) {
+                expectedHistory = bytes;
+            } else {
+                EXPECT_TRUE(bytes == expectedHistory);
             }
         }
     }
@@ -255,10 +320,10 @@ TEST(WindowFeed, OverlongLinesAreNoRowsWhateverTheReads) {
     }
 }
 
-// The whole tool, default configuration, on 1, 2 and 3 threads: the same
+// The whole tool, default configuration, on 1, 2, 3 and 16 threads: the same
 // status, console (timings masked), warnings, MAT-file (past its dated
 // header) and plot script.
-TEST(WindowFeed, WholeRunsOnOneTwoAndThreeThreadsAreTheSame) {
+TEST(WindowFeed, WholeRunsOnAnyThreadCountAreTheSame) {
     const std::string data = "free header\r\n" + std::string(kDataMarker) + "\r\nTIME,P,T,H,AX,AY,AZ,LX,LY,LZ,\r\n" +
                              MessyRows(25000, 5, true, 10);
     const std::regex timings(R"(([0-9]+\.[0-9]+s elapsed)|(Remaining [^s]*s)|(took [0-9.]+ seconds)|(time: [0-9.]+s))");
@@ -267,7 +332,7 @@ TEST(WindowFeed, WholeRunsOnOneTwoAndThreeThreadsAreTheSame) {
         std::string out, err, mat, plots;
     };
     std::vector<Outcome> outcomes;
-    for (const char* threads : {"1", "2", "3"}) {
+    for (const char* threads : {"1", "2", "3", "16"}) {
         SCOPED_TRACE(std::string("VUX_THREADS=") + threads);
         ScratchDir dir;
         test_support::WriteFile(dir / "flight.csv", data);
