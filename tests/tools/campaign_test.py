@@ -329,9 +329,10 @@ class FailuresTest(unittest.TestCase):
 
 class HostsTest(unittest.TestCase):
     """Flights spread over two ssh logins, as over two machines: an OpenSSH
-    server started for the test on 127.0.0.1, reached as USER@127.0.0.1 and as
-    USER@localhost with a key made for the test. Skipped only where the server
-    cannot listen on 127.0.0.1."""
+    server started for the test on 127.0.0.1 and 127.0.0.2, reached as
+    USER@127.0.0.1 and as USER@127.0.0.2 with a key made for the test (two
+    addresses, not a host name: a bare machine may have no /etc/hosts to name
+    localhost). Skipped only where the server cannot listen on them."""
 
     def setUp(self):
         self.ws = e2e.Workspace()
@@ -357,8 +358,8 @@ class HostsTest(unittest.TestCase):
                     " AddressFamily inet\n ConnectTimeout 20\n LogLevel ERROR\n")
 
     def start_sshd(self, keys):
-        """Starts sshd on a free port of 127.0.0.1; returns the port, or None
-        when another program took it first."""
+        """Starts sshd on a free port of 127.0.0.1 and 127.0.0.2; returns the
+        port, or None when another program took it first."""
         try:
             with socket.socket() as probe:  # a free port; sshd takes it a moment later
                 probe.bind(("127.0.0.1", 0))
@@ -367,7 +368,7 @@ class HostsTest(unittest.TestCase):
             raise unittest.SkipTest(f"cannot listen on 127.0.0.1: {e.strerror}")
         config = os.path.join(keys, f"sshd_config.{port}")
         with open(config, "w") as f:
-            f.write(f"Port {port}\nListenAddress 127.0.0.1\nHostKey {keys}/host\nPidFile none\n"
+            f.write(f"Port {port}\nListenAddress 127.0.0.1\nListenAddress 127.0.0.2\nHostKey {keys}/host\nPidFile none\n"
                     f"AuthorizedKeysFile {keys}/authorized_keys\nStrictModes no\nUsePAM no\n"
                     "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
                     "PermitRootLogin prohibit-password\nPrintMotd no\n")
@@ -382,8 +383,8 @@ class HostsTest(unittest.TestCase):
         self.addCleanup(sshd.terminate)
         deadline = time.monotonic() + 20
         while True:
-            with socket.socket() as client:
-                refused = client.connect_ex(("127.0.0.1", port))
+            with socket.socket() as first, socket.socket() as second:
+                refused = first.connect_ex(("127.0.0.1", port)) or second.connect_ex(("127.0.0.2", port))
                 if not refused:
                     return port
             log.seek(0)
@@ -391,7 +392,7 @@ class HostsTest(unittest.TestCase):
             if sshd.poll() is not None and "Address already in use" in text:
                 return None
             if sshd.poll() is not None and re.search(r"Bind to port|Cannot bind", text):
-                raise unittest.SkipTest(f"sshd cannot listen on 127.0.0.1: {text.strip()}")
+                raise unittest.SkipTest(f"sshd cannot listen on 127.0.0.1 and 127.0.0.2: {text.strip()}")
             self.assertIsNone(sshd.poll(), f"sshd stopped: {text}")
             self.assertLess(time.monotonic(), deadline,
                             f"cannot reach sshd: {os.strerror(refused)}; its log: {text}")
@@ -401,7 +402,7 @@ class HostsTest(unittest.TestCase):
         ws = self.ws
         user = pwd.getpwuid(os.getuid()).pw_name
         logins = [f"ssh -F {self.ssh_config} {user}@127.0.0.1",
-                  f"ssh -F {self.ssh_config} {user}@localhost"]
+                  f"ssh -F {self.ssh_config} {user}@127.0.0.2"]
         with open(ws.path("hosts"), "w") as f:
             f.write("".join(f"1/{login}\n" for login in logins))
         flights = [ws.generate(f"flight-{i}.csv", duration=1 + i % 2, seed=i) for i in range(1, 5)]
