@@ -280,20 +280,29 @@ TEST_F(InterruptedRun, EverySignalThatWouldEndTheRunLeavesNoScratchFile) {
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(::sigabbrev_np(row.sig)) + " during the " + row.phase.name +
                      (row.ignoredAtStart ? ", ignored from the start" : ""));
-        for (const std::string& name : EntriesIn(dir_.path)) fs::remove_all(dir_.path / name);
-        WriteFile(dir_.path / kConfig, row.phase.config);
-        WriteFile(dir_.path / "out.mat", previous);
-        Launch launch = Tool(dir_.path, row.phase.args, Sink::Pipe());
-        if (row.ignoredAtStart) launch.ignored = {row.sig};
-        Process tool = Start(launch);
-        const bool reached = WaitForEntry(tool, dir_.path, row.phase.scratch);
-        ::kill(tool.pid, row.sig);
-        const auto signalled = std::chrono::steady_clock::now();
+        // The scratch file lives for some tens of milliseconds: on a busy
+        // machine this test may not look while it does. Such a run proves
+        // nothing and is made again, a few times at most.
+        bool reached = false;
         std::string printed;
-        ReadUntil(tool, printed, {}, std::chrono::seconds(10));
-        const Exit exit = Wait(tool, std::chrono::seconds(10));
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
-        ASSERT_TRUE(reached) << "no scratch file appeared: " << printed;
+        Exit exit;
+        double seconds = 0.0;
+        for (int attempt = 0; attempt < 8 && !reached; ++attempt) {
+            for (const std::string& name : EntriesIn(dir_.path)) fs::remove_all(dir_.path / name);
+            WriteFile(dir_.path / kConfig, row.phase.config);
+            WriteFile(dir_.path / "out.mat", previous);
+            Launch launch = Tool(dir_.path, row.phase.args, Sink::Pipe());
+            if (row.ignoredAtStart) launch.ignored = {row.sig};
+            Process tool = Start(launch);
+            reached = WaitForEntry(tool, dir_.path, row.phase.scratch);
+            ::kill(tool.pid, row.sig);
+            const auto signalled = std::chrono::steady_clock::now();
+            printed.clear();
+            ReadUntil(tool, printed, {}, std::chrono::seconds(10));
+            exit = Wait(tool, std::chrono::seconds(10));
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+        }
+        ASSERT_TRUE(reached) << "no scratch file appeared in 8 runs: " << printed;
 
         EXPECT_EQ(exit.status, row.ignoredAtStart ? 10 : 128 + row.sig);
         for (const std::string& name : EntriesIn(dir_.path)) {
