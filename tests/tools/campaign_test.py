@@ -9,7 +9,6 @@ matplotlib.
 import csv
 import ctypes
 import importlib.machinery
-import importlib.util
 import json
 import os
 import pwd
@@ -20,6 +19,7 @@ import socket
 import subprocess
 import sys
 import time
+import types
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -110,6 +110,15 @@ def png_size(path):
     assert head[:8] == b"\x89PNG\r\n\x1a\n", path
     return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
 
+
+
+def load_campaign():
+    """tools/vux_campaign as a module, for its functions on their own."""
+    loader = importlib.machinery.SourceFileLoader("vux_campaign", CAMPAIGN)
+    module = types.ModuleType(loader.name)
+    module.__file__ = CAMPAIGN
+    loader.exec_module(module)
+    return module
 
 class FlightsTest(unittest.TestCase):
     """Four generated flights and a missing one; then --resume, before and after
@@ -437,10 +446,7 @@ class AxesTest(unittest.TestCase):
         self.addCleanup(ws.close)
         flight = ws.generate("flight.csv", duration=1, seed=3)
         default = ask_for_record(ws)
-        loader = importlib.machinery.SourceFileLoader("vux_campaign", CAMPAIGN)
-        spec = importlib.util.spec_from_loader(loader.name, loader)
-        module = importlib.util.module_from_spec(spec)
-        loader.exec_module(module)
+        module = load_campaign()
         cases = [  # WINDOW_SIZE as written, transform points N, warnings (one for an odd size)
             ("0x2710", 10000, 0), ("999", 998, 1)]
         for text, points, warnings in cases:
@@ -516,10 +522,7 @@ class HistoryTest(unittest.TestCase):
         self.assertEqual(png_size(os.path.join(outdir, "campaign-peak-hold.png"))[0] > 0, True)
 
         # The companion read on its own: missing, then another flight's.
-        loader = importlib.machinery.SourceFileLoader("vux_campaign", CAMPAIGN)
-        spec = importlib.util.spec_from_loader(loader.name, loader)
-        module = importlib.util.module_from_spec(spec)
-        loader.exec_module(module)
+        module = load_campaign()
         workdir = os.path.join(outdir, "burst")
         row, _ = module.flight_row(workdir, "burst")
         companion = os.path.join(workdir, "burst_history.mat")
