@@ -50,33 +50,38 @@ size_t SkipLineEndsPortable(const char* text, size_t length, size_t wanted, size
     return past;
 }
 
-__attribute__((target("avx2"))) size_t SkipLineEndsAvx2(const char* text, size_t length, size_t wanted,
-                                                        size_t* found) {
+__attribute__((target("avx2,popcnt"))) size_t SkipLineEndsAvx2(const char* text, size_t length, size_t wanted,
+                                                              size_t* found) {
     const __m256i lineEnd = _mm256_set1_epi8('\n');
-    size_t count = 0;
-    size_t past = 0;
-    size_t i = 0;
-    while (i + 32 <= length && count < wanted) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
-        uint32_t hits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, lineEnd)));
-        if (hits != 0) {
-            const size_t n = static_cast<size_t>(__builtin_popcount(hits));
-            if (count + n < wanted) {
-                count += n;
-                past = i + 32 - static_cast<size_t>(__builtin_clz(hits));
-            } else {
-                for (;;) {
-                    const size_t bit = static_cast<size_t>(__builtin_ctz(hits));
-                    if (++count == wanted) {
-                        past = i + bit + 1;
-                        break;
-                    }
-                    hits &= hits - 1;
-                }
-            }
-        }
-        i += 32;
+    if (wanted == 0) {
+        *found = 0;
+        return 0;
     }
+    size_t count = 0;
+    size_t i = 0;
+    // The last 64 bytes with an LF among those counted, and their LFs: where
+    // the last LF counted stands is worked out once, at the end. No branch
+    // depends on where the LFs fall but the one that finds the wanted LF.
+    size_t lastHitsAt = 0;
+    uint64_t lastHits = 0;
+    while (i + 64 <= length) {
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 32));
+        uint64_t hits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, lineEnd))) |
+                        uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, lineEnd)))} << 32;
+        const size_t n = static_cast<size_t>(__builtin_popcountll(hits));
+        if (count + n >= wanted) {
+            // The wanted LF is among these.
+            for (size_t k = wanted - count; k > 1; --k) hits &= hits - 1;
+            *found = wanted;
+            return i + static_cast<size_t>(__builtin_ctzll(hits)) + 1;
+        }
+        count += n;
+        lastHitsAt = hits != 0 ? i : lastHitsAt;
+        lastHits = hits != 0 ? hits : lastHits;
+        i += 64;
+    }
+    size_t past = lastHits != 0 ? lastHitsAt + 64 - static_cast<size_t>(__builtin_clzll(lastHits)) : 0;
     if (count < wanted && i < length) {
         size_t more = 0;
         const size_t tail = SkipLineEndsPortable(text + i, length - i, wanted - count, &more);
@@ -118,7 +123,9 @@ __attribute__((target("avx2"))) const char* SkipFieldsAvx2(const char* p, const 
     return SkipFieldsPortable(p, count);
 }
 
-bool ChooseAvx2() { return __builtin_cpu_supports("avx2") && std::getenv("VUX_NO_AVX2") == nullptr; }
+bool ChooseAvx2() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") && std::getenv("VUX_NO_AVX2") == nullptr;
+}
 
 std::atomic<bool> forcedPortable{false};
 

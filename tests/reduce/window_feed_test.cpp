@@ -388,13 +388,16 @@ TEST(LineScan, BothPathsGoPastTheSameFields) {
 
 TEST(LineScan, BothPathsCountAndFindTheSameLineEnds) {
     std::mt19937 random(7);
-    for (int round = 0; round < 300; ++round) {
-        std::string text(static_cast<size_t>(random() % 200), 'a');
+    for (int round = 0; round < 600; ++round) {
+        // Dense and sparse line ends, over several 64-byte steps, the wanted
+        // one anywhere (or beyond the text, or none wanted).
+        std::string text(static_cast<size_t>(random() % 400), 'a');
+        const unsigned spacing = round % 2 == 0 ? 9 : 70;
         for (char& c : text) {
-            if (random() % 9 == 0) c = '\n';
+            if (random() % spacing == 0) c = '\n';
             else if (random() % 7 == 0) c = static_cast<char>(0x8a);  // LF with the high bit set is no LF
         }
-        const size_t wanted = 1 + random() % 40;
+        const size_t wanted = random() % 41;
         size_t expectedFound = 0;
         size_t expectedPast = 0;
         for (size_t i = 0; i < text.size() && expectedFound < wanted; ++i) {
