@@ -7,6 +7,7 @@
 
 #include "core/error.h"
 #include "expr/compiled_expr.h"
+#include "reduce/window_loops.h"
 
 namespace vux {
 namespace {
@@ -254,38 +255,24 @@ void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& r
 
 // Keeps the running extremes of one column over the window's values. Strict
 // comparisons: the first of equal values keeps its time stamp, and a NaN
-// never replaces an extreme. `windowStamp` is the time of the window's first
-// row, the row a once-per-window value comes from.
+// never replaces an extreme. A sample's stamp is the first column's value in
+// its row (0.0 past the stamps); `windowStamp` is the time of the window's
+// first row, the row a once-per-window value comes from.
 void UpdateStatistics(ColumnStats& stats, Sampling sampling, const std::vector<double>& samples,
                       const std::vector<double>& stamps, double windowStamp, size_t m, int32_t n) {
-    double hi = stats.max;
-    double lo = stats.min;
-    double tHi = stats.timeOfMax;
-    double tLo = stats.timeOfMin;
-    if (IsOncePerWindow(sampling)) {
-        const double v = ElementOrZero(samples, m);
-        const double t = windowStamp;
-        if (v > hi) { hi = v; tHi = t; }
-        if (v < lo) { lo = v; tLo = t; }
-    } else {
-        const size_t count = static_cast<size_t>(n);
-        const double* x = samples.data();
-        const size_t stamped = count < stamps.size() ? count : stamps.size();
-        for (size_t i = 0; i < stamped; ++i) {
-            const double v = x[i];
-            if (v > hi) { hi = v; tHi = stamps[i]; }
-            if (v < lo) { lo = v; tLo = stamps[i]; }
-        }
-        for (size_t i = stamped; i < count; ++i) {
-            const double v = x[i];
-            if (v > hi) { hi = v; tHi = 0.0; }
-            if (v < lo) { lo = v; tLo = 0.0; }
-        }
+    if (!IsOncePerWindow(sampling)) {
+        TrackExtremes(stats, samples.data(), static_cast<size_t>(n), stamps.data(), stamps.size());
+        return;
     }
-    stats.max = hi;
-    stats.min = lo;
-    stats.timeOfMax = tHi;
-    stats.timeOfMin = tLo;
+    const double v = ElementOrZero(samples, m);
+    if (v > stats.max) {
+        stats.max = v;
+        stats.timeOfMax = windowStamp;
+    }
+    if (v < stats.min) {
+        stats.min = v;
+        stats.timeOfMin = windowStamp;
+    }
 }
 
 }  // namespace
