@@ -232,7 +232,7 @@ void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& r
 
     const double divisor = col.divisionFactor;
     if (work.mode1Equations.empty()) {
-        for (int32_t i = 0; i < n; ++i) x[i] = (x[i] - mean) / divisor;
+        RemoveMeanAndDivide(x, static_cast<size_t>(n), mean, divisor);
         if (col.varIndex >= 0 && n > 0) vars[col.varIndex].value = x[n - 1];
     } else {
         // The equations of sample i see element i after mean removal and

@@ -87,4 +87,19 @@ TEST(WindowLoops, TiesOfSignedZerosKeepTheFirst) {
     EXPECT_EQ(stats.timeOfMin, 0.0);
 }
 
+TEST(WindowLoops, DivisionIsThatOfTheLoopInOrder) {
+    std::mt19937_64 random(11);
+    const std::vector<double> divisors = {1.0, -1.0, 1.23, 108.4, 3.0, 0.0, -0.0, kInf, kNaN, 4.9e-324, 1e300};
+    for (size_t n : Lengths()) {
+        for (double divisor : divisors) {
+            std::vector<double> x = Samples(random, n);
+            const double mean = Samples(random, 1)[0];
+            std::vector<double> expected = x;
+            for (double& v : expected) v = (v - mean) / divisor;
+            RemoveMeanAndDivide(x.data(), n, mean, divisor);
+            for (size_t i = 0; i < n; ++i) ASSERT_TRUE(SameBits(x[i], expected[i])) << n << " " << i;
+        }
+    }
+}
+
 }  // namespace
