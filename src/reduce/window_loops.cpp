@@ -1,5 +1,6 @@
 #include "reduce/window_loops.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -98,6 +99,22 @@ Extreme CombineLanes(const Lanes& values, const LaneIndices& indices, Beyond bey
 }
 #endif
 
+// Sums three columns side by side (see WindowMeans).
+VUX_VECTOR_CLONES void MeansOfThree(const double* a, const double* b, const double* c, int32_t n, double* means) {
+    const double dn = static_cast<double>(n);
+    double ma = 0.0;
+    double mb = 0.0;
+    double mc = 0.0;
+    for (int32_t i = 0; i < n; ++i) {
+        ma = a[i] / dn + ma;
+        mb = b[i] / dn + mb;
+        mc = c[i] / dn + mc;
+    }
+    means[0] = ma;
+    means[1] = mb;
+    means[2] = mc;
+}
+
 }  // namespace
 
 void TrackExtremes(ColumnStats& stats, const double* x, size_t count, const double* stamps, size_t stamped) {
@@ -117,6 +134,16 @@ void TrackExtremes(ColumnStats& stats, const double* x, size_t count, const doub
     if (lo.index >= 0) {
         stats.min = lo.value;
         stats.timeOfMin = timeOf(lo.index);
+    }
+}
+
+void WindowMeans(const double* const* columns, size_t count, int32_t n, double* means) {
+    for (size_t k = 0; k < count; k += 3) {
+        // A last group of one or two sums its last column again, unused.
+        const size_t last = count - 1;
+        double three[3];
+        MeansOfThree(columns[k], columns[std::min(k + 1, last)], columns[std::min(k + 2, last)], n, three);
+        std::copy(three, three + std::min<size_t>(3, count - k), means + k);
     }
 }
 
