@@ -7,6 +7,7 @@
 
 #include "core/error.h"
 #include "expr/compiled_expr.h"
+#include "reduce/window_loops.h"
 
 namespace vux {
 namespace {
@@ -91,8 +92,13 @@ WindowWork MakeWindowWork(const RunConfig& config) {
         }
     }
     for (size_t c = 0; c < config.columns.size(); ++c) {
-        if (IsEverySample(config.columns[c].sampling)) work.everySampleColumns.push_back(static_cast<int32_t>(c));
+        const ColumnSpec& col = config.columns[c];
+        if (!IsEverySample(col.sampling)) continue;
+        work.everySampleColumns.push_back(static_cast<int32_t>(c));
+        if (IsFftType(col.operation)) work.fftColumns.push_back(static_cast<int32_t>(c));
     }
+    work.fftSamples.assign(work.fftColumns.size(), nullptr);
+    work.fftMeans.assign(work.fftColumns.size(), 0.0);
     PlanSampleEquations(config, work);
     return work;
 }
@@ -217,29 +223,39 @@ void NormaliseSamples(const RunConfig& config, WindowWork& work, ReduceResult& r
     work.windowPosition = n;
 }
 
-// Time-domain preparation of FFT-type column c for a window of n samples.
-void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& result, size_t c, int32_t n) {
-    const ColumnSpec& col = config.columns[c];
-    EnsureSize(result.samples[c], static_cast<size_t>(n));
-    double* x = result.samples[c].data();
-    const double dn = static_cast<double>(n);
-    auto& vars = work.vars.entries;
+// The window means of the FFT-type every-sample columns, in work.fftMeans.
+// Each depends on its column's samples alone, which nothing changes before
+// the column's turn.
+void SumFftColumns(WindowWork& work, ReduceResult& result, int32_t n) {
+    for (size_t k = 0; k < work.fftColumns.size(); ++k) {
+        std::vector<double>& samples = result.samples[static_cast<size_t>(work.fftColumns[k])];
+        EnsureSize(samples, static_cast<size_t>(n));
+        work.fftSamples[k] = samples.data();
+    }
+    WindowMeans(work.fftSamples.data(), work.fftColumns.size(), n, work.fftMeans.data());
+}
 
-    double mean = 0.0;
-    for (int32_t i = 0; i < n; ++i) mean = x[i] / dn + mean;
+// Time-domain preparation of FFT-type column c for a window of n samples,
+// whose window mean is `mean`.
+void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& result, size_t c, int32_t n,
+                      double mean) {
+    const ColumnSpec& col = config.columns[c];
+    double* x = result.samples[c].data();
+    auto& vars = work.vars.entries;
     result.stats[c].mean = mean;
 
     const double divisor = col.divisionFactor;
     if (work.mode1Equations.empty()) {
-        for (int32_t i = 0; i < n; ++i) x[i] = (x[i] - mean) / divisor;
+        RemoveMeanAndDivide(x, static_cast<size_t>(n), mean, divisor);
         if (col.varIndex >= 0 && n > 0) vars[col.varIndex].value = x[n - 1];
     } else {
         // The equations of sample i see element i after mean removal and
         // before the division. When they are independent, what the earlier
         // samples' equations leave is overwritten by the last sample's.
         int32_t i = 0;
-        if (work.sampleEquations.independent) {
-            for (; i < n - 1; ++i) x[i] = (x[i] - mean) / divisor;
+        if (work.sampleEquations.independent && n > 1) {
+            i = n - 1;
+            RemoveMeanAndDivide(x, static_cast<size_t>(i), mean, divisor);
         }
         for (; i < n; ++i) {
             x[i] = x[i] - mean;
@@ -254,38 +270,24 @@ void PrepareFftColumn(const RunConfig& config, WindowWork& work, ReduceResult& r
 
 // Keeps the running extremes of one column over the window's values. Strict
 // comparisons: the first of equal values keeps its time stamp, and a NaN
-// never replaces an extreme. `windowStamp` is the time of the window's first
-// row, the row a once-per-window value comes from.
+// never replaces an extreme. A sample's stamp is the first column's value in
+// its row (0.0 past the stamps); `windowStamp` is the time of the window's
+// first row, the row a once-per-window value comes from.
 void UpdateStatistics(ColumnStats& stats, Sampling sampling, const std::vector<double>& samples,
                       const std::vector<double>& stamps, double windowStamp, size_t m, int32_t n) {
-    double hi = stats.max;
-    double lo = stats.min;
-    double tHi = stats.timeOfMax;
-    double tLo = stats.timeOfMin;
-    if (IsOncePerWindow(sampling)) {
-        const double v = ElementOrZero(samples, m);
-        const double t = windowStamp;
-        if (v > hi) { hi = v; tHi = t; }
-        if (v < lo) { lo = v; tLo = t; }
-    } else {
-        const size_t count = static_cast<size_t>(n);
-        const double* x = samples.data();
-        const size_t stamped = count < stamps.size() ? count : stamps.size();
-        for (size_t i = 0; i < stamped; ++i) {
-            const double v = x[i];
-            if (v > hi) { hi = v; tHi = stamps[i]; }
-            if (v < lo) { lo = v; tLo = stamps[i]; }
-        }
-        for (size_t i = stamped; i < count; ++i) {
-            const double v = x[i];
-            if (v > hi) { hi = v; tHi = 0.0; }
-            if (v < lo) { lo = v; tLo = 0.0; }
-        }
+    if (!IsOncePerWindow(sampling)) {
+        TrackExtremes(stats, samples.data(), static_cast<size_t>(n), stamps.data(), stamps.size());
+        return;
     }
-    stats.max = hi;
-    stats.min = lo;
-    stats.timeOfMax = tHi;
-    stats.timeOfMin = tLo;
+    const double v = ElementOrZero(samples, m);
+    if (v > stats.max) {
+        stats.max = v;
+        stats.timeOfMax = windowStamp;
+    }
+    if (v < stats.min) {
+        stats.min = v;
+        stats.timeOfMin = windowStamp;
+    }
 }
 
 }  // namespace
@@ -311,6 +313,8 @@ void ProcessWindow(const RunConfig& config, WindowWork& work, ReduceResult& resu
         EvaluateExpr(config.equations[e], 0.0, work.vars, work.windowPosition);
     }
 
+    SumFftColumns(work, result, n);
+    size_t fftColumn = 0;
     for (size_t c = 0; c < columns.size(); ++c) {
         const ColumnSpec& col = columns[c];
         if (IsOncePerWindow(col.sampling)) {
@@ -330,7 +334,7 @@ void ProcessWindow(const RunConfig& config, WindowWork& work, ReduceResult& resu
             if (IsNormalised(col.operation)) {
                 NormaliseSamples(config, work, result, c, n);
             } else if (IsFftType(col.operation)) {
-                PrepareFftColumn(config, work, result, c, n);
+                PrepareFftColumn(config, work, result, c, n, work.fftMeans[fftColumn++]);
             }
         }
     }

@@ -52,6 +52,11 @@ struct WindowWork {
     std::vector<int32_t> mode1Equations;
     std::vector<int32_t> everySampleColumns;  // table order
     SampleEquationPlan sampleEquations;
+    // The FFT-type every-sample columns (table order), and room for their
+    // samples and window means, summed before the columns are processed.
+    std::vector<int32_t> fftColumns;
+    std::vector<const double*> fftSamples;
+    std::vector<double> fftMeans;
 };
 
 // Copies the configuration's variables, sorts the equations by mode, lists

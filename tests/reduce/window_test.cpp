@@ -130,6 +130,34 @@ TEST(WindowProcessing, StatisticsKeepFirstOfTiesAndIgnoreNaN) {
     EXPECT_EQ(r.Stats(t).timeOfMax, 1.2);
 }
 
+// Four FFT-type columns (summed three at a time) around a normalised one:
+// each gets its own mean and division factor.
+TEST(WindowProcessing, EveryFftColumnGetsItsOwnMean) {
+    TestRun r(4, 100);
+    const int32_t f1 = r.Column("F1", 1, 2, "2");
+    const int32_t n = r.Column("N", 1, 1, "input*2");
+    const int32_t f2 = r.Column("F2", 1, 2, "1");
+    const int32_t f3 = r.Column("F3", 1, 2, "4");
+    const int32_t f4 = r.Column("F4", 1, 2, "1");
+    r.Prepare(1);
+    r.Samples(f1) = {1, 2, 3, 4};
+    r.Samples(n) = {1, 1, 1, 1};
+    r.Samples(f2) = {10, 10, 10, 30};
+    r.Samples(f3) = {0, 0, 0, 4};
+    r.Samples(f4) = {-8, 0, 0, 0};
+    Window(r, 0, 4);
+
+    EXPECT_EQ(r.Stats(f1).mean, 2.5);
+    EXPECT_EQ(r.Stats(f2).mean, 15.0);
+    EXPECT_EQ(r.Stats(f3).mean, 1.0);
+    EXPECT_EQ(r.Stats(f4).mean, -2.0);
+    EXPECT_EQ(r.Samples(f1), (std::vector<double>{-0.75, -0.25, 0.25, 0.75}));
+    EXPECT_EQ(r.Samples(n), (std::vector<double>{2, 2, 2, 2}));
+    EXPECT_EQ(r.Samples(f2), (std::vector<double>{-5, -5, -5, 15}));
+    EXPECT_EQ(r.Samples(f3), (std::vector<double>{-0.25, -0.25, -0.25, 0.75}));
+    EXPECT_EQ(r.Samples(f4), (std::vector<double>{-6, 2, 2, 2}));
+}
+
 // A once-per-window value comes from its window's first row, so it is
 // stamped with the first column's value in that row: element 0 of an
 // every-sample first column (also past WINDOW_SIZE windows), element m of a
