@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "expr/compiled_expr.h"
+#include "reduce/vector_clones.h"
 
 namespace vux {
 static_assert(std::is_same_v<kiss_fft_scalar, float>, "the transform is single precision");
@@ -87,25 +88,8 @@ void BuildShortWindow(const RunConfig& config, SpectralTables& tables, VarTable&
     for (int32_t v : tables.lineCountVars) entries[v].value = static_cast<double>(config.settings.windowSize);
 }
 
-// The element loops of the transform stage, built twice on x86-64: for
-// AVX2 and for any processor, chosen once at the first call. Every step is
-// an IEEE operation that rounds alike in any vector width (no fused
-// multiply-add is ever formed), so both give the same bits. Not under
-// ThreadSanitizer: the loader runs the clones' chooser before the
-// sanitizer's runtime is up, and the instrumented chooser crashes it.
-#if defined(__SANITIZE_THREAD__)
-#define VUX_NO_CLONES 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VUX_NO_CLONES 1
-#endif
-#endif
-#if defined(__x86_64__) && !defined(VUX_NO_CLONES)
-#define VUX_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
-#else
-#define VUX_VECTOR_CLONES
-#endif
-
+// The element loops of the transform stage are built for AVX2 and for any
+// processor.
 VUX_VECTOR_CLONES void ApplyWindowTable(double* __restrict x, const double* __restrict table,
                                         kiss_fft_scalar* __restrict in, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -131,8 +115,6 @@ VUX_VECTOR_CLONES void AddScaledPower(const double* __restrict power, double* __
     for (int32_t k = 1; k <= half; ++k) spectrum[k] += (power[k] * 2) / d;
 }
 
-#undef VUX_VECTOR_CLONES
-#undef VUX_NO_CLONES
 
 }  // namespace
 

@@ -4,27 +4,10 @@
 #include <cstring>
 #include <functional>
 
+#include "reduce/vector_clones.h"
+
 namespace vux {
 namespace {
-
-// The division loops are built twice on x86-64: for AVX2 and for any
-// processor, chosen once at the first call. Every step is an IEEE operation
-// that rounds alike in any vector width (no fused multiply-add is ever
-// formed), so both give the same bits. Not under ThreadSanitizer: the loader
-// runs the clones' chooser before the sanitizer's runtime is up, and the
-// instrumented chooser crashes it.
-#if defined(__SANITIZE_THREAD__)
-#define VUX_NO_CLONES 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VUX_NO_CLONES 1
-#endif
-#endif
-#if defined(__x86_64__) && !defined(VUX_NO_CLONES)
-#define VUX_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
-#else
-#define VUX_VECTOR_CLONES
-#endif
 
 // An extreme and the first sample holding it; -1: the one before the window.
 struct Extreme {
@@ -99,7 +82,8 @@ Extreme CombineLanes(const Lanes& values, const LaneIndices& indices, Beyond bey
 }
 #endif
 
-// Sums three columns side by side (see WindowMeans).
+// Sums three columns side by side (see WindowMeans); built for AVX2 and for
+// any processor.
 VUX_VECTOR_CLONES void MeansOfThree(const double* a, const double* b, const double* c, int32_t n, double* means) {
     const double dn = static_cast<double>(n);
     double ma = 0.0;
@@ -151,7 +135,5 @@ VUX_VECTOR_CLONES void RemoveMeanAndDivide(double* x, size_t count, double mean,
     for (size_t i = 0; i < count; ++i) x[i] = (x[i] - mean) / divisor;
 }
 
-#undef VUX_VECTOR_CLONES
-#undef VUX_NO_CLONES
 
 }  // namespace vux
